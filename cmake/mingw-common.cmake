@@ -1,0 +1,21 @@
+set(CMAKE_C_COMPILER ${ORVEX_TARGET_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORVEX_TARGET_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORVEX_TARGET_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ORVEX_TARGET_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Only the 64-bit Wine can be installed here; a 32-bit build is run only where a
+# 32-bit Wine happens to exist.
+if(ORVEX_TARGET_TRIPLE STREQUAL "x86_64-w64-mingw32")
+  find_program(ORVEX_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+  if(NOT ORVEX_WINE)
+    find_program(ORVEX_WINE NAMES wine64 wine)
+  endif()
+else()
+  find_program(ORVEX_WINE NAMES wine)
+endif()
+if(ORVEX_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVEX_WINE})
+endif()

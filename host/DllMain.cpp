@@ -1,0 +1,3 @@
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) { return TRUE; }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// The names that identify the provider to Office and the registry primitives through
+// which every registry access of the library goes. No registry-view flag is ever passed:
+// the WOW6432Node keys are addressed by their literal paths. GUID texts are compared
+// exactly, case included.
+namespace Utils::Registry {
+
+inline constexpr std::wstring_view ProviderName = L"Talvo Orvex";
+inline constexpr std::wstring_view ProviderProcessName = L"OrvexWindows.exe";
+inline constexpr std::wstring_view ProviderClsid = L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}";
+inline constexpr std::wstring_view TypeLibId = L"{9D5662DE-96CC-471F-94F0-E00E05457627}";
+inline constexpr std::wstring_view TypeLibDummyPath = L"ORVEX_DUMMY";
+inline constexpr std::string_view IntegrationDllName = "orvex-windows-office-integration.dll";
+
+// The type library's keys in the 64-bit view and under WOW6432Node.
+std::wstring typeLibPath();
+std::wstring typeLibWowPath();
+
+// The text of a REG_SZ value, cut at its first NUL; empty when the key or value is
+// missing, the value has another type, or a query fails.
+std::wstring ReadString(HKEY root, const std::wstring& path, const std::wstring& valueName);
+
+// Stores data as REG_SZ with its terminating NUL, creating the key if needed.
+bool WriteString(HKEY root, const std::wstring& path, const std::wstring& valueName, const std::wstring& data);
+
+void DeleteValue(HKEY root, const std::wstring& path, const std::wstring& valueName);
+
+// Not recursive: a subkey that has subkeys of its own stays.
+void DeleteKey(HKEY root, const std::wstring& parentPath, const std::wstring& subkeyName);
+
+// The per-user type library keys, pointing at this library's file in the host
+// executable's directory. Rewritten with the same data on every getOutlookIntegration.
+void WriteUserTypeLibKeys();
+
+} // namespace Utils::Registry

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The README's test command: set-up, the 64-bit build with every test run under Wine,
+# and the 32-bit product build. Fails when any step or test fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+
+cmake --preset x64 >/dev/null
+cmake --build --preset x64
+ctest --preset x64
+
+# The shipped product: it must build warning-free.
+cmake --preset i686 >/dev/null
+cmake --build --preset i686 --target orvex_office_integration orvex_host_standin
+cmake -DOBJDUMP=i686-w64-mingw32-objdump -DDLL=build/i686/bin/orvex-windows-office-integration.dll \
+      -P cmake/CheckExports.cmake
+
+# Where a 32-bit Wine happens to exist, the suite runs on the 32-bit build too.
+if command -v wine >/dev/null && [ -e /usr/lib/wine/wine ] && [ -n "${ORVEX_TEST_32BIT:-}" ]; then
+  cmake --build --preset i686
+  ctest --test-dir build/i686 --output-on-failure
+fi

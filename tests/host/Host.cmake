@@ -1,0 +1,10 @@
+orvex_add_test(NAME host_entry_point_tests SOURCES host/EntryPointTests.cpp host/IntegrationLibrary.cpp REGISTRY)
+add_dependencies(host_entry_point_tests orvex_office_integration)
+orvex_add_test(NAME host_log_tests SOURCES host/HostLogTests.cpp REGISTRY)
+orvex_add_test(NAME host_unstarted_tests SOURCES host/UnstartedHostTests.cpp REGISTRY)
+
+# The product's exports, read from the built DLL.
+add_test(NAME host_dll_exports
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DDLL=$<TARGET_FILE:orvex_office_integration>
+          -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake)
+orvex_add_test(NAME host_text_conversion_tests SOURCES host/TextConversionTests.cpp)
