@@ -1,0 +1,47 @@
+#include "tests/client/LogRecorder.h"
+
+using ::testing::_;
+
+void LogRecorder::attachTo(MockPlatformHelper& helper)
+{
+    ON_CALL(helper, log(_, _, _, _, _))
+        .WillByDefault([this](const std::string& message, std::int32_t level, std::int32_t, const std::string& file,
+                              const std::string& function) {
+            std::lock_guard lock(mutex);
+            kept.push_back(Record{message, level, file, function});
+        });
+}
+
+std::vector<LogRecorder::Record> LogRecorder::records() const
+{
+    std::lock_guard lock(mutex);
+    return kept;
+}
+
+std::vector<std::string> LogRecorder::messages() const
+{
+    std::lock_guard lock(mutex);
+    std::vector<std::string> result;
+    for (const auto& record : kept) {
+        result.push_back(record.message);
+    }
+    return result;
+}
+
+std::vector<std::string> LogRecorder::messages(std::int32_t level) const
+{
+    std::lock_guard lock(mutex);
+    std::vector<std::string> result;
+    for (const auto& record : kept) {
+        if (record.level == level) {
+            result.push_back(record.message);
+        }
+    }
+    return result;
+}
+
+void LogRecorder::clear()
+{
+    std::lock_guard lock(mutex);
+    kept.clear();
+}
