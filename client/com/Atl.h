@@ -1,0 +1,68 @@
+#pragma once
+
+// The COM object machinery every object Office sees is built on, in the namespace
+// orvex::atl so that its names never meet another library's.
+//
+// A class declares its bases in order, its interface table and, when it raises events,
+// its connection points; CComObject<T> makes it a COM object.
+//
+//     #include "client/com/Atl.h"
+//     #include "OfficeIntegrationLib.h"
+//
+//     // The event proxy: the connection point of one event interface and its fire
+//     // operations. Object arguments travel as IDispatch (dispatchArgument) or IUnknown
+//     // (unknownArgument), as the event's class chooses, listed in declared order.
+//     template <class T>
+//     class UCCContactEventsProxy : public orvex::atl::IConnectionPointImpl<T, &DIID__IUCCContactEvents> {
+//     public:
+//         HRESULT fireOnContactInformationChanged(IUnknown* source, IUnknown* data) noexcept
+//         {
+//             const std::array arguments{orvex::atl::dispatchArgument(source), orvex::atl::dispatchArgument(data)};
+//             return this->fire(400, arguments);
+//         }
+//     };
+//
+//     class UCCContact : public orvex::atl::CComObjectRootEx,
+//                        public orvex::atl::CComCoClass<UCCContact, &CLSID_UCCContact>,
+//                        public orvex::atl::IDispatchImpl<IUCCContact>,      // dual: IDispatch from the type library
+//                        public orvex::atl::IDispatchImpl<IUCCContact2>,
+//                        public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
+//                        public UCCContactEventsProxy<UCCContact> {
+//     public:
+//         // QueryInterface answers these, in this order; the first also answers IUnknown.
+//         // Via<> names the base through which an interface inherited twice is answered.
+//         using InterfaceTable = orvex::atl::InterfaceTable<IUCCContact, orvex::atl::Via<IDispatch, IUCCContact>,
+//                                                           IConnectionPointContainer>;
+//         using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
+//
+//         UCCContact();              // may throw: creation then answers E_OUTOFMEMORY
+//         ~UCCContact() override;    // runs after FinalRelease, once the module was unlocked
+//
+//         // Optional: runs when the last reference has gone, with the object still whole.
+//         void FinalRelease() noexcept;
+//
+//         // IUCCContact's own methods (slots 7 on) follow; IUnknown comes from CComObject
+//         // and IDispatch from IDispatchImpl.
+//         HRESULT STDMETHODCALLTYPE get_Uri(BSTR* uri) noexcept override;
+//         ...
+//     };
+//
+// Creating an object: the wrapper hands it out with a count of 0; the ComPtr overload
+// holds the first reference.
+//
+//     Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContact>> contact;
+//     if (FAILED(orvex::atl::CComObject<UCCContact>::CreateInstance(contact))) { ... }
+//     Microsoft::WRL::ComPtr<IUCCContact> asContact = contact.Get();
+//     contact->fireOnContactInformationChanged(asContact.Get(), eventData.Get());
+//
+// Every method of the machinery is noexcept; class methods that Office calls must not
+// let an exception out either (orvex::com::guardComCall).
+
+#include "client/com/CComCoClass.h"
+#include "client/com/CComObject.h"
+#include "client/com/CComObjectRootEx.h"
+#include "client/com/IConnectionPointContainerImpl.h"
+#include "client/com/IConnectionPointImpl.h"
+#include "client/com/IDispatchImpl.h"
+#include "client/com/Implements.h"
+#include "client/com/InterfaceTable.h"
