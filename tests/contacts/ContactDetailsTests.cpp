@@ -1,0 +1,260 @@
+// The presence watcher against a mock host, with a clock the tests move by hand.
+#include "client/com/Bstr.h"
+#include "client/com/SafeArray.h"
+#include "contacts/ContactDetails.h"
+#include "contacts/ContactResolver.h"
+#include "host/HostLog.h"
+#include "tests/contacts/RecordingHost.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using orvex::com::Bstr;
+using ::testing::_;
+using ::testing::Return;
+
+namespace {
+
+constexpr std::int32_t kDebug = 3;
+constexpr std::int32_t kPresenceTrace = 7;
+
+std::atomic<std::int64_t> testNow{1'000'000};
+std::int64_t testClock() { return testNow.load(); }
+
+using HostCallback = IOfficeAdapterPlatformHelper::PresenceCallback;
+
+class ContactDetailsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.reset();
+        testNow = 1'000'000;
+    }
+    void TearDown() override { host.reset(); }
+
+    std::shared_ptr<ContactDetails> makeWatcher(const wchar_t* address)
+    {
+        const Bstr text(address);
+        return std::make_shared<ContactDetails>(text.get(), resolver, &testClock);
+    }
+
+    // Starts the watch and hands back the callback the host was given for it; the
+    // watcher's change calls are counted in `changes`.
+    HostCallback startWatching(ContactDetails& watcher, const std::string& address)
+    {
+        HostCallback hostSide;
+        EXPECT_CALL(host.mock(), getContactPresence(address, _)).WillOnce(RecordingHost::keepCallback(&hostSide));
+        watcher.startWatchingContact([this](DISPPARAMS* params) { changes.push_back(changeKinds(params)); });
+        ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+        EXPECT_TRUE(hostSide);
+        return hostSide;
+    }
+
+    // The change kinds of one notification: one positional VT_ARRAY|VT_I4 argument.
+    static std::vector<LONG> changeKinds(DISPPARAMS* params)
+    {
+        EXPECT_EQ(params->cArgs, 1u);
+        EXPECT_EQ(params->cNamedArgs, 0u);
+        EXPECT_EQ(params->rgvarg[0].vt, VT_ARRAY | VT_I4);
+        const auto kinds = orvex::com::SafeArray::copyOf(params->rgvarg[0].parray);
+        EXPECT_EQ(kinds.lowerBound(), 0);
+        std::vector<LONG> result(kinds.count());
+        for (LONG index = 0; index < static_cast<LONG>(result.size()); ++index) {
+            kinds.getElement(index, &result[index]);
+        }
+        return result;
+    }
+
+    RecordingHost& host = RecordingHost::instance();
+    std::shared_ptr<IContactResolver> resolver = std::make_shared<ContactResolver>();
+    std::vector<std::vector<LONG>> changes;
+};
+
+} // namespace
+
+TEST_F(ContactDetailsTest, AWatchedContactAnswersTheHostsCachedPresence)
+{
+    const auto watcher = makeWatcher(L"J\u00F6rg@example.org");
+    const std::string address = "J\xC3\xB6rg@example.org";
+    startWatching(*watcher, address);
+    EXPECT_TRUE(host.said("Start watching contact."));
+    EXPECT_TRUE(host.said("Subscribe to presence."));
+
+    EXPECT_CALL(host.mock(), getContactPresence(address, _)).WillOnce(Return(OutlookContactStatus::OfflineOOF));
+    EXPECT_EQ(watcher->getPresenceState(), 18500);
+    EXPECT_EQ(host.messages(kPresenceTrace).back(),
+              "Get presence state (sync call): " + address + ", presence state: OfflineOOF (ucAvailabilityOffline)");
+
+    EXPECT_CALL(host.mock(), getContactPresence(address, _))
+        .WillOnce(Return(OutlookContactStatus::OnlineAwayFromComputer));
+    EXPECT_EQ(watcher->getPresenceState(), 15500);
+}
+
+TEST_F(ContactDetailsTest, EvictionSilencesTheHostForTenSecondsThenResubscribes)
+{
+    const auto watcher = makeWatcher(L"eve@example.org");
+    const auto hostSide = startWatching(*watcher, "eve@example.org");
+
+    testNow = 5'000'000;
+    hostSide(OutlookContactStatus::ContactEvicted);
+    ASSERT_EQ(changes.size(), 1u) << "an eviction is still a presence change";
+    EXPECT_EQ(changes[0], std::vector<LONG>{4});
+    EXPECT_TRUE(host.said("Request Contact presence state received: eve@example.org, Presence Status: "
+                          "ucAvailabilityOffline"));
+    EXPECT_TRUE(host.said("Contact has been evicted."));
+
+    // Neither a cached read nor a new request while the interval runs, up to its last
+    // millisecond.
+    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+    testNow = 5'010'000;
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+    EXPECT_FALSE(host.said("Resubscribe presence."));
+
+    testNow = 5'010'001;
+    HostCallback renewed;
+    EXPECT_CALL(host.mock(), getContactPresence("eve@example.org", _)).WillOnce(RecordingHost::keepCallback(&renewed));
+    EXPECT_EQ(watcher->getPresenceState(), 0) << "the read that resubscribes still knows nothing";
+    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+    EXPECT_TRUE(renewed);
+    EXPECT_TRUE(host.said("Resubscribe presence."));
+
+    EXPECT_CALL(host.mock(), getContactPresence("eve@example.org", _))
+        .WillOnce(Return(OutlookContactStatus::OnlinePresent));
+    EXPECT_EQ(watcher->getPresenceState(), 3500);
+}
+
+TEST_F(ContactDetailsTest, AClockThatWentBackNeverCountsAsTheIntervalPassing)
+{
+    const auto watcher = makeWatcher(L"kim@example.org");
+    const auto hostSide = startWatching(*watcher, "kim@example.org");
+    testNow = 9'000'000;
+    hostSide(OutlookContactStatus::ContactEvicted);
+    testNow = 1'000;
+    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+}
+
+TEST_F(ContactDetailsTest, ANewWatcherSubscribesOnItsFirstRead)
+{
+    const auto watcher = makeWatcher(L"new@example.org");
+    EXPECT_CALL(host.mock(), getContactPresence("new@example.org", _))
+        .WillOnce([](const std::string&, HostCallback callback) {
+            EXPECT_TRUE(callback);
+            return OutlookContactStatus::OnlinePresent;
+        });
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+    EXPECT_TRUE(host.said("Resubscribe presence."));
+}
+
+TEST_F(ContactDetailsTest, EveryReportNotifiesWithPresenceChanged)
+{
+    const auto watcher = makeWatcher(L"al@example.org");
+    const auto hostSide = startWatching(*watcher, "al@example.org");
+    hostSide(OutlookContactStatus::OnlinePresent);
+    hostSide(OutlookContactStatus::OnlineDoNotDisturb);
+    EXPECT_EQ(changes, (std::vector<std::vector<LONG>>{{4}, {4}}));
+    EXPECT_EQ(host.messages(kPresenceTrace),
+              (std::vector<std::string>{
+                  "Request contact presence state received: al@example.org, presence status: "
+                  "OnlinePresent (ucAvailabilityFree)",
+                  "Request Contact presence state received: al@example.org, Presence Status: "
+                  "OnlinePresent (ucAvailabilityFree)",
+                  "Request contact presence state received: al@example.org, presence status: "
+                  "OnlineDoNotDisturb (ucAvailabilityDoNotDisturb)",
+                  "Request Contact presence state received: al@example.org, Presence Status: "
+                  "OnlineDoNotDisturb (ucAvailabilityDoNotDisturb)",
+              }));
+}
+
+TEST_F(ContactDetailsTest, AfterStopAReportIsLoggedButNotForwarded)
+{
+    const auto watcher = makeWatcher(L"sam@example.org");
+    const auto hostSide = startWatching(*watcher, "sam@example.org");
+    EXPECT_CALL(host.mock(), stopContactPresence("sam@example.org"));
+    watcher->stopWatchingContact();
+    EXPECT_TRUE(host.said("Stop watching contact."));
+
+    hostSide(OutlookContactStatus::OnlinePresent);
+    EXPECT_TRUE(changes.empty());
+    EXPECT_TRUE(host.said("Request Contact presence state received: sam@example.org, Presence Status: "
+                          "OnlinePresent (ucAvailabilityFree)"));
+}
+
+TEST_F(ContactDetailsTest, AReportForADestroyedWatcherDoesNothingAtAll)
+{
+    auto watcher = makeWatcher(L"gone@example.org");
+    const auto hostSide = startWatching(*watcher, "gone@example.org");
+    watcher.reset();
+    host.reset();
+
+    hostSide(OutlookContactStatus::OnlinePresent);
+    EXPECT_TRUE(changes.empty());
+    // The resolver still traces what the host said; the watcher says nothing.
+    const auto records = host.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].file, "ContactResolver");
+}
+
+TEST_F(ContactDetailsTest, StopWaitsForAChangeCallInProgress)
+{
+    const auto watcher = makeWatcher(L"slow@example.org");
+    HostCallback hostSide;
+    EXPECT_CALL(host.mock(), getContactPresence(_, _)).WillOnce(RecordingHost::keepCallback(&hostSide));
+    std::atomic<bool> entered{false};
+    std::atomic<bool> finished{false};
+    watcher->startWatchingContact([&](DISPPARAMS*) {
+        entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        finished = true;
+    });
+
+    std::thread hostThread([&] { hostSide(OutlookContactStatus::OnlinePresent); });
+    while (!entered) {
+        std::this_thread::yield();
+    }
+    watcher->stopWatchingContact();
+    EXPECT_TRUE(finished) << "stop returned while the change call was still running";
+    hostThread.join();
+}
+
+TEST_F(ContactDetailsTest, TextGettersAndLifecycleLogs)
+{
+    auto watcher = makeWatcher(L"Mixed.Case@Example.org");
+    const void* where = watcher.get();
+    std::ostringstream address;
+    address << LogAddress{where};
+    EXPECT_EQ(host.messages(kDebug), std::vector<std::string>{"Constructor " + address.str()});
+
+    BSTR held = SysAllocString(L"sip:previous");
+    EXPECT_EQ(watcher->getAddress(&held), S_OK);
+    EXPECT_EQ(std::wstring_view(held, SysStringLen(held)), L"Mixed.Case@Example.org")
+        << "the address as given, no scheme added";
+    EXPECT_EQ(watcher->getActivity(&held), S_OK);
+    EXPECT_NE(held, nullptr);
+    EXPECT_EQ(SysStringLen(held), 0u);
+    EXPECT_EQ(watcher->getDisplayName(&held), S_OK);
+    EXPECT_NE(held, nullptr);
+    EXPECT_EQ(SysStringLen(held), 0u);
+    SysFreeString(held);
+    EXPECT_EQ(watcher->getAddress(nullptr), E_POINTER);
+    EXPECT_EQ(watcher->getActivity(nullptr), E_POINTER);
+
+    watcher.reset();
+    EXPECT_EQ(host.messages(kDebug).back(), "Destructor" + address.str());
+}
+
+TEST_F(ContactDetailsTest, WithoutAResolverTheWatchIsMarkedButAnswersUnknown)
+{
+    const Bstr text(L"lone@example.org");
+    const auto watcher = std::make_shared<ContactDetails>(text.get(), nullptr, &testClock);
+    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
+    watcher->startWatchingContact([this](DISPPARAMS* params) { changes.push_back(changeKinds(params)); });
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+    EXPECT_FALSE(host.said("Resubscribe presence.")) << "the watch counts as subscribed";
+}

@@ -1,0 +1,40 @@
+// A process whose host gave no helper: presence questions have nobody to ask.
+#include "client/com/Bstr.h"
+#include "contacts/ContactDetails.h"
+#include "contacts/ContactResolver.h"
+#include "host/IOfficeIntegration.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class NoHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { getOutlookIntegration(nullptr); }
+};
+
+} // namespace
+
+TEST_F(NoHost, TheResolverFailsRequestsAndAnswersUnknown)
+{
+    ContactResolver resolver;
+    auto token = std::make_shared<int>(0);
+    bool called = false;
+    EXPECT_EQ(resolver.requestContactPresence("a@example.org",
+                                              [token, &called](OutlookContactStatus) { called = true; }),
+              E_FAIL);
+    EXPECT_EQ(token.use_count(), 1) << "the callback is dropped, not kept somewhere";
+    EXPECT_FALSE(called);
+    EXPECT_EQ(resolver.requestCachedContactPresence("a@example.org"), OutlookContactStatus::PresenceUnknown);
+}
+
+TEST_F(NoHost, AWatcherStartsAndStopsAndAnswersNoAvailability)
+{
+    const orvex::com::Bstr address(L"a@example.org");
+    const auto watcher = std::make_shared<ContactDetails>(address.get(), std::make_shared<ContactResolver>());
+    bool changed = false;
+    watcher->startWatchingContact([&](DISPPARAMS*) { changed = true; });
+    EXPECT_EQ(watcher->getPresenceState(), 0);
+    EXPECT_NO_THROW(watcher->stopWatchingContact());
+    EXPECT_FALSE(changed);
+}
