@@ -16,47 +16,62 @@ if(NOT EXISTS ${ORVEX_WIDL})
   message(FATAL_ERROR "widl not found at ${ORVEX_WIDL}: run scripts/build-widl.sh (or scripts/setup.sh)")
 endif()
 
-# The system IDL files include C headers of the target's mingw-w64 runtime.
-if(ORVEX_TARGET_TRIPLE)
-  set(orvex_target_headers /usr/${ORVEX_TARGET_TRIPLE}/include)
-elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(orvex_target_headers /usr/i686-w64-mingw32/include)
-else()
-  set(orvex_target_headers /usr/x86_64-w64-mingw32/include)
-endif()
-
-# The pointer size decides the library's SYSKIND: SYS_WIN32 for the 32-bit product.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(orvex_widl_bits -m32)
-else()
-  set(orvex_widl_bits -m64)
-endif()
-
 set(ORVEX_TYPELIB_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(ORVEX_TYPELIB_IDL ${CMAKE_SOURCE_DIR}/registration/OfficeIntegrationLib.idl)
 set(ORVEX_TYPELIB_TLB ${ORVEX_TYPELIB_GENERATED_DIR}/OfficeIntegrationLib.tlb)
 set(orvex_typelib_header ${ORVEX_TYPELIB_GENERATED_DIR}/OfficeIntegrationLib.h)
 set(orvex_typelib_guids ${ORVEX_TYPELIB_GENERATED_DIR}/OfficeIntegrationLib_i.c)
 
-file(MAKE_DIRECTORY ${ORVEX_TYPELIB_GENERATED_DIR})
-# The library defines its own IClassFactory record (the remote forms, as a type library
-# holds them); the system one is renamed while the imports are read so the two do not clash.
-add_custom_command(
-  OUTPUT ${orvex_typelib_header} ${orvex_typelib_guids} ${ORVEX_TYPELIB_TLB}
-  COMMAND ${ORVEX_WIDL} ${orvex_widl_bits} --nostdinc
-          -I${ORVEX_WIDL_IDL_DIR} -I${orvex_target_headers} -L${ORVEX_WIDL_TLB_DIR}
-          -DIClassFactory=SystemIClassFactory
-          -h -H ${orvex_typelib_header}
-          -u -U ${orvex_typelib_guids}
-          -t -T ${ORVEX_TYPELIB_TLB}
-          ${ORVEX_TYPELIB_IDL}
-  DEPENDS ${ORVEX_TYPELIB_IDL} ${ORVEX_WIDL}
-  COMMENT "widl: OfficeIntegrationLib"
-  VERBATIM)
+# orvex_compile_typelib(BITS <32|64> TLB <file> [HEADER <file>] [GUIDS <file>])
+#   Compiles the IDL. The pointer size decides the library's SYSKIND: -m32 gives SYS_WIN32,
+#   the shipped product's. The library defines its own IClassFactory record (the remote
+#   forms, as a type library holds them); the system one is renamed while the imports are
+#   read, so that the two do not clash.
+function(orvex_compile_typelib)
+  cmake_parse_arguments(WIDL "" "BITS;TLB;HEADER;GUIDS" "" ${ARGN})
+  if(WIDL_BITS EQUAL 32)
+    set(headers /usr/i686-w64-mingw32/include)
+  else()
+    set(headers /usr/x86_64-w64-mingw32/include)
+  endif()
+  set(outputs ${WIDL_TLB})
+  set(options -t -T ${WIDL_TLB})
+  if(WIDL_HEADER)
+    list(APPEND outputs ${WIDL_HEADER})
+    list(APPEND options -h -H ${WIDL_HEADER})
+  endif()
+  if(WIDL_GUIDS)
+    list(APPEND outputs ${WIDL_GUIDS})
+    list(APPEND options -u -U ${WIDL_GUIDS})
+  endif()
+  get_filename_component(directory ${WIDL_TLB} DIRECTORY)
+  file(MAKE_DIRECTORY ${directory})
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND ${ORVEX_WIDL} -m${WIDL_BITS} --nostdinc
+            -I${ORVEX_WIDL_IDL_DIR} -I${headers} -L${ORVEX_WIDL_TLB_DIR}
+            -DIClassFactory=SystemIClassFactory
+            ${options} ${ORVEX_TYPELIB_IDL}
+    DEPENDS ${ORVEX_TYPELIB_IDL} ${ORVEX_WIDL}
+    COMMENT "widl -m${WIDL_BITS}: OfficeIntegrationLib"
+    VERBATIM)
+endfunction()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(orvex_typelib_bits 32)
+else()
+  set(orvex_typelib_bits 64)
+endif()
+orvex_compile_typelib(BITS ${orvex_typelib_bits} TLB ${ORVEX_TYPELIB_TLB}
+                      HEADER ${orvex_typelib_header} GUIDS ${orvex_typelib_guids})
 
 add_library(orvex_typelib STATIC ${orvex_typelib_guids} ${orvex_typelib_header})
-target_include_directories(orvex_typelib PUBLIC ${ORVEX_TYPELIB_GENERATED_DIR})
+# Generated like an SDK header, and warned about as little.
+target_include_directories(orvex_typelib SYSTEM PUBLIC ${ORVEX_TYPELIB_GENERATED_DIR})
 target_link_libraries(orvex_typelib PUBLIC ole32 oleaut32 uuid)
+# The library's IClassFactory record has the system interface's IID, which libuuid
+# already defines: keep the generated copy out of the way of the linker.
+target_compile_definitions(orvex_typelib PRIVATE IID_IClassFactory=OfficeIntegrationLib_IID_IClassFactory)
 
 set(ORVEX_TYPELIB_RC ${CMAKE_SOURCE_DIR}/registration/OfficeIntegrationLib.rc)
 set_source_files_properties(${ORVEX_TYPELIB_RC} PROPERTIES
