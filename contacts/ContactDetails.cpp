@@ -60,6 +60,11 @@ void ContactDetails::stopWatchingContact()
     if (const auto helper = LocalServer::currentHelper()) {
         helper->stopContactPresence(hostAddress);
     }
+    if (notifyingThread.load() == GetCurrentThreadId()) {
+        // Called from within this watcher's own change call, which holds the lock.
+        stopAfterNotify = true;
+        return;
+    }
     // Taking the lock waits for a change call in progress; none starts afterwards.
     ChangeCallback dropped;
     {
@@ -144,5 +149,11 @@ void ContactDetails::notify()
     static constexpr std::array<LONG, 1> kPresenceChanged{static_cast<LONG>(ContactChangeKind::PresenceChanged)};
     auto changes = orvex::com::Variant::fromArray(orvex::com::SafeArray::ofInt32(kPresenceChanged));
     DISPPARAMS params{&changes.get(), nullptr, 1, 0};
-    onChanged(&params);
+    notifyingThread.store(GetCurrentThreadId());
+    stopAfterNotify = false;
+    orvex::com::guardCallback([&] { onChanged(&params); });
+    notifyingThread.store(0);
+    if (stopAfterNotify) {
+        onChanged = nullptr;
+    }
 }

@@ -55,5 +55,10 @@ private:
     std::atomic<bool> subscribed{false};
     ChangeCallback onChanged;
     std::mutex callbackMutex;
+    // The thread inside a change call, 0 when none is. A contact whose last reference
+    // goes during its own change call stops the watch from that very thread, which
+    // holds callbackMutex already: the callback is then cleared once the call returns.
+    std::atomic<DWORD> notifyingThread{0};
+    bool stopAfterNotify = false;
     const Clock clock;
 };

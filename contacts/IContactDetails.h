@@ -17,7 +17,9 @@ enum class ContactChangeKind : LONG {
 class IContactDetails {
 public:
     // Runs on the host's callback thread while the watcher holds its callback lock: it
-    // must not start or stop the watch of the same watcher.
+    // must not start the watch of the same watcher again. Stopping it from within is
+    // allowed (the contact's last reference may go there) and takes effect once the
+    // call returns.
     using ChangeCallback = std::function<void(DISPPARAMS*)>;
 
     virtual ~IContactDetails() = default;
