@@ -7,6 +7,13 @@
 // links the library's objects.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
+namespace {
+
+// The system's global interface table class, {00000323-0000-0000-C000-000000000046}.
+constexpr CLSID kStdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+} // namespace
+
 namespace orvex::atl {
 
 std::atomic<CAtlModule*> CAtlModule::current_{nullptr};
@@ -54,8 +61,8 @@ HRESULT CAtlModule::GetGITPtr(IGlobalInterfaceTable** table) noexcept
     IGlobalInterfaceTable* cached = globalInterfaceTable_.load(std::memory_order_acquire);
     if (cached == nullptr) {
         IGlobalInterfaceTable* created = nullptr;
-        const HRESULT result = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                                IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&created));
+        const HRESULT result = CoCreateInstance(kStdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                                __uuidof(IGlobalInterfaceTable), reinterpret_cast<void**>(&created));
         if (FAILED(result)) {
             return result;
         }

@@ -55,7 +55,7 @@ public:
     // The module of the library, or null outside its lifetime.
     static CAtlModule* current() noexcept { return current_.load(std::memory_order_acquire); }
 
-    HINSTANCE instance() const noexcept { return instance_; }
+    HINSTANCE moduleHandle() const noexcept { return instance_; }
     const Identity& identity() const noexcept { return identity_; }
     // The critical section could not be initialised: the library must refuse to load.
     bool initialisationFailed() const noexcept { return initialisationFailed_; }

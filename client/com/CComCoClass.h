@@ -8,10 +8,13 @@
 
 namespace orvex::atl {
 
+// The class identifier of a class that plays no part as a class.
+inline constexpr CLSID kNoClassId{};
+
 // Binds a class to its class identifier. None of the classes is registered with COM by
 // this: objects are created by the component itself (CreateInstance below, or
 // CComObject<T>::CreateInstance).
-template <class T, const CLSID* clsid = &GUID_NULL>
+template <class T, const CLSID* clsid = &kNoClassId>
 class CComCoClass {
 public:
     static const CLSID& GetObjectCLSID() noexcept { return *clsid; }

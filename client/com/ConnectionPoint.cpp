@@ -27,7 +27,7 @@ HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) noexcept
     if (out == nullptr) {
         return E_POINTER;
     }
-    if (IsEqualIID(iid, IID_IConnectionPoint) || IsEqualIID(iid, IID_IUnknown)) {
+    if (IsEqualIID(iid, __uuidof(IConnectionPoint)) || IsEqualIID(iid, __uuidof(IUnknown))) {
         AddRef();
         *out = static_cast<IConnectionPoint*>(this);
         return S_OK;
@@ -51,7 +51,7 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) noexcept
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) noexcept
 {
-    return container_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container));
+    return container_->QueryInterface(__uuidof(IConnectionPointContainer), reinterpret_cast<void**>(container));
 }
 
 HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) noexcept
@@ -127,7 +127,7 @@ HRESULT ConnectionPoint::deliver(IUnknown* sink, DISPID member, std::span<const 
                               static_cast<UINT>(reversed.size()), 0};
         // Advise stored the sink as its event interface, a dispatch interface.
         auto* dispatch = static_cast<IDispatch*>(sink);
-        return dispatch->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr,
+        return dispatch->Invoke(member, GUID{}, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr,
                                 nullptr, nullptr);
     });
 }

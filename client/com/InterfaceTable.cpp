@@ -8,7 +8,7 @@ HRESULT queryInterface(void* object, const InterfaceEntry* table, REFIID iid, vo
         return E_POINTER;
     }
     const InterfaceEntry* hit = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown)) {
+    if (IsEqualIID(iid, __uuidof(IUnknown))) {
         hit = table;
     } else {
         for (const InterfaceEntry* entry = table; entry->iid != nullptr; ++entry) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "client/com/Atl.h"
+#include "tests/client/RecordingSink.h"
+
+#include <windows.h>
+
+#include <ocidl.h>
+
+#include <array>
+
+inline constexpr IID kTestEventsIid = __uuidof(ITestEvents);
+inline constexpr IID kTestOtherEventsIid = __uuidof(ITestOtherEvents);
+
+// The tests' event proxy: one event with the arguments (source, data).
+template <class T>
+class TestEventsProxy : public orvex::atl::IConnectionPointImpl<T, &kTestEventsIid> {
+public:
+    static constexpr DISPID kChanged = 400;
+
+    HRESULT fireChanged(IUnknown* source, IUnknown* data) noexcept
+    {
+        const std::array arguments{orvex::atl::unknownArgument(source), orvex::atl::dispatchArgument(data)};
+        return this->fire(kChanged, arguments);
+    }
+};
+
+template <class T>
+class TestOtherEventsProxy : public orvex::atl::IConnectionPointImpl<T, &kTestOtherEventsIid> {};
+
+// An event source with two connection points. It implements IPersist without listing it,
+// so QueryInterface must not answer it.
+class EventSource : public orvex::atl::CComObjectRootEx,
+                    public orvex::atl::CComCoClass<EventSource>,
+                    public orvex::atl::IConnectionPointContainerImpl<EventSource>,
+                    public orvex::atl::Implements<IPersist>,
+                    public TestEventsProxy<EventSource>,
+                    public TestOtherEventsProxy<EventSource> {
+public:
+    using InterfaceTable = orvex::atl::InterfaceTable<IConnectionPointContainer>;
+    using ConnectionPointTable =
+        orvex::atl::ConnectionPointTable<TestEventsProxy<EventSource>, TestOtherEventsProxy<EventSource>>;
+
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
+};

@@ -1,0 +1,1 @@
+orvex_add_test(NAME host_office_integration_module_tests SOURCES host/OfficeIntegrationModuleTests.cpp)
