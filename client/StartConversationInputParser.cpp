@@ -7,6 +7,7 @@
 #include "OfficeIntegrationLib.h"
 
 #include <algorithm>
+#include <climits>
 
 using orvex::com::Bstr;
 using orvex::com::ComError;
@@ -107,9 +108,11 @@ std::optional<StartConversationInputParser::Bounds> StartConversationInputParser
     if (FAILED(SafeArrayGetUBound(array, 1, &bounds.upper)) || FAILED(SafeArrayGetLBound(array, 1, &bounds.lower))) {
         return std::nullopt;
     }
-    // A lower bound near the top of the index range makes the upper bound wrap
-    // around; such an array has no index range that could be walked.
-    if (bounds.count() < 0) {
+    // A lower bound near either end of the index range makes the bounds wrap around,
+    // and the system cannot address the elements of an array that ends at the top of
+    // that range: such an array has no index range that could be walked.
+    const std::int64_t elements = array->rgsabound[0].cElements;
+    if (bounds.count() != elements || bounds.lower + elements > std::int64_t{LONG_MAX}) {
         return std::nullopt;
     }
     return bounds;
@@ -129,7 +132,7 @@ bool StartConversationInputParser::parseContext(SAFEARRAY* contextTypes, SAFEARR
     }
     // Entries pair up by index; with different lower bounds a type would be matched
     // with its neighbour's data, or with an index outside the data array.
-    if (typeBounds->lower != dataBounds->lower) {
+    if (typeBounds->count() > 0 && typeBounds->lower != dataBounds->lower) {
         ORVEX_LOG(LogLevel::Error, kParseContextFunction, "ContextTypes and ContextData bounds do not match");
         return false;
     }

@@ -55,6 +55,13 @@ SafeArray ConversationArrays::withoutData(VARTYPE elementType, ULONG count)
     SAFEARRAY* array = nullptr;
     throwIfFailed(SafeArrayAllocDescriptorEx(elementType, 1, &array));
     array->rgsabound[0] = SAFEARRAYBOUND{count, 0};
+    // Not every system marks how the elements are copied on a bare descriptor; mark it as
+    // an allocated array of the type would be.
+    if (elementType == VT_BSTR) {
+        array->fFeatures |= FADF_BSTR;
+    } else if (elementType == VT_VARIANT) {
+        array->fFeatures |= FADF_VARIANT;
+    }
     return SafeArray::attach(array);
 }
 

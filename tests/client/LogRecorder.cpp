@@ -1,5 +1,8 @@
 #include "tests/client/LogRecorder.h"
 
+#include <iomanip>
+#include <sstream>
+
 using ::testing::_;
 
 void LogRecorder::attachTo(MockPlatformHelper& helper)
@@ -44,4 +47,12 @@ void LogRecorder::clear()
 {
     std::lock_guard lock(mutex);
     kept.clear();
+}
+
+std::string LogRecorder::address(const void* object)
+{
+    std::ostringstream text;
+    text << std::hex << std::uppercase << std::setw(sizeof(void*) * 2) << std::setfill('0')
+         << reinterpret_cast<std::uintptr_t>(object);
+    return text.str();
 }

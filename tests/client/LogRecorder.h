@@ -27,6 +27,9 @@ public:
     std::vector<std::string> messages(std::int32_t level) const;
     void clear();
 
+    // An object's address as the library logs it.
+    static std::string address(const void* object);
+
 private:
     mutable std::mutex mutex;
     std::vector<Record> kept;

@@ -1,9 +1,8 @@
 // What the parser takes from Office's arrays when they are sound. Its refusals are
 // tested at the automation object's edge, where Office meets them.
 #include "client/StartConversationInputParser.h"
-#include "host/IOfficeIntegration.h"
 #include "tests/client/ConversationArrays.h"
-#include "tests/client/LogRecorder.h"
+#include "tests/client/HostedClientTest.h"
 
 #include <gtest/gtest.h>
 
@@ -14,22 +13,7 @@ using namespace std::string_literals;
 
 namespace {
 
-class StartConversationInputParserTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        helper = std::make_shared<::testing::NiceMock<MockPlatformHelper>>();
-        ::testing::Mock::AllowLeak(helper.get());
-        recorder.attachTo(*helper);
-        ASSERT_NE(getOutlookIntegration(helper), nullptr);
-    }
-    void SetUp() override { recorder.clear(); }
-
-    static std::shared_ptr<::testing::NiceMock<MockPlatformHelper>> helper;
-    static LogRecorder recorder;
-};
-std::shared_ptr<::testing::NiceMock<MockPlatformHelper>> StartConversationInputParserTest::helper;
-LogRecorder StartConversationInputParserTest::recorder;
+using StartConversationInputParserTest = HostedClientTest;
 
 } // namespace
 
@@ -50,7 +34,7 @@ TEST_F(StartConversationInputParserTest, ParticipantsComeInArrayOrderAsUtf8AndNu
     EXPECT_FALSE(parser.endpointUriSet);
     EXPECT_TRUE(parser.subject.isNull());
     EXPECT_TRUE(parser.endpointUri.isNull());
-    EXPECT_TRUE(recorder.records().empty());
+    EXPECT_TRUE(recorder().records().empty());
 }
 
 TEST_F(StartConversationInputParserTest, TheLastSubjectAndEndpointWinAndOtherContextTypesAreNotLookedAt)
@@ -72,7 +56,7 @@ TEST_F(StartConversationInputParserTest, TheLastSubjectAndEndpointWinAndOtherCon
     EXPECT_EQ(parser.subject.view(), L"Zw\u00F6lf Uhr");
     EXPECT_TRUE(parser.endpointUriSet);
     EXPECT_TRUE(parser.endpointUri.empty());
-    EXPECT_TRUE(recorder.records().empty());
+    EXPECT_TRUE(recorder().records().empty());
 }
 
 TEST_F(StartConversationInputParserTest, EmptyAndVectorArraysAreOrdinaryInput)
@@ -99,5 +83,5 @@ TEST_F(StartConversationInputParserTest, TheParticipantCountIsKnownEvenWhenALate
     EXPECT_FALSE(parser.valid);
     EXPECT_EQ(parser.participantCount, 2);
     EXPECT_TRUE(parser.participantUris.empty()) << "nothing of a refused call is handed on";
-    EXPECT_EQ(recorder.messages(6), std::vector<std::string>{"Unable to set Subject"});
+    EXPECT_EQ(recorder().messages(6), std::vector<std::string>{"Unable to set Subject"});
 }
