@@ -69,9 +69,13 @@ add_library(orvex_typelib STATIC ${orvex_typelib_guids} ${orvex_typelib_header})
 # Generated like an SDK header, and warned about as little.
 target_include_directories(orvex_typelib SYSTEM PUBLIC ${ORVEX_TYPELIB_GENERATED_DIR})
 target_link_libraries(orvex_typelib PUBLIC ole32 oleaut32 uuid)
-# The library's IClassFactory record has the system interface's IID, which libuuid
-# already defines: keep the generated copy out of the way of the linker.
-target_compile_definitions(orvex_typelib PRIVATE IID_IClassFactory=OfficeIntegrationLib_IID_IClassFactory)
+# Two IID names of the library are also defined by libuuid:
+# - IClassFactory, with the same value: the generated copy is kept out of the linker's way;
+# - the messenger's ITransaction, with another value than the system's: everyone who
+#   uses the library's declarations gets its IID under a name of its own.
+target_compile_definitions(orvex_typelib
+  PRIVATE IID_IClassFactory=OfficeIntegrationLib_IID_IClassFactory
+  PUBLIC IID_ITransaction=OfficeIntegrationLib_IID_ITransaction)
 
 set(ORVEX_TYPELIB_RC ${CMAKE_SOURCE_DIR}/registration/OfficeIntegrationLib.rc)
 set_source_files_properties(${ORVEX_TYPELIB_RC} PROPERTIES

@@ -186,7 +186,7 @@ class Writer:
         self.emit()
 
     def module_decl(self, t):
-        attrs = ['dllname("orvex-windows-office-integration.dll")']
+        attrs = []
         h = help_attr(t)
         if h:
             attrs.append(h)
