@@ -1,6 +1,7 @@
 #include "host/LocalServer.h"
 
 #include "host/SlimReaderWriterLock.h"
+#include "registration/ProviderKeys.h"
 #include "registration/RegistryUtils.h"
 
 #include <mutex>
@@ -23,9 +24,9 @@ void LocalServer::startIntegration() {}
 
 void LocalServer::stopIntegration() {}
 
-void LocalServer::removeRegistration() {}
+void LocalServer::removeRegistration() { Utils::Registry::UnregisterProvider(); }
 
-bool LocalServer::isRegistered() { return false; }
+bool LocalServer::isRegistered() { return Utils::Registry::IsProviderRegistered(); }
 
 std::shared_ptr<IOfficeAdapterPlatformHelper> LocalServer::currentHelper()
 {

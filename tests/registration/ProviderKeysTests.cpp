@@ -1,0 +1,236 @@
+// The IM provider keys against the real registry of the test prefix. The keys are saved
+// and cleared first and put back afterwards.
+#include "host/LogLevel.h"
+#include "registration/ProviderKeys.h"
+#include "tests/registration/RegistrationHost.h"
+#include "tests/registration/SavedRegistryKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <sddl.h>
+
+
+namespace Registry = Utils::Registry;
+
+namespace {
+
+const std::wstring kUserProviders = L"Software\\IM Providers";
+const std::wstring kUserWowProviders = L"Software\\WOW6432Node\\IM Providers";
+const std::wstring kUserProviderKey = L"Software\\IM Providers\\Talvo Orvex";
+const std::wstring kMachineProviderKey = L"Software\\IM Providers\\Talvo Orvex";
+const std::wstring kMachineWowProviderKey = L"Software\\WOW6432Node\\IM Providers\\Talvo Orvex";
+const std::wstring kClsid = L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}";
+
+void writeMachineProviderKey(const std::wstring& key, const std::wstring& guid = kClsid)
+{
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, key, L"FriendlyName", L"Talvo Orvex");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, key, L"ProcessName", L"OrvexWindows.exe");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, key, L"GUID", guid);
+}
+
+DWORD upAndRunning()
+{
+    DWORD value = 0xFFFFFFFF;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kUserProviderKey.c_str(), L"UpAndRunning", RRF_RT_ANY, &type, &value,
+                     &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(DWORD)) {
+        return 0xFFFFFFFF;
+    }
+    return value;
+}
+
+// A key that this process may read but not write, as HKLM is for a user without
+// administrative rights. The process owns it, so it can hand write access back to
+// itself for the clean-up.
+class ReadOnlyKey {
+public:
+    ReadOnlyKey(HKEY keyRoot, std::wstring keyPath) : root(keyRoot), path(std::move(keyPath))
+    {
+        setDacl(L"D:P(A;;KR;;;WD)");
+    }
+    ~ReadOnlyKey() { setDacl(L"D:(A;;KA;;;WD)"); }
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+
+private:
+    // Creates the key when it is missing.
+    void setDacl(const wchar_t* sddl) const
+    {
+        HKEY key = nullptr;
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr);
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+        LocalFree(descriptor);
+        RegCloseKey(key);
+    }
+
+    HKEY root;
+    std::wstring path;
+};
+
+class ProviderKeys : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegistrationHost::instance();
+        saved.saveAndRemove(HKEY_CURRENT_USER, kUserProviders);
+        saved.saveAndRemove(HKEY_CURRENT_USER, kUserWowProviders);
+        saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineProviderKey);
+        saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
+        log().clear();
+    }
+
+    static LogRecorder& log() { return RegistrationHost::instance().log(); }
+
+    SavedRegistryKeys saved;
+};
+
+} // namespace
+
+TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
+{
+    Registry::SetUpAndRunning(1);
+    EXPECT_EQ(upAndRunning(), 1u) << "the per-user provider key is created";
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").exists);
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp").exists);
+
+    Registry::SetUpAndRunning(2);
+    EXPECT_EQ(upAndRunning(), 2u);
+    for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
+        const RawRegistry::Text defaultApp = RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp");
+        EXPECT_EQ(defaultApp.type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(defaultApp.text, L"Talvo Orvex");
+    }
+
+    Registry::SetUpAndRunning(0);
+    EXPECT_EQ(upAndRunning(), 0u);
+    EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").text, L"Talvo Orvex")
+        << "stopping leaves the default provider";
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_CURRENT_USER, kUserWowProviders + L"\\Talvo Orvex"))
+        << "UpAndRunning has no WOW6432Node twin";
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+
+    const auto records = log().records();
+    ASSERT_EQ(records.size(), 6u);
+    const char* const states[] = {"1", "2", "0"};
+    for (std::size_t call = 0; call < 3; ++call) {
+        SCOPED_TRACE(call);
+        EXPECT_EQ(records[2 * call].message, std::string("Setting up and running to: ") + states[call]);
+        EXPECT_EQ(records[2 * call + 1].message, "Setting key for Office 2013 or 2016.");
+        for (const auto& record : {records[2 * call], records[2 * call + 1]}) {
+            EXPECT_EQ(record.level, static_cast<std::int32_t>(LogLevel::Debug));
+            EXPECT_EQ(record.file, "Utilities\\RegistryUtils");
+            EXPECT_EQ(record.function, "Utils::Registry::SetUpAndRunning");
+        }
+    }
+}
+
+TEST_F(ProviderKeys, RegisteringWritesTheDefaultProviderAndBothMachineKeys)
+{
+    Registry::RegisterProvider();
+
+    for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp").text, L"Talvo Orvex");
+    }
+    for (const std::wstring& key : {kMachineProviderKey, kMachineWowProviderKey}) {
+        SCOPED_TRACE(std::string(key.begin(), key.end()));
+        for (const auto& [name, data] : {std::pair{L"FriendlyName", L"Talvo Orvex"},
+                                         std::pair{L"ProcessName", L"OrvexWindows.exe"},
+                                         std::pair{L"GUID", L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}"}}) {
+            const RawRegistry::Text value = RawRegistry::read(HKEY_LOCAL_MACHINE, key, name);
+            EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
+            EXPECT_EQ(value.text, data);
+        }
+    }
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_CURRENT_USER, kUserProviderKey)) << "no run-time state is written";
+    EXPECT_TRUE(Registry::IsProviderRegistered());
+    EXPECT_TRUE(RegistrationHost::instance().integration().isRegistered());
+}
+
+TEST_F(ProviderKeys, WithoutWriteAccessToTheMachineKeysOnlyTheUserValuesAreSet)
+{
+    {
+        const ReadOnlyKey machine(HKEY_LOCAL_MACHINE, kMachineProviderKey);
+        const ReadOnlyKey machineWow(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
+        HKEY probe = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMachineProviderKey.c_str(), 0, KEY_WRITE, &probe),
+                  ERROR_ACCESS_DENIED)
+            << "the machine key must refuse writing for this test to mean anything";
+
+        Registry::RegisterProvider();
+
+        for (const std::wstring& key : {kMachineProviderKey, kMachineWowProviderKey}) {
+            EXPECT_FALSE(RawRegistry::read(HKEY_LOCAL_MACHINE, key, L"FriendlyName").exists);
+            EXPECT_FALSE(RawRegistry::read(HKEY_LOCAL_MACHINE, key, L"GUID").exists);
+        }
+        EXPECT_FALSE(Registry::IsProviderRegistered());
+    }
+    for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp").text, L"Talvo Orvex");
+    }
+}
+
+TEST_F(ProviderKeys, UnregisteringRemovesAnyDefaultProviderAndOnlyLeafMachineKeys)
+{
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp", L"Another Messenger");
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp", L"Talvo Orvex");
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"Kept", L"other data");
+    Registry::SetUpAndRunning(0);
+    writeMachineProviderKey(kMachineProviderKey);
+    writeMachineProviderKey(kMachineWowProviderKey);
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineWowProviderKey + L"\\Extension", L"", L"someone else's");
+
+    RegistrationHost::instance().integration().removeRegistration();
+
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").exists)
+        << "removed whichever provider it names";
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp").exists);
+    EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"Kept").text, L"other data");
+    EXPECT_EQ(upAndRunning(), 0u) << "the per-user provider key stays";
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+    EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey))
+        << "a provider key with a subkey is not removed";
+    EXPECT_TRUE(Registry::IsProviderRegistered());
+}
+
+TEST_F(ProviderKeys, RegisteredMeansOneMachineKeyNamingThisProviderExactly)
+{
+    // Only under WOW6432Node.
+    writeMachineProviderKey(kMachineWowProviderKey);
+    EXPECT_TRUE(Registry::IsProviderRegistered());
+
+    // The class identifier in other letters.
+    std::wstring lowerCase = kClsid;
+    for (auto& character : lowerCase) {
+        character = towlower(character);
+    }
+    writeMachineProviderKey(kMachineWowProviderKey, lowerCase);
+    EXPECT_FALSE(Registry::IsProviderRegistered());
+
+    // A friendly name that needs expanding is no name at all.
+    writeMachineProviderKey(kMachineProviderKey);
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"FriendlyName", L"Talvo Orvex", REG_EXPAND_SZ);
+    EXPECT_FALSE(Registry::IsProviderRegistered());
+
+    // A longer process name.
+    writeMachineProviderKey(kMachineProviderKey);
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"ProcessName", L"OrvexWindows.exe ");
+    EXPECT_FALSE(Registry::IsProviderRegistered());
+
+    // The per-user key does not count, however complete.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMachineProviderKey.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMachineWowProviderKey.c_str());
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"FriendlyName", L"Talvo Orvex");
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"ProcessName", L"OrvexWindows.exe");
+    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"GUID", kClsid);
+    log().clear();
+    EXPECT_FALSE(RegistrationHost::instance().integration().isRegistered());
+
+    // Each check runs the registration diagnostics for the log.
+    const auto verdicts = log().messages(static_cast<std::int32_t>(LogLevel::Info));
+    ASSERT_EQ(verdicts.size(), 1u);
+    EXPECT_EQ(verdicts[0].rfind("Successful registration: ", 0), 0u);
+}

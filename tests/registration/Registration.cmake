@@ -1,0 +1,9 @@
+# Registration with Office: the provider keys, the diagnostics, the saving of keys, and
+# self-registration, all against the real registry of the test prefix.
+set(orvex_registration_host registration/RegistrationHost.cpp registration/SavedRegistryKeys.cpp client/LogRecorder.cpp)
+orvex_add_test(NAME registration_diagnostics_tests REGISTRY
+  SOURCES registration/RegistrationDiagnosticsTests.cpp ${orvex_registration_host})
+orvex_add_test(NAME registration_provider_keys_tests REGISTRY
+  SOURCES registration/ProviderKeysTests.cpp ${orvex_registration_host})
+orvex_add_test(NAME registry_tree_snapshot_tests
+  SOURCES registration/RegistryTreeSnapshotTests.cpp registration/SavedRegistryKeys.cpp registration/TestRegistryKey.cpp)

@@ -1,0 +1,235 @@
+// The registration diagnostics against the real registry of the test prefix: every
+// interface key they read, in HKCU and HKLM, both views, is saved and cleared first and
+// put back afterwards.
+#include "host/LogLevel.h"
+#include "registration/ExpectedInterfaces.h"
+#include "registration/RegistrationDiagnostics.h"
+#include "registration/RegistryUtils.h"
+#include "tests/registration/RegistrationHost.h"
+#include "tests/registration/SavedRegistryKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace Registry = Utils::Registry;
+
+namespace {
+
+constexpr auto kDebug = static_cast<std::int32_t>(LogLevel::Debug);
+constexpr auto kInfo = static_cast<std::int32_t>(LogLevel::Info);
+constexpr auto kError = static_cast<std::int32_t>(LogLevel::Error);
+
+const std::wstring kLibId = L"{9D5662DE-96CC-471F-94F0-E00E05457627}";
+
+enum class View { Native, Wow };
+
+std::wstring interfaceKey(View view, const wchar_t* iid)
+{
+    return std::wstring(view == View::Native ? L"SOFTWARE\\Classes\\Interface\\"
+                                             : L"SOFTWARE\\Classes\\WOW6432Node\\Interface\\") +
+           iid;
+}
+
+std::wstring platformKey(const wchar_t* platform)
+{
+    return L"SOFTWARE\\Classes\\TypeLib\\" + kLibId + L"\\1.0\\0\\" + platform;
+}
+
+std::size_t rowOf(const wchar_t* name)
+{
+    const auto row = std::find_if(Registry::ExpectedInterfaces.begin(), Registry::ExpectedInterfaces.end(),
+                                  [name](const auto& entry) { return std::wstring(entry.name) == name; });
+    return static_cast<std::size_t>(row - Registry::ExpectedInterfaces.begin());
+}
+
+class RegistrationDiagnostics : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The host exists before the keys are cleared: handing it over writes the
+        // per-user type library keys.
+        RegistrationHost::instance();
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            for (const auto& row : Registry::ExpectedInterfaces) {
+                saved.saveAndRemove(root, interfaceKey(View::Native, row.iid));
+                saved.saveAndRemove(root, interfaceKey(View::Wow, row.iid));
+            }
+            saved.saveAndRemove(root, Registry::typeLibPath());
+        }
+        log().clear();
+    }
+
+    static LogRecorder& log() { return RegistrationHost::instance().log(); }
+
+    static void registerRow(HKEY root, View view, std::size_t row, const std::wstring& libId = kLibId)
+    {
+        RawRegistry::writeText(root, interfaceKey(view, Registry::ExpectedInterfaces[row].iid) + L"\\TypeLib", L"",
+                               libId);
+    }
+
+    static void registerAll(HKEY root, View view)
+    {
+        for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
+            registerRow(root, view, row);
+        }
+    }
+
+    // The records after the per-interface ones: separator, counters, paths, verdict.
+    static std::vector<std::string> summary()
+    {
+        std::vector<std::string> messages;
+        for (const auto& record : log().records()) {
+            if (record.level != kError) {
+                messages.push_back(record.message);
+            }
+        }
+        return messages;
+    }
+
+    SavedRegistryKeys saved;
+};
+
+} // namespace
+
+TEST_F(RegistrationDiagnostics, ACompletePerUserRegistrationGivesOneCompleteLocationAndAPositiveVerdict)
+{
+    registerAll(HKEY_CURRENT_USER, View::Native);
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
+
+    EXPECT_TRUE(Registry::CheckAllInterfaces());
+
+    const std::vector<LogRecorder::Record> records = log().records();
+    const std::vector<std::pair<std::int32_t, std::string>> expected = {
+        {kDebug, std::string(89, '=')},
+        {kDebug, "HKCU: 0 HKCU Wow6432Node: 273"},
+        {kDebug, "HKLM: 273 HKLM Wow6432Node: 273"},
+        {kDebug, "TypeLib Win32: "},
+        {kDebug, "TypeLib Win64: "},
+        {kDebug, "TypeLib Win32 HKCU: C:\\Orvex\\integration.dll"},
+        {kDebug, "TypeLib Win64 HKCU: "},
+        {kInfo, "Successful registration: 1"},
+    };
+    ASSERT_EQ(records.size(), expected.size());
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(records[index].level, expected[index].first);
+        EXPECT_EQ(records[index].message, expected[index].second);
+        EXPECT_EQ(records[index].file, "Utilities\\RegistryUtils");
+        EXPECT_EQ(records[index].function, "Utils::Registry::CheckAllInterfaces");
+    }
+}
+
+TEST_F(RegistrationDiagnostics, EachLocationHasItsOwnCounterAndEachPlatformValueItsOwnLine)
+{
+    // Different numbers of interfaces in each location, so that a swapped counter shows.
+    std::size_t row = 0;
+    for (const auto& [root, view, count] : {std::tuple{HKEY_CURRENT_USER, View::Native, 1},
+                                            std::tuple{HKEY_CURRENT_USER, View::Wow, 2},
+                                            std::tuple{HKEY_LOCAL_MACHINE, View::Native, 3},
+                                            std::tuple{HKEY_LOCAL_MACHINE, View::Wow, 4}}) {
+        for (int registered = 0; registered < count; ++registered) {
+            registerRow(root, view, row++);
+        }
+    }
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, platformKey(L"win32"), L"", L"machine 32");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, platformKey(L"win64"), L"", L"machine 64");
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win64"), L"", L"user 64");
+
+    EXPECT_FALSE(Registry::CheckAllInterfaces()) << "no location holds every interface";
+
+    EXPECT_EQ(summary(), (std::vector<std::string>{
+                             std::string(89, '='),
+                             "HKCU: 272 HKCU Wow6432Node: 271",
+                             "HKLM: 270 HKLM Wow6432Node: 269",
+                             "TypeLib Win32: machine 32",
+                             "TypeLib Win64: machine 64",
+                             "TypeLib Win32 HKCU: ",
+                             "TypeLib Win64 HKCU: user 64",
+                             "Successful registration: 0",
+                         }));
+    const std::vector<std::string> missing = log().messages(kError);
+    ASSERT_EQ(missing.size(), 273u - 10u);
+    EXPECT_EQ(missing.front(), "Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
+                               "{AA41EE75-F9C5-42F7-8D17-1D92D6BA4D92}\\TypeLib, inteface: IUCCApplicationRegistration")
+        << "the eleventh row is the first registered nowhere";
+    EXPECT_EQ(missing.back(), "Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
+                              "{8C9B6953-33CC-4A04-9DA4-F71AE79DA0C0}\\TypeLib, inteface: _IUCOfficeIntegrationEvents");
+    const auto records = log().records();
+    EXPECT_TRUE(std::all_of(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(missing.size()),
+                            [](const auto& record) { return record.level == kError; }))
+        << "the missing interfaces are reported before the summary";
+}
+
+TEST_F(RegistrationDiagnostics, AnInterfaceRegisteredNowhereIsReportedOnceWithItsMachineWowPath)
+{
+    const std::size_t contact = rowOf(L"IUCCContact");
+    const std::size_t self = rowOf(L"IUCCSelf");
+    for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
+        if (row != contact && row != self) {
+            registerRow(HKEY_LOCAL_MACHINE, View::Wow, row);
+        }
+    }
+    registerRow(HKEY_CURRENT_USER, View::Wow, self); // registered somewhere: not reported
+
+    EXPECT_FALSE(Registry::CheckAllInterfaces());
+
+    EXPECT_EQ(log().messages(kError),
+              (std::vector<std::string>{"Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
+                                        "{85109845-6AE2-4B6B-9524-65BA203E5B7D}\\TypeLib, inteface: IUCCContact"}));
+    const std::vector<std::string> messages = summary();
+    ASSERT_EQ(messages.size(), 8u);
+    EXPECT_EQ(messages[1], "HKCU: 273 HKCU Wow6432Node: 272");
+    EXPECT_EQ(messages[2], "HKLM: 273 HKLM Wow6432Node: 2");
+}
+
+TEST_F(RegistrationDiagnostics, OnlyTheExactUpperCaseLibraryIdentifierCounts)
+{
+    registerAll(HKEY_CURRENT_USER, View::Native);
+    std::wstring lowerCase = kLibId;
+    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(), towlower);
+    const std::size_t automation = rowOf(L"IUCCAutomation");
+    registerRow(HKEY_CURRENT_USER, View::Native, automation, lowerCase);
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
+
+    EXPECT_FALSE(Registry::CheckAllInterfaces());
+
+    EXPECT_EQ(log().messages(kError),
+              (std::vector<std::string>{"Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
+                                        "{2EDAF003-14A6-4FAF-8A72-99526D048D63}\\TypeLib, inteface: IUCCAutomation"}));
+    EXPECT_EQ(summary()[1], "HKCU: 1 HKCU Wow6432Node: 273");
+
+    const std::wstring automationKey =
+        interfaceKey(View::Native, Registry::ExpectedInterfaces[automation].iid) + L"\\TypeLib";
+    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
+    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_LOCAL_MACHINE, automationKey)) << "a missing key";
+    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId, REG_EXPAND_SZ);
+    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey)) << "not a REG_SZ value";
+    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId + L" ");
+    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
+    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId);
+    EXPECT_TRUE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
+}
+
+TEST_F(RegistrationDiagnostics, WithoutAnyTypeLibraryPathTheVerdictIsNegative)
+{
+    registerAll(HKEY_CURRENT_USER, View::Native);
+    registerAll(HKEY_LOCAL_MACHINE, View::Wow);
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"");
+
+    EXPECT_FALSE(Registry::CheckAllInterfaces());
+
+    EXPECT_EQ(summary(), (std::vector<std::string>{
+                             std::string(89, '='),
+                             "HKCU: 0 HKCU Wow6432Node: 273",
+                             "HKLM: 273 HKLM Wow6432Node: 0",
+                             "TypeLib Win32: ",
+                             "TypeLib Win64: ",
+                             "TypeLib Win32 HKCU: ",
+                             "TypeLib Win64 HKCU: ",
+                             "Successful registration: 0",
+                         }));
+    EXPECT_TRUE(log().messages(kError).empty());
+}
