@@ -1,0 +1,57 @@
+#pragma once
+
+#include "client/UCCAutomation.h"
+#include "client/UCCLyncClient.h"
+#include "client/UCOfficeIntegrationEventsProxy.h"
+#include "client/UCOfficeIntegrationEventsTriggers.h"
+#include "client/com/Atl.h"
+
+#include "OfficeIntegrationLib.h"
+
+#include <servprov.h>
+#include <wrl/client.h>
+
+// The root object Office creates through the provider's class object. It tells Office
+// which versions and features the provider supports and hands out the client and the
+// automation object; it also tells Office when the messenger goes away.
+class UCOfficeIntegration : public orvex::atl::CComObjectRootEx,
+                            public orvex::atl::CComCoClass<UCOfficeIntegration, &CLSID_OfficeIntegrationImpl>,
+                            public orvex::atl::IDispatchImpl<IUCOfficeIntegration>,
+                            public orvex::atl::IConnectionPointContainerImpl<UCOfficeIntegration>,
+                            public UCOfficeIntegrationEventsProxy<UCOfficeIntegration>,
+                            public orvex::atl::Implements<IServiceProvider> {
+public:
+    // IDispatch is not answered, although the primary interface is dual.
+    using InterfaceTable =
+        orvex::atl::InterfaceTable<IUCOfficeIntegration, IServiceProvider, IConnectionPointContainer>;
+    using ConnectionPointTable =
+        orvex::atl::ConnectionPointTable<UCOfficeIntegrationEventsProxy<UCOfficeIntegration>>;
+
+    // Creates the client (with its contact manager and self object) and the automation
+    // object; a part that cannot be created stays empty and is not handed out.
+    UCOfficeIntegration();
+    ~UCOfficeIntegration() override;
+
+    // What the local server fires when the messenger goes away.
+    virtual UCOfficeIntegrationEventsTriggers& getEventsTriggers() noexcept;
+    // Wires a new contact resolver into the client's contact manager and that manager
+    // into the self object. The class factory calls it once, before Office gets the
+    // object.
+    virtual void initialise() noexcept;
+
+    // The client, for signing it out when the messenger goes away; null when it could
+    // not be created.
+    UCCLyncClient* lyncClientObject() const noexcept { return lyncClient.Get(); }
+
+    // IUCOfficeIntegration
+    HRESULT STDMETHODCALLTYPE GetSupportedFeatures(BSTR version, OIFeature* features) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetAuthenticationInfo(BSTR version, BSTR* info) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetInterface(BSTR version, OIInterface requested, IDispatch** value) noexcept override;
+
+    // IServiceProvider
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) noexcept override;
+
+private:
+    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCLyncClient>> lyncClient;
+    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCAutomation>> automation;
+};
