@@ -61,6 +61,7 @@
 #include "client/com/CComCoClass.h"
 #include "client/com/CComObject.h"
 #include "client/com/CComObjectRootEx.h"
+#include "client/com/ComError.h"
 #include "client/com/IConnectionPointContainerImpl.h"
 #include "client/com/IConnectionPointImpl.h"
 #include "client/com/IDispatchImpl.h"

@@ -88,12 +88,9 @@ HRESULT CComTypeInfoHolder::load(LCID locale) noexcept
     }
 
     const CAtlModule::Identity& identity = module->identity();
-    const GUID& libraryId = libraryId_ != nullptr ? *libraryId_ : identity.libraryId;
-    const WORD major = libraryId_ != nullptr ? majorVersion_ : identity.libraryMajorVersion;
-    const WORD minor = libraryId_ != nullptr ? minorVersion_ : identity.libraryMinorVersion;
-
     ComPtr<ITypeLib> library;
-    HRESULT result = LoadRegTypeLib(libraryId, major, minor, locale, &library);
+    HRESULT result = LoadRegTypeLib(identity.libraryId, identity.libraryMajorVersion, identity.libraryMinorVersion,
+                                    locale, &library);
     if (FAILED(result)) {
         return result;
     }

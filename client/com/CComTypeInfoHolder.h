@@ -19,13 +19,8 @@ namespace orvex::atl {
 // releases what they hold.
 class CComTypeInfoHolder {
 public:
-    // The module's type library and version.
+    // The interface is looked up in the module's type library, at the module's version.
     explicit constexpr CComTypeInfoHolder(const IID& iid) noexcept : iid_(&iid) {}
-    // Another registered library.
-    constexpr CComTypeInfoHolder(const IID& iid, const GUID& libraryId, WORD majorVersion, WORD minorVersion) noexcept
-        : iid_(&iid), libraryId_(&libraryId), majorVersion_(majorVersion), minorVersion_(minorVersion)
-    {
-    }
     CComTypeInfoHolder(const CComTypeInfoHolder&) = delete;
     CComTypeInfoHolder& operator=(const CComTypeInfoHolder&) = delete;
 
@@ -51,9 +46,6 @@ private:
     static void cleanUp(void* holder) noexcept;
 
     const IID* iid_;
-    const GUID* libraryId_ = nullptr;
-    WORD majorVersion_ = 0;
-    WORD minorVersion_ = 0;
     std::atomic<NameTable*> names_{nullptr};
     std::atomic<ITypeInfo*> typeInfo_{nullptr};
 };
