@@ -15,7 +15,8 @@ ctest --preset x64
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 --target orvex_office_integration orvex_host_standin
 cmake -DOBJDUMP=i686-w64-mingw32-objdump -DDLL=build/i686/bin/orvex-windows-office-integration.dll \
-      -P cmake/CheckExports.cmake
+      "-DEXPECTED_EXTRA=DllRegisterServer;DllUnregisterServer;DllInstall" -P cmake/CheckExports.cmake
+cmake -DTLB=build/i686/generated/OfficeIntegrationLib.tlb -P registration/CheckTypeLibraryFile.cmake
 
 # Where a 32-bit Wine happens to exist, the suite runs on the 32-bit build too.
 if command -v wine >/dev/null && [ -e /usr/lib/wine/wine ] && [ -n "${ORVEX_TEST_32BIT:-}" ]; then

@@ -1,0 +1,419 @@
+// Self-registration through the built DLL's exports and through Wine's regsvr32, against
+// the real registry of the test prefix. Every key the registration may touch is saved
+// and cleared first and put back afterwards.
+#include "registration/RegistryUtils.h"
+#include "registration/SelfRegistration.h"
+#include "tests/host/IntegrationLibrary.h"
+#include "tests/registration/ExportHook.h"
+#include "tests/registration/SavedRegistryKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace Registry = Utils::Registry;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr LCID kCallerLocale = MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT);
+const std::wstring kDummy = L"ORVEX_DUMMY";
+const std::wstring kSharedInterfaceKey = L"SOFTWARE\\Classes\\Interface\\{56A868B4-0AD4-11CE-B03A-0020AF0BA770}";
+const std::wstring kIntegrationInterfaceKey =
+    L"SOFTWARE\\Classes\\Interface\\{6A222195-F65E-467F-8F77-EB180BD85288}";
+const std::wstring kMachineProviderKey = L"Software\\IM Providers\\Talvo Orvex";
+const std::wstring kMachineWowProviderKey = L"Software\\WOW6432Node\\IM Providers\\Talvo Orvex";
+// The platform value the system's registration writes for a library of this build.
+const wchar_t* const kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
+std::filesystem::path executableDirectory()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path();
+}
+
+std::filesystem::path productDll() { return executableDirectory() / L"orvex-windows-office-integration.dll"; }
+
+std::wstring platformValue(const std::wstring& typeLibKey, const wchar_t* platform)
+{
+    return typeLibKey + L"\\1.0\\0\\" + platform;
+}
+
+// Every interface of the embedded type library, as registry text.
+std::vector<std::wstring> typeLibraryInterfaces()
+{
+    ComPtr<ITypeLib> library;
+    std::vector<std::wstring> identifiers;
+    if (FAILED(LoadTypeLibEx(productDll().c_str(), REGKIND_NONE, &library))) {
+        return identifiers;
+    }
+    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+        ComPtr<ITypeInfo> info;
+        TYPEATTR* attributes = nullptr;
+        if (FAILED(library->GetTypeInfo(index, &info)) || FAILED(info->GetTypeAttr(&attributes))) {
+            continue;
+        }
+        if (attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH) {
+            wchar_t text[39] = {};
+            StringFromGUID2(attributes->guid, text, 39);
+            identifiers.emplace_back(text);
+        }
+        info->ReleaseTypeAttr(attributes);
+    }
+    return identifiers;
+}
+
+// The exports of one load of the DLL. Each load starts with the per-user flag clear.
+struct Exports {
+    IntegrationLibrary library;
+    HRESULT(WINAPI* registerServer)() = nullptr;
+    HRESULT(WINAPI* unregisterServer)() = nullptr;
+    HRESULT(WINAPI* install)(BOOL, const wchar_t*) = nullptr;
+
+    Exports()
+    {
+        if (library.handle() != nullptr) {
+            registerServer = reinterpret_cast<decltype(registerServer)>(
+                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllRegisterServer")));
+            unregisterServer = reinterpret_cast<decltype(unregisterServer)>(
+                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllUnregisterServer")));
+            install = reinterpret_cast<decltype(install)>(
+                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllInstall")));
+        }
+    }
+    bool complete() const { return registerServer != nullptr && unregisterServer != nullptr && install != nullptr; }
+};
+
+class SelfRegistration : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static const std::vector<std::wstring> interfaces = typeLibraryInterfaces();
+        ASSERT_GT(interfaces.size(), 273u);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            for (const std::wstring& iid : interfaces) {
+                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\Interface\\" + iid);
+                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\WOW6432Node\\Interface\\" + iid);
+            }
+            saved.saveAndRemove(root, Registry::typeLibPath());
+            saved.saveAndRemove(root, Registry::typeLibWowPath());
+        }
+        saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineProviderKey);
+        saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
+        saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\IM Providers");
+        saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers");
+        SetThreadLocale(kCallerLocale);
+    }
+
+    void TearDown() override { SetThreadLocale(savedLocale); }
+
+    static std::wstring machineValue(const std::wstring& path) { return RawRegistry::read(HKEY_LOCAL_MACHINE, path).text; }
+    static bool machineValueExists(const std::wstring& path)
+    {
+        return RawRegistry::read(HKEY_LOCAL_MACHINE, path).exists;
+    }
+    static bool providerRegistered()
+    {
+        return RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey) &&
+               RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists;
+    }
+
+    SavedRegistryKeys saved;
+    const LCID savedLocale = GetThreadLocale();
+};
+
+// Records calls of the per-user functions that the DLL looks up by name, and passes
+// them on to the system's.
+struct PerUserCalls {
+    static inline int registrations = 0;
+    static inline int unregistrations = 0;
+    static inline LCID localeDuringRegistration = 0;
+    static inline void* registerOriginal = nullptr;
+    static inline void* unregisterOriginal = nullptr;
+
+    static HRESULT WINAPI registerForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
+    {
+        ++registrations;
+        localeDuringRegistration = GetThreadLocale();
+        return reinterpret_cast<decltype(&registerForUser)>(registerOriginal)(library, path, helpDirectory);
+    }
+    static HRESULT WINAPI unregisterForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind)
+    {
+        ++unregistrations;
+        return reinterpret_cast<decltype(&unregisterForUser)>(unregisterOriginal)(library, major, minor, locale,
+                                                                                   kind);
+    }
+};
+
+} // namespace
+
+TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregistrationRemovesItAll)
+{
+    Exports dll;
+    ASSERT_TRUE(dll.complete());
+
+    EXPECT_EQ(dll.registerServer(), S_OK);
+
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    EXPECT_EQ(machineValue(platformValue(Registry::typeLibPath(), kOwnPlatform)), kDummy);
+    const wchar_t* const otherPlatform = sizeof(void*) == 8 ? L"win32" : L"win64";
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, platformValue(Registry::typeLibPath(), otherPlatform)));
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, platformValue(Registry::typeLibWowPath(), otherPlatform)));
+    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), std::wstring(Registry::TypeLibId));
+    EXPECT_TRUE(providerRegistered());
+    EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, kMachineWowProviderKey, L"GUID").text,
+              L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}");
+
+    // The messenger's per-user keys name this DLL: unregistration puts that path back
+    // where the placeholder stands, which lets the system find the library to remove.
+    Registry::WriteUserTypeLibKeys();
+    EXPECT_EQ(dll.unregisterServer(), S_OK);
+
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    EXPECT_FALSE(machineValueExists(platformValue(Registry::typeLibPath(), kOwnPlatform)));
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey));
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
+}
+
+TEST_F(SelfRegistration, UnregistrationRemovesTheProviderKeysEvenWhenTheTypeLibraryCannotBeRemoved)
+{
+    Exports dll;
+    ASSERT_TRUE(dll.complete());
+    ASSERT_EQ(dll.registerServer(), S_OK);
+
+    // No per-user path: the placeholder stays, and the system cannot load the library
+    // it names.
+    const HRESULT result = dll.unregisterServer();
+
+    EXPECT_TRUE(FAILED(result)) << std::hex << result;
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    EXPECT_EQ(machineValue(platformValue(Registry::typeLibPath(), kOwnPlatform)), kDummy);
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
+}
+
+TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
+{
+    const HMODULE automation = GetModuleHandleW(L"oleaut32.dll");
+    const ExportHook registerHook(automation, "RegisterTypeLibForUser",
+                                  reinterpret_cast<const void*>(&PerUserCalls::registerForUser));
+    const ExportHook unregisterHook(automation, "UnRegisterTypeLibForUser",
+                                    reinterpret_cast<const void*>(&PerUserCalls::unregisterForUser));
+    ASSERT_TRUE(registerHook.installed() && unregisterHook.installed());
+    PerUserCalls::registerOriginal = registerHook.original();
+    PerUserCalls::unregisterOriginal = unregisterHook.original();
+    PerUserCalls::registrations = 0;
+    PerUserCalls::unregistrations = 0;
+
+    {
+        Exports dll;
+        ASSERT_TRUE(dll.complete());
+        EXPECT_EQ(dll.install(TRUE, L"USER"), S_OK);
+        EXPECT_EQ(PerUserCalls::registrations, 1);
+        EXPECT_EQ(PerUserCalls::localeDuringRegistration, ConvertDefaultLocale(LOCALE_SYSTEM_DEFAULT));
+        EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+        EXPECT_TRUE(providerRegistered());
+
+        // The flag stays for the life of the process: a plain uninstall is per user too.
+        Registry::WriteUserTypeLibKeys();
+        EXPECT_EQ(dll.install(FALSE, nullptr), S_OK);
+        EXPECT_EQ(PerUserCalls::unregistrations, 1);
+        EXPECT_FALSE(providerRegistered());
+    }
+    {
+        Exports dll;
+        ASSERT_TRUE(dll.complete());
+        for (const wchar_t* commandLine : {L"users", L"use", L"", static_cast<const wchar_t*>(nullptr)}) {
+            EXPECT_EQ(dll.install(TRUE, commandLine), S_OK);
+        }
+        EXPECT_EQ(PerUserCalls::registrations, 1) << "machine-wide each time";
+        EXPECT_TRUE(providerRegistered());
+        Registry::WriteUserTypeLibKeys();
+        EXPECT_EQ(dll.install(FALSE, L"user "), S_OK);
+        EXPECT_EQ(PerUserCalls::unregistrations, 1);
+        EXPECT_FALSE(providerRegistered());
+
+        EXPECT_EQ(dll.install(TRUE, L"uSeR"), S_OK);
+        EXPECT_EQ(PerUserCalls::registrations, 2);
+    }
+}
+
+TEST_F(SelfRegistration, TheSharedSystemInterfaceKeepsTheRegistrationItHad)
+{
+    // As the system registers it: its own name, proxy and method count, no type library.
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey, L"", L"IVideoWindow");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\ProxyStubClsid32", L"",
+                           L"{92A3A302-DA7C-4A1F-BA7E-1802BB5D2D02}");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\NumMethods", L"", L"45");
+    const RegistryTreeSnapshot systemRegistration(HKEY_LOCAL_MACHINE, kSharedInterfaceKey);
+    Exports dll;
+    ASSERT_TRUE(dll.complete());
+
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey + L"\\TypeLib"))
+        << "the library's own interfaces are registered";
+    EXPECT_TRUE(systemRegistration.unchanged());
+
+    Registry::WriteUserTypeLibKeys();
+    ASSERT_EQ(dll.unregisterServer(), S_OK);
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
+    EXPECT_TRUE(systemRegistration.unchanged());
+
+    // Where the system has none, the library leaves none behind either.
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSharedInterfaceKey.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSharedInterfaceKey.c_str());
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kSharedInterfaceKey));
+}
+
+TEST_F(SelfRegistration, AFailedRegistrationUnderDllInstallIsTakenBackWhole)
+{
+    // A module path that fills the whole 260-character buffer cannot be used.
+    std::filesystem::path directory = std::filesystem::temp_directory_path() /
+                                      (L"orvex-long-" + std::to_wstring(GetCurrentProcessId()));
+    const std::filesystem::path top = directory;
+    while (directory.wstring().size() < MAX_PATH) {
+        directory /= std::wstring(40, L'd');
+    }
+    std::filesystem::create_directories(directory);
+    const std::filesystem::path copy = directory / L"orvex-windows-office-integration.dll";
+    std::filesystem::copy_file(productDll(), copy, std::filesystem::copy_options::overwrite_existing);
+
+    // What an earlier registration left: provider keys, and a masked platform value that
+    // the per-user path can restore.
+    const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"GUID", L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}");
+    RawRegistry::writeText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Talvo Orvex");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, ownPlatform, L"", kDummy);
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"",
+                           L"C:\\Messenger\\orvex-windows-office-integration.dll");
+
+    {
+        const HMODULE module = LoadLibraryW(copy.c_str());
+        ASSERT_NE(module, nullptr);
+        const auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        const auto install = reinterpret_cast<HRESULT(WINAPI*)(BOOL, const wchar_t*)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllInstall")));
+
+        EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
+        EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+        EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"FriendlyName").exists, false)
+            << "nothing is written after the failure";
+
+        EXPECT_EQ(install(TRUE, nullptr), static_cast<HRESULT>(0x8007007A));
+        FreeLibrary(module);
+    }
+
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
+    EXPECT_EQ(machineValue(ownPlatform), L"C:\\Messenger\\orvex-windows-office-integration.dll");
+    std::error_code ignored;
+    std::filesystem::remove_all(top, ignored);
+}
+
+TEST_F(SelfRegistration, MaskingReplacesOnlyTextAndRestoringOnlyThePlaceholder)
+{
+    const auto& paths = Registry::MachinePlatformValuePaths();
+    EXPECT_EQ(paths[0], platformValue(Registry::typeLibPath(), L"win64"));
+    EXPECT_EQ(paths[1], platformValue(Registry::typeLibWowPath(), L"win64"));
+    EXPECT_EQ(paths[2], platformValue(Registry::typeLibPath(), L"win32"));
+    EXPECT_EQ(paths[3], platformValue(Registry::typeLibWowPath(), L"win32"));
+    // Here, as on current Windows, both views share the machine-wide type library key:
+    // the WOW6432Node paths name the same two values.
+    const std::wstring& win64 = paths[0];
+    const std::wstring& win32 = paths[2];
+    const auto maskAll = [&paths] {
+        for (const std::wstring& path : paths) {
+            Registry::MaskMachineTypeLibPath(path);
+        }
+    };
+
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win64, L"", L"C:\\A\\integration.dll");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"");
+    maskAll();
+    EXPECT_EQ(machineValue(win64), kDummy);
+    EXPECT_TRUE(machineValueExists(win32));
+    EXPECT_EQ(machineValue(win32), L"") << "an empty value stays empty";
+
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"%ProgramFiles%\\integration.dll", REG_EXPAND_SZ);
+    maskAll();
+    EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, win32).type, static_cast<DWORD>(REG_EXPAND_SZ))
+        << "only text the primitives read counts as a path";
+
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32.c_str());
+    maskAll();
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, win32)) << "an absent value is not created";
+
+    // Without a per-user 32-bit path nothing is restored.
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"orvex_dummy");
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibPath(), L"win64"), L"", L"C:\\64");
+    Registry::RestoreMachineTypeLibPaths();
+    EXPECT_EQ(machineValue(win64), kDummy);
+
+    // The 64-bit view's per-user path serves when the WOW6432Node one is empty, and only
+    // the exact placeholder is replaced.
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"", L"");
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibPath(), L"win32"), L"", L"C:\\View");
+    Registry::RestoreMachineTypeLibPaths();
+    EXPECT_EQ(machineValue(win64), L"C:\\View");
+    EXPECT_EQ(machineValue(win32), L"orvex_dummy");
+
+    // The WOW6432Node per-user path comes first.
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", kDummy);
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"", L"C:\\Wow");
+    Registry::RestoreMachineTypeLibPaths();
+    EXPECT_EQ(machineValue(win32), L"C:\\Wow");
+    EXPECT_EQ(machineValue(win64), L"C:\\View");
+}
+
+TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)
+{
+    const auto run = [](const std::wstring& arguments) -> DWORD {
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        std::wstring commandLine =
+            L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments + L" \"" + productDll().wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return 0xFFFFFFFF;
+        }
+        WaitForSingleObject(process.hProcess, 60000);
+        DWORD exitCode = 0xFFFFFFFF;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return exitCode;
+    };
+    const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
+
+    EXPECT_EQ(run(L""), 0u);
+    EXPECT_TRUE(providerRegistered());
+    EXPECT_EQ(machineValue(ownPlatform), kDummy);
+    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), std::wstring(Registry::TypeLibId));
+
+    Registry::WriteUserTypeLibKeys();
+    EXPECT_EQ(run(L"/u"), 0u);
+    EXPECT_FALSE(providerRegistered());
+    EXPECT_FALSE(machineValueExists(ownPlatform));
+
+    EXPECT_EQ(run(L"/n /i:user"), 0u);
+    EXPECT_TRUE(providerRegistered());
+    EXPECT_EQ(machineValue(ownPlatform), kDummy);
+
+    EXPECT_EQ(run(L"/u /n /i:user"), 0u);
+    EXPECT_FALSE(providerRegistered());
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
+}
