@@ -2,6 +2,8 @@
 #include "client/com/Bstr.h"
 #include "contacts/ContactDetails.h"
 #include "contacts/ContactResolver.h"
+#include "client/com/Variant.h"
+#include "contacts/UCCContactManager.h"
 #include "host/IOfficeIntegration.h"
 
 #include <gtest/gtest.h>
@@ -37,4 +39,26 @@ TEST_F(NoHost, AWatcherStartsAndStopsAndAnswersNoAvailability)
     EXPECT_EQ(watcher->getPresenceState(), 0);
     EXPECT_NO_THROW(watcher->stopWatchingContact());
     EXPECT_FALSE(changed);
+}
+
+TEST_F(NoHost, TheManagerStillMakesContactsButNoSelfContact)
+{
+    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContactManager>> manager;
+    ASSERT_EQ(orvex::atl::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
+    manager->setResolver(std::make_shared<ContactResolver>());
+
+    IUCCContact* self = reinterpret_cast<IUCCContact*>(0x5A5A);
+    EXPECT_EQ(manager->GetSelfContact(&self), E_FAIL);
+    EXPECT_EQ(self, reinterpret_cast<IUCCContact*>(0x5A5A));
+
+    const orvex::com::Bstr address(L"a@example.org");
+    Microsoft::WRL::ComPtr<IUCCContact> contact;
+    ASSERT_EQ(manager->GetContactByUri(address.get(), &contact), S_OK);
+    orvex::com::Variant availability;
+    EXPECT_EQ(contact->GetContactInformation(ucPresenceAvailability, availability.out()), S_OK);
+    EXPECT_EQ(availability.type(), VT_I4);
+    EXPECT_EQ(availability.get().lVal, 0);
+    VARIANT_BOOL canStart = VARIANT_TRUE;
+    EXPECT_EQ(contact->CanStart(ucModalityInstantMessage, &canStart), S_OK);
+    EXPECT_EQ(canStart, VARIANT_FALSE) << "without a host nobody is the signed-in user";
 }

@@ -23,11 +23,8 @@ RecordingHost::RecordingHost() : helper(std::make_shared<::testing::NiceMock<Moc
 void RecordingHost::reset()
 {
     ::testing::Mock::VerifyAndClearExpectations(helper.get());
-    {
-        std::lock_guard lock(mutex);
-        kept.clear();
-    }
-    installDefaults();
+    std::lock_guard lock(mutex);
+    kept.clear();
 }
 
 void RecordingHost::installDefaults()

@@ -27,8 +27,8 @@ public:
 
     ::testing::NiceMock<MockPlatformHelper>& mock() { return *helper; }
 
-    // Verifies and clears the mock's expectations, forgets the records, and restores the
-    // defaults: records are kept, the cache answers PresenceUnknown.
+    // Verifies and clears the mock's expectations and forgets the records. The defaults
+    // stay: log records are kept, the cache answers PresenceUnknown.
     void reset();
 
     std::vector<Record> records() const;

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "client/com/Atl.h"
+#include "client/com/SafeArray.h"
+#include "contacts/IContactDetails.h"
+#include "contacts/UCCContactEventsProxy.h"
+
+#include "OfficeIntegrationLib.h"
+
+#include <wrl/client.h>
+
+#include <memory>
+
+// One person as Office sees them: the address, the presence and related information
+// read from the contact's watcher, and an OnContactInformationChanged event each time
+// the host reports a presence. IUCCContact2 is implemented but not answered.
+//
+// The contact manager creates every contact and attaches its watcher before Office can
+// reach it.
+class UCCContact : public orvex::atl::CComObjectRootEx,
+                   public orvex::atl::CComCoClass<UCCContact, &CLSID_UCCContact>,
+                   public orvex::atl::IDispatchImpl<IUCCContact>,
+                   public orvex::atl::IDispatchImpl<IUCCContact2>,
+                   public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
+                   public UCCContactEventsProxy<UCCContact> {
+public:
+    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContact, orvex::atl::Via<IDispatch, IUCCContact>,
+                                                      IConnectionPointContainer>;
+    using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
+
+    UCCContact();
+    ~UCCContact() override;
+
+    // Office has released the contact: the host stops watching it, and a change call in
+    // progress is waited for.
+    void FinalRelease() noexcept;
+
+    void attach(Microsoft::WRL::ComPtr<IUCCContactManager> manager, std::shared_ptr<IContactDetails> details);
+
+    // The change callback's entry: `contact` is a plain pointer bound when the watch
+    // started. A contact whose last reference has already gone is left alone.
+    static void onContactChangedDelegator(UCCContact* contact, DISPPARAMS* params) noexcept;
+
+    // IUCCContact
+    HRESULT STDMETHODCALLTYPE get_Uri(BSTR* uri) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetContactInformation(ContactInformationType type, VARIANT* value) noexcept override;
+    HRESULT STDMETHODCALLTYPE BatchGetContactInformation(SAFEARRAY* types,
+                                                         IUCCContactInformationDictionary** information) noexcept
+        override;
+    HRESULT STDMETHODCALLTYPE get_Settings(IUCCContactSettingDictionary** settings) noexcept override;
+    HRESULT STDMETHODCALLTYPE CanStart(ModalityTypes modalities, VARIANT_BOOL* canStart) noexcept override;
+    HRESULT STDMETHODCALLTYPE ChangeSetting(ContactSetting setting, VARIANT value, IUnknown* callback, VARIANT state,
+                                            IUCCAsynchronousOperation** operation) noexcept override;
+    HRESULT STDMETHODCALLTYPE CanChangeSetting(ContactSetting setting, VARIANT_BOOL* canSet) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_ContactManager(IUCCContactManager** manager) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_CustomGroups(IUCCGroupCollection** groups) noexcept override;
+    HRESULT STDMETHODCALLTYPE MoveToGroup(IUCCGroup* targetGroup, IUCCGroup* sourceGroup, IUnknown* callback,
+                                          VARIANT state, IUCCAsynchronousOperation** operation) noexcept override;
+    HRESULT STDMETHODCALLTYPE CanMoveToGroup(IUCCGroup* targetGroup, IUCCGroup* sourceGroup,
+                                             VARIANT_BOOL* canMove) noexcept override;
+    HRESULT STDMETHODCALLTYPE CreateContactEndpoint(BSTR telephoneUri,
+                                                    IUCCContactEndpoint** endpoint) noexcept override;
+    HRESULT STDMETHODCALLTYPE get_UnifiedCommunicationType(UnifiedCommunicationType* type) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetOrganizationInformation(OrganizationStructureTypes types, IUnknown* callback,
+                                                         VARIANT state,
+                                                         IUCCAsynchronousOperation** operation) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetMultipleContactInformation(SAFEARRAY* types,
+                                                            IUCCContactInformationDictionary** information) noexcept
+        override;
+
+    // IUCCContact2
+    HRESULT STDMETHODCALLTYPE SetAdditionalUris(SAFEARRAY* uris) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetRawContactbyUri(BSTR uri, IUCCContact** contact) noexcept override;
+    HRESULT STDMETHODCALLTYPE IsAnonymous(VARIANT_BOOL* anonymous) noexcept override;
+    HRESULT STDMETHODCALLTYPE BatchGetContactInformation2(ULONG types, SAFEARRAY** information) noexcept override;
+
+private:
+    // A counted reference, or none when the last one has already gone and the contact
+    // is on its way out.
+    Microsoft::WRL::ComPtr<IUCCContact> tryReference() noexcept;
+    HRESULT onContactChanged(DISPPARAMS* params);
+    static void onContactChangedAction(Microsoft::WRL::ComPtr<IUCCContact> contact, orvex::com::SafeArray kinds);
+    HRESULT answerContactInformation(ContactInformationType type, orvex::com::Variant& answer);
+    HRESULT setVariantToPresenceStringAsLocalString(orvex::com::Variant& answer);
+    HRESULT setVariantToAddressList(orvex::com::Variant& answer);
+    bool isClientUser();
+
+    std::shared_ptr<IContactDetails> contactDetails;
+    Microsoft::WRL::ComPtr<IUCCContactManager> contactManager;
+};

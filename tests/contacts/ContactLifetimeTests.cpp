@@ -1,0 +1,151 @@
+// A presence report that is running on a host thread while Office lets the contact go:
+// it either completes before the contact goes or is dropped, and never reaches a
+// contact that is being destroyed.
+#include "client/com/Bstr.h"
+#include "client/com/SafeArray.h"
+#include "client/com/Variant.h"
+#include "contacts/IContactDetails.h"
+#include "contacts/UCCContact.h"
+#include "host/HostLog.h"
+#include "tests/contacts/ContactEventSink.h"
+#include "tests/contacts/ContactTestFixture.h"
+
+#include <atomic>
+#include <cstdio>
+#include <chrono>
+#include <future>
+#include <thread>
+
+using Microsoft::WRL::ComPtr;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Waits for work running on a thread of its own and fails, instead of hanging the
+// suite, when it does not finish in time.
+void waitWithin(std::future<void>& done, std::chrono::seconds limit)
+{
+    if (done.wait_for(limit) != std::future_status::ready) {
+        ADD_FAILURE() << "deadlocked";
+        // The stuck thread cannot be joined: end the process with the failure on record.
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    done.get();
+}
+
+void finishesWithin(std::chrono::seconds limit, std::function<void()> body)
+{
+    auto done = std::async(std::launch::async, std::move(body));
+    waitWithin(done, limit);
+}
+
+// A watcher that delivers one more change call from inside stopWatchingContact, the way
+// a host thread would if it got there at the moment the contact's last reference went.
+class LateReportingDetails final : public IContactDetails {
+public:
+    void startWatchingContact(ChangeCallback changed) override { onChanged = std::move(changed); }
+    void stopWatchingContact() override
+    {
+        auto changes = orvex::com::Variant::fromArray(orvex::com::SafeArray::ofInt32(std::vector<LONG>{4}));
+        DISPPARAMS params{&changes.get(), nullptr, 1, 0};
+        onChanged(&params);
+        stopped = true;
+    }
+    HRESULT getAddress(BSTR* address) override
+    {
+        *address = SysAllocString(L"late@example.org");
+        return S_OK;
+    }
+    HRESULT getActivity(BSTR*) override { return E_NOTIMPL; }
+    HRESULT getDisplayName(BSTR*) override { return E_NOTIMPL; }
+    LONG getPresenceState() override { return 0; }
+
+    ChangeCallback onChanged;
+    bool stopped = false;
+};
+
+class ContactLifetimeTest : public ContactTestFixture {};
+
+} // namespace
+
+TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
+{
+    auto kit = contactFor(L"kit@example.org");
+    const auto sink = ContactEventSink::create();
+    ASSERT_NE(advise(kit.contact.Get(), DIID__IUCCContactEvents, sink.Get()), 0u);
+    std::ostringstream address;
+    address << LogAddress{static_cast<UCCContact*>(kit.contact.Get())};
+    const std::string finalRelease = "Final mContactDetails: " + address.str();
+    std::atomic<bool> inEvent{false};
+    std::atomic<bool> releasedDuringEvent{false};
+    sink->onEvent = [&] {
+        inEvent = true;
+        std::this_thread::sleep_for(200ms);
+        releasedDuringEvent = host.said(finalRelease);
+        return S_OK;
+    };
+
+    auto hostThread = std::async(std::launch::async, [&] { kit.hostSide(OutlookContactStatus::OnlinePresent); });
+    while (!inEvent) {
+        std::this_thread::yield();
+    }
+    // Office's last release, while the event is being delivered on the host's thread.
+    kit.contact.Reset();
+    waitWithin(hostThread, 10s);
+    EXPECT_FALSE(releasedDuringEvent) << "the contact went while its event was still running";
+    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_TRUE(host.said(finalRelease));
+    EXPECT_TRUE(host.said("Stop watching contact."));
+
+    // The watch is gone with the contact: a later report reaches nobody.
+    kit.hostSide(OutlookContactStatus::OnlinePresent);
+    EXPECT_EQ(sink->count(), 1u);
+}
+
+TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)
+{
+    auto lee = contactFor(L"lee@example.org");
+    const auto sink = ContactEventSink::create();
+    ASSERT_NE(advise(lee.contact.Get(), DIID__IUCCContactEvents, sink.Get()), 0u);
+    // Office's only reference is dropped by its own sink, on the host's thread, while
+    // the change call holds the watcher's lock.
+    ComPtr<IUCCContact> officesReference = std::move(lee.contact);
+    sink->onEvent = [&] {
+        officesReference.Reset();
+        return S_OK;
+    };
+    EXPECT_CALL(host.mock(), stopContactPresence("lee@example.org"));
+
+    finishesWithin(10s, [&] { lee.hostSide(OutlookContactStatus::OnlineAwayFromComputer); });
+    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_EQ(officesReference, nullptr);
+    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+
+    // The stop took effect once the call returned: nothing further is delivered.
+    finishesWithin(10s, [&] { lee.hostSide(OutlookContactStatus::OnlinePresent); });
+    EXPECT_EQ(sink->count(), 1u);
+}
+
+TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
+{
+    auto details = std::make_shared<LateReportingDetails>();
+    const auto sink = ContactEventSink::create();
+    {
+        ComPtr<orvex::atl::CComObject<UCCContact>> contact;
+        ASSERT_EQ(orvex::atl::CComObject<UCCContact>::CreateInstance(contact), S_OK);
+        contact->attach(static_cast<IUCCContactManager*>(manager.Get()), details);
+        UCCContact* plain = contact.Get();
+        details->startWatchingContact(
+            [plain](DISPPARAMS* params) { UCCContact::onContactChangedDelegator(plain, params); });
+        ASSERT_NE(advise(static_cast<IUCCContact*>(contact.Get()), DIID__IUCCContactEvents, sink.Get()), 0u);
+
+        // While the contact lives, a report is an event.
+        auto changes = orvex::com::Variant::fromArray(orvex::com::SafeArray::ofInt32(std::vector<LONG>{4}));
+        DISPPARAMS params{&changes.get(), nullptr, 1, 0};
+        details->onChanged(&params);
+        ASSERT_EQ(sink->count(), 1u);
+    }
+    EXPECT_TRUE(details->stopped);
+    EXPECT_EQ(sink->count(), 1u) << "a contact being destroyed was handed to Office as an event source";
+}
