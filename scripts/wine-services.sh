@@ -9,8 +9,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 case "$action" in
   start)
     mkdir -p "$WINEPREFIX"
+    if [ ! -e "$WINEPREFIX/system.reg" ]; then
+      # A new prefix: create it, then restart the services once. In the session that
+      # created the prefix, every class object registered for other processes costs Wine
+      # over ten seconds; in later sessions it is immediate.
+      wineserver -p </dev/null >/dev/null 2>&1
+      wineboot -i </dev/null >/dev/null 2>&1
+      wineserver -k </dev/null >/dev/null 2>&1
+      wineserver -w </dev/null >/dev/null 2>&1
+    fi
     wineserver -p </dev/null >/dev/null 2>&1
-    wineboot -i </dev/null >/dev/null 2>&1
+    wineboot </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
