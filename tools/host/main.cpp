@@ -1,63 +1,122 @@
-// The messenger stand-in: loads the integration library as the messenger does, hands
-// it a helper that prints what the library asks of the host, and shows the per-user
-// type library keys the library wrote.
-#include "host/IOfficeIntegration.h"
-#include "tools/host/PrintingHelper.h"
+// The messenger stand-in: loads the integration library as the messenger does, answers
+// presence from a small table, reports presence changes on its own threads, prints what
+// Office asks of the messenger and the library's log records, and stops on Ctrl-C, on
+// 'quit' or the end of its input, or after a set time.
+#include "tools/CommandLine.h"
+#include "tools/host/CommandQueue.h"
+#include "tools/host/HostConsole.h"
+#include "tools/host/HostController.h"
+#include "tools/host/HostOptions.h"
+#include "tools/host/PresenceTable.h"
+#include "tools/host/RpcService.h"
 
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
-#include <string>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
 
 namespace {
 
-using GetOutlookIntegration =
-    std::shared_ptr<IOfficeIntegration> (*)(const std::shared_ptr<IOfficeAdapterPlatformHelper>&);
+CommandQueue* signalledQueue = nullptr;
 
-constexpr char kEntryPoint[] = "_Z21getOutlookIntegrationRKSt10shared_ptrI28IOfficeAdapterPlatformHelperE";
-constexpr wchar_t kTypeLibKey[] = L"SOFTWARE\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}\\1.0";
-
-std::wstring readDefaultValue(const std::wstring& path)
+BOOL WINAPI onConsoleSignal(DWORD)
 {
-    wchar_t data[1024] = {};
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
-        return L"(missing)";
+    if (signalledQueue != nullptr) {
+        signalledQueue->push("quit");
     }
-    return data;
+    return TRUE;
 }
 
-void printTypeLibKeys()
+bool loadTable(const HostOptions& options, PresenceTable& table)
 {
-    std::printf("\nPer-user type library keys (HKCU):\n");
-    for (const wchar_t* subkey : {L"", L"\\FLAGS", L"\\HELPDIR", L"\\0\\win32"}) {
-        const std::wstring path = std::wstring(kTypeLibKey) + subkey;
-        std::printf("  %ls = %ls\n", path.c_str(), readDefaultValue(path).c_str());
+    if (options.tableFile.empty()) {
+        table.loadBuiltIn();
+        return true;
     }
+    std::ifstream file(options.tableFile, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "cannot read the presence table %s\n", options.tableFile.c_str());
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string error;
+    if (!table.load(text.str(), error)) {
+        std::fprintf(stderr, "%s: %s\n", options.tableFile.c_str(), error.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
 int main()
 {
-    const HMODULE library = LoadLibraryW(L"orvex-windows-office-integration.dll");
-    if (library == nullptr) {
-        std::printf("cannot load orvex-windows-office-integration.dll: error %lu\n", GetLastError());
-        return 1;
+    const HostOptions options = HostOptions::parse(CommandLine::arguments());
+    if (options.showHelp || !options.error.empty()) {
+        if (!options.error.empty()) {
+            std::fprintf(stderr, "%s\n", options.error.c_str());
+        }
+        std::fputs(HostOptions::usage().c_str(), options.showHelp ? stdout : stderr);
+        return options.showHelp ? 0 : 2;
     }
-    const auto entry =
-        reinterpret_cast<GetOutlookIntegration>(reinterpret_cast<void*>(GetProcAddress(library, kEntryPoint)));
-    if (entry == nullptr) {
-        std::printf("the library does not export getOutlookIntegration\n");
-        return 1;
+    PresenceTable table;
+    if (!loadTable(options, table)) {
+        return 2;
     }
+    HostConsole console(options.minimumLogRank);
+    CommandQueue queue;
+    signalledQueue = &queue;
+    SetConsoleCtrlHandler(onConsoleSignal, TRUE);
+
+    if (!RpcService::ensureRunning(std::chrono::seconds(60))) {
+        console.print("warning: the RPC service is not running; Office will not reach the messenger");
+    }
+    int exitCode = 0;
     {
-        auto helper = std::make_shared<PrintingHelper>();
-        const std::shared_ptr<IOfficeIntegration> integration = entry(helper);
-        std::printf("getOutlookIntegration returned %p\n", static_cast<void*>(integration.get()));
-        printTypeLibKeys();
+        HostController controller(options, table, console, queue);
+        if (!controller.load()) {
+            return 1;
+        }
+        for (const auto& [address, status] : table.entries()) {
+            console.print("host: presence " + address + " " + PresenceTable::statusName(status));
+        }
+        if (options.startIntegration) {
+            controller.execute("start");
+        }
+        if (options.runScript) {
+            controller.startScript();
+        }
+        console.print("host: ready (pid " + std::to_string(GetCurrentProcessId()) + ")");
+
+        // The reader blocks in the console; it is left behind when the process ends.
+        const bool endOfInputStops = options.runFor.count() == 0;
+        std::thread([&queue, endOfInputStops] {
+            for (std::string line; std::getline(std::cin, line);) {
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                }
+                queue.push(line);
+            }
+            if (endOfInputStops) {
+                queue.push("quit");
+            }
+        }).detach();
+
+        const auto deadline = options.runFor.count() == 0 ? std::chrono::steady_clock::time_point::max()
+                                                          : std::chrono::steady_clock::now() + options.runFor;
+        for (;;) {
+            const auto command = queue.pop(deadline);
+            if (!command || !controller.execute(*command)) {
+                break;
+            }
+        }
+        controller.shutdown();
     }
-    FreeLibrary(library);
-    return 0;
+    signalledQueue = nullptr;
+    console.print("host: stopped");
+    return exitCode;
 }

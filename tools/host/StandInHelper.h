@@ -2,12 +2,18 @@
 
 #include "host/IOfficeAdapterPlatformHelper.h"
 
-#include <mutex>
+#include <atomic>
+#include <string>
 
-// A host helper that answers every presence question with "unknown" and prints the
-// library's log records and requests to standard output.
-class PrintingHelper final : public IOfficeAdapterPlatformHelper {
+class HostConsole;
+class PresenceTable;
+
+// The messenger's side of the boundary as the stand-in plays it: presence comes from the
+// table, conversations and log records are printed.
+class StandInHelper final : public IOfficeAdapterPlatformHelper {
 public:
+    StandInHelper(PresenceTable& presence, HostConsole& output, std::string self);
+
     OutlookContactStatus getContactPresence(const std::string& address, PresenceCallback callback) override;
     void stopContactPresence(const std::string& address) override;
     std::string getSelfUri() override;
@@ -20,6 +26,13 @@ public:
              const std::string& function) override;
     void classFactoryRegistered(HRESULT result) override;
 
+    HRESULT lastRegistrationResult() const { return registration.load(); }
+
+    static std::string listOf(const std::vector<std::string>& items);
+
 private:
-    std::mutex outputMutex;
+    PresenceTable& table;
+    HostConsole& console;
+    const std::string identity;
+    std::atomic<HRESULT> registration{S_FALSE};
 };

@@ -1,0 +1,193 @@
+// Conversations started from Office reaching the messenger, and the end of the
+// integration as Office lives through it: stop, restart, a killed Office, a host that
+// goes away in the middle of calls.
+#include "client/com/Bstr.h"
+#include "tests/tools/EndToEndTest.h"
+
+#include <atomic>
+#include <thread>
+
+using Microsoft::WRL::ComPtr;
+using orvex::com::Bstr;
+
+namespace {
+
+bool named(const ConnectionReport::Event& event, const char* name)
+{
+    return event.name == name;
+}
+
+} // namespace
+
+TEST_F(EndToEndTest, ConversationsReachTheMessengerByModeWithTheEndpointRule)
+{
+    ASSERT_NO_FATAL_FAILURE(connectOffice());
+    struct Case {
+        LONG mode;
+        std::vector<std::string> participants;
+        std::string subject;
+        std::string endpoint;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {1, {"a@orvex.example", "b@orvex.example"}, "Lunch?", "",
+         "startInstantMessage participants=[a@orvex.example, b@orvex.example] subject=\"Lunch?\""},
+        {1, {"a@orvex.example"}, "", "sip:desk@orvex.example",
+         "startInstantMessage participants=[a@orvex.example] subject=\"\""},
+        {1, {}, "", "", "startInstantMessage participants=[] subject=\"\""},
+        {2, {"a@orvex.example"}, "", "sip:desk@orvex.example", "startCall participants=[sip:desk@orvex.example]"},
+        {4, {"a@orvex.example", "b@orvex.example"}, "", "sip:desk@orvex.example",
+         "startCall participants=[a@orvex.example, b@orvex.example]"},
+        {2, {"a@orvex.example"}, "", "", "startCall participants=[a@orvex.example]"},
+    };
+    for (const auto& conversation : cases) {
+        const std::size_t from = host->lineCount();
+        EXPECT_EQ(office->startConversation(conversation.mode, conversation.participants, conversation.subject,
+                                            conversation.endpoint),
+                  S_OK);
+        const auto line = host->waitForLine("participants=", kPatience, from);
+        ASSERT_TRUE(line) << conversation.expected;
+        EXPECT_EQ(*line, conversation.expected);
+    }
+
+    // Modes that name no conversation the messenger starts reach nobody: the next request
+    // the host sees is the one after them.
+    const std::size_t from = host->lineCount();
+    for (const LONG mode : {0, 3, 6, 8}) {
+        EXPECT_EQ(office->startConversation(mode, {"x@orvex.example"}, "", ""), S_OK) << mode;
+    }
+    EXPECT_EQ(office->startConversation(2, {"marker@orvex.example"}, "", ""), S_OK);
+    const auto next = host->waitForLine("participants=", kPatience, from);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(*next, "startCall participants=[marker@orvex.example]");
+}
+
+TEST_F(EndToEndTest, StoppingSignsTheClientOutThenShutsDownAndARestartServesANewObject)
+{
+    ASSERT_NO_FATAL_FAILURE(connectOffice());
+    IUCCContact* contact = watch("alice@orvex.example");
+    ASSERT_NE(contact, nullptr);
+
+    command("stop", "host: integration stopped");
+    ASSERT_TRUE(report.waitForEvents([](const auto& event) { return named(event, "OnShuttingDown"); }, 1, kPatience));
+    const auto events = report.events();
+    std::vector<std::string> order;
+    for (const auto& event : events) {
+        if (event.name == "OnStateChanged") {
+            EXPECT_EQ(event.field("old"), "3");
+            EXPECT_EQ(event.field("new"), "1");
+            EXPECT_EQ(event.field("status"), "0");
+        }
+        if (event.name == "OnStateChanged" || event.name == "OnShuttingDown") {
+            order.push_back(event.name);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"OnStateChanged", "OnShuttingDown"}));
+    EXPECT_EQ(readUpAndRunning(), 0u);
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp"), L"Talvo Orvex");
+
+    // The objects Office holds still answer; a new Office finds no running provider.
+    ClientState state{};
+    EXPECT_EQ(office->client()->get_State(&state), S_OK);
+    EXPECT_EQ(state, ucClientStateSignedOut);
+    EXPECT_EQ(availabilityOf(contact), 3500);
+    {
+        ConnectionReport refused(false, nullptr);
+        OfficeConnection::Settings settings;
+        settings.waitForUp = std::chrono::milliseconds(500);
+        settings.watchRegistry = false;
+        OfficeConnection late(refused, settings);
+        EXPECT_FALSE(late.connect());
+        ASSERT_TRUE(refused.firstFailure());
+        EXPECT_EQ(refused.firstFailure()->link, Link::Registry);
+    }
+
+    command("start", "host: integration started");
+    ConnectionReport again(false, nullptr);
+    auto restarted = newOffice(again);
+    ASSERT_TRUE(restarted->connect());
+    EXPECT_EQ(restarted->client()->get_State(&state), S_OK);
+    EXPECT_EQ(state, ucClientStateSignedIn);
+    EXPECT_EQ(office->client()->get_State(&state), S_OK);
+    EXPECT_EQ(state, ucClientStateSignedOut) << "the old client never signs in again";
+
+    // A restart in one go fires the shut-down to the Office connected before it.
+    command("restart", "host: integration started");
+    EXPECT_TRUE(again.waitForEvents([](const auto& event) { return named(event, "OnShuttingDown"); }, 1, kPatience));
+    EXPECT_EQ(report.countEvents([](const auto& event) { return named(event, "OnShuttingDown"); }), 1u);
+    restarted->release();
+}
+
+TEST_F(EndToEndTest, TheHostKeepsServingAfterAnOfficeHoldingContactsAndSinksIsKilled)
+{
+    {
+        ChildProcess killed(ChildProcess::besideTest(L"OfficeStandIn.exe"),
+                            L"--json --hold --wait-up 20 --address alice@orvex.example,bob@orvex.example");
+        ASSERT_TRUE(killed.waitForLine("holding every object", kPatience)) << "the Office stand-in did not connect";
+        EXPECT_EQ(killed.countLines("\"type\":\"summary\",\"ok\":true"), 1u);
+        killed.kill();
+    }
+    // Pushes to the dead Office's sinks fail inside the host; the host carries on.
+    command("set alice@orvex.example away", "push alice@orvex.example away");
+    command("set bob@orvex.example dnd", "push bob@orvex.example dnd");
+
+    ASSERT_NO_FATAL_FAILURE(connectOffice());
+    IUCCContact* contact = watch("alice@orvex.example");
+    ASSERT_NE(contact, nullptr);
+    EXPECT_EQ(availabilityOf(contact), 15500);
+    command("set alice@orvex.example present", "push alice@orvex.example present");
+    EXPECT_TRUE(waitForChange("alice@orvex.example", 3500));
+}
+
+TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
+{
+    ASSERT_NO_FATAL_FAILURE(connectOffice());
+    IUCCContact* contact = watch("alice@orvex.example");
+    ASSERT_NE(contact, nullptr);
+    std::atomic<bool> hostGone{false};
+    std::atomic<int> answered{0};
+    std::atomic<HRESULT> lastFailure{S_OK};
+    std::vector<std::thread> callers;
+    for (int caller = 0; caller < 2; ++caller) {
+        callers.emplace_back([&, caller] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            const auto deadline = std::chrono::steady_clock::now() + kPatience;
+            while (std::chrono::steady_clock::now() < deadline) {
+                HRESULT result = S_OK;
+                if (caller == 0) {
+                    VARIANT value;
+                    VariantInit(&value);
+                    result = contact->GetContactInformation(ucPresenceAvailability, &value);
+                    VariantClear(&value);
+                } else {
+                    Bstr uri;
+                    result = contact->get_Uri(uri.out());
+                }
+                if (FAILED(result)) {
+                    lastFailure = result;
+                    if (hostGone) {
+                        break;
+                    }
+                } else {
+                    ++answered;
+                }
+            }
+            CoUninitialize();
+        });
+    }
+    while (answered < 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    host->send("quit");
+    const auto exitCode = host->waitForExit(kPatience);
+    hostGone = true;
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    ASSERT_TRUE(exitCode.has_value()) << "the host hung while Office was calling";
+    EXPECT_EQ(*exitCode, 0u) << "the host crashed on its way out";
+    EXPECT_TRUE(FAILED(lastFailure.load())) << "calls after the host left must fail";
+    EXPECT_TRUE(host->waitForLine("host: stopped", kPatience));
+    host.reset();
+    office->release();
+}

@@ -1,0 +1,117 @@
+#include "tests/tools/EndToEndTest.h"
+
+#include "tests/tools/ProductInstallation.h"
+#include "tools/office/HResultText.h"
+#include "tools/office/ProviderRegistry.h"
+
+#include <objbase.h>
+
+#include <thread>
+
+void EndToEndTest::SetUpTestSuite()
+{
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    installation = ProductInstallation::install();
+}
+
+void EndToEndTest::TearDownTestSuite()
+{
+    ProductInstallation::uninstall();
+    CoUninitialize();
+}
+
+void EndToEndTest::SetUp()
+{
+    ASSERT_EQ(installation, S_OK) << "the product could not be installed: " << HResultText::meaning(installation);
+    host = startHost(hostOptions);
+    ASSERT_TRUE(host) << "the messenger stand-in did not come up";
+}
+
+void EndToEndTest::TearDown()
+{
+    if (office) {
+        office->release();
+        office.reset();
+    }
+    if (host) {
+        host->send("quit");
+        const auto exitCode = host->waitForExit(kPatience);
+        EXPECT_TRUE(exitCode.has_value()) << "the messenger stand-in did not stop";
+        EXPECT_EQ(exitCode.value_or(~0u), 0u) << "the messenger stand-in ended abnormally";
+        EXPECT_EQ(host->countLines("error:"), 0u);
+    }
+}
+
+std::unique_ptr<ChildProcess> EndToEndTest::startHost(const std::wstring& arguments)
+{
+    auto process = std::make_unique<ChildProcess>(ChildProcess::besideTest(L"OrvexWindows.exe"),
+                                                  L"--no-script --log-level debug " + arguments);
+    if (!process->started() || !process->waitForLine("host: ready", kPatience)) {
+        return nullptr;
+    }
+    return process;
+}
+
+void EndToEndTest::command(const std::string& line, const std::string& reply)
+{
+    const std::size_t from = host->lineCount();
+    host->send(line);
+    ASSERT_TRUE(host->waitForLine(reply, kPatience, from)) << "no '" << reply << "' after '" << line << "'";
+}
+
+std::unique_ptr<OfficeConnection> EndToEndTest::newOffice(ConnectionReport& into) const
+{
+    OfficeConnection::Settings settings;
+    settings.waitForUp = kPatience;
+    settings.watchRegistry = false;
+    return std::make_unique<OfficeConnection>(into, settings);
+}
+
+void EndToEndTest::connectOffice()
+{
+    office = newOffice(report);
+    const bool connected = office->connect();
+    const auto failure = report.firstFailure();
+    ASSERT_TRUE(connected) << (failure ? failure->name + " failed at the " + ConnectionReport::linkName(failure->link) +
+                                             " link: " + HResultText::hex(failure->result) + " " +
+                                             HResultText::meaning(failure->result)
+                                       : std::string("no step recorded"));
+}
+
+IUCCContact* EndToEndTest::watch(const std::string& address)
+{
+    EXPECT_TRUE(office->watchContact(address)) << address;
+    return office->contacts().empty() ? nullptr : office->contacts().back().object.Get();
+}
+
+LONG EndToEndTest::availabilityOf(IUCCContact* contact)
+{
+    VARIANT value;
+    VariantInit(&value);
+    const HRESULT result = contact->GetContactInformation(ucPresenceAvailability, &value);
+    const LONG availability = SUCCEEDED(result) && value.vt == VT_I4 ? value.lVal : -1;
+    VariantClear(&value);
+    return availability;
+}
+
+bool EndToEndTest::waitForChange(const std::string& address, LONG availability, std::size_t count) const
+{
+    return report.waitForEvents(
+        [&](const ConnectionReport::Event& event) {
+            return event.name == "OnContactInformationChanged" && event.field("contact") == address &&
+                   event.field("availability") == std::to_string(availability);
+        },
+        count, kPatience);
+}
+
+std::wstring EndToEndTest::readText(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    const auto text = ProviderRegistry::readText(root, path, name);
+    return text.error == ERROR_SUCCESS ? text.value : L"<missing>";
+}
+
+std::optional<DWORD> EndToEndTest::readUpAndRunning()
+{
+    LONG error = ERROR_SUCCESS;
+    return ProviderRegistry::readUpAndRunning(L"Talvo Orvex", error);
+}

@@ -1,0 +1,212 @@
+#include "tools/host/HostController.h"
+
+#include "tools/host/CommandQueue.h"
+#include "tools/host/HostConsole.h"
+#include "tools/host/StandInHelper.h"
+
+#include <psapi.h>
+
+#include <chrono>
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using EntryPoint = std::shared_ptr<IOfficeIntegration> (*)(const std::shared_ptr<IOfficeAdapterPlatformHelper>&);
+
+// The entry point's name as this toolchain decorates a free function taking a const
+// reference to a shared_ptr of the helper.
+constexpr char kEntryPoint[] = "_Z21getOutlookIntegrationRKSt10shared_ptrI28IOfficeAdapterPlatformHelperE";
+constexpr wchar_t kLibraryName[] = L"orvex-windows-office-integration.dll";
+
+std::vector<std::string> wordsOf(const std::string& line)
+{
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+// Committed private memory, the figure a task manager calls private bytes, summed from the
+// address space itself: Wine does not fill in the process memory counters' private usage.
+unsigned long long privateBytes()
+{
+    unsigned long long total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* address = nullptr;
+         VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            total += region.RegionSize;
+        }
+    }
+    return total;
+}
+
+std::string millisecondsSince(std::chrono::steady_clock::time_point began)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f ms",
+                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count());
+    return text;
+}
+
+int numberOr(const std::string& text, int fallback)
+{
+    try {
+        return std::stoi(text);
+    } catch (...) {
+        return fallback;
+    }
+}
+
+} // namespace
+
+HostController::HostController(const HostOptions& chosen, PresenceTable& presence, HostConsole& output,
+                               CommandQueue& commands)
+    : options(chosen), table(presence), console(output), queue(commands), pusher(output),
+      helper(std::make_shared<StandInHelper>(presence, output, chosen.identity))
+{
+}
+
+HostController::~HostController()
+{
+    shutdown();
+}
+
+bool HostController::load()
+{
+    library = LoadLibraryW(kLibraryName);
+    if (library == nullptr) {
+        console.print("error: cannot load orvex-windows-office-integration.dll (error " +
+                      std::to_string(GetLastError()) + ")");
+        return false;
+    }
+    const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(library, kEntryPoint)));
+    if (entry == nullptr) {
+        console.print("error: the library does not export getOutlookIntegration");
+        return false;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    integration = entry(helper);
+    console.print(integration ? "host: library loaded, integration object received in " + millisecondsSince(began)
+                              : "error: getOutlookIntegration returned nothing");
+    return static_cast<bool>(integration);
+}
+
+bool HostController::execute(const std::string& command)
+{
+    const auto words = wordsOf(command);
+    if (words.empty()) {
+        return true;
+    }
+    const std::string& verb = words[0];
+    if (verb == "quit") {
+        return false;
+    }
+    if ((verb == "start" || verb == "stop" || verb == "restart") && integration) {
+        if (verb != "start") {
+            integration->stopIntegration();
+            console.print("host: integration stopped");
+        }
+        if (verb != "stop") {
+            const auto began = std::chrono::steady_clock::now();
+            integration->startIntegration();
+            console.print("host: integration started in " + millisecondsSince(began));
+        }
+    } else if (verb == "set" && words.size() == 3) {
+        const auto status = PresenceTable::parseStatus(words[2]);
+        if (!status) {
+            console.print("error: unknown status " + words[2]);
+        } else {
+            pusher.push(table.update(words[1], *status), *status, words[1]);
+        }
+    } else if (verb == "evict" && words.size() == 2) {
+        pusher.push(table.evict(words[1]), OutlookContactStatus::ContactEvicted, words[1]);
+    } else if (verb == "burst" && words.size() >= 4) {
+        pusher.burst(table, words[1], numberOr(words[2], 0), numberOr(words[3], 1),
+                     words.size() > 4 && words[4] == "starts");
+    } else if (verb == "stats") {
+        printStats();
+    } else if (verb == "script") {
+        startScript();
+    } else {
+        console.print("error: unknown command: " + command);
+    }
+    return true;
+}
+
+void HostController::startScript()
+{
+    stopScript();
+    auto entries = table.entries();
+    std::vector<std::string> steps;
+    if (entries.size() > 1) {
+        steps.push_back("set " + entries[1].first + " present");
+    }
+    if (entries.size() > 2) {
+        steps.push_back("set " + entries[2].first + " away");
+    }
+    if (entries.size() > 3) {
+        steps.push_back("evict " + entries[3].first);
+    }
+    std::lock_guard lock(scriptMutex);
+    scriptStopping = false;
+    script = std::thread([this, steps = std::move(steps)] {
+        std::unique_lock wait(scriptMutex);
+        auto next = std::chrono::steady_clock::now() + options.scriptDelay;
+        for (const auto& step : steps) {
+            if (scriptCancelled.wait_until(wait, next, [this] { return scriptStopping; })) {
+                return;
+            }
+            queue.push(step);
+            next += options.scriptStep;
+        }
+    });
+}
+
+void HostController::stopScript()
+{
+    {
+        std::lock_guard lock(scriptMutex);
+        scriptStopping = true;
+    }
+    scriptCancelled.notify_all();
+    if (script.joinable()) {
+        script.join();
+    }
+}
+
+void HostController::shutdown()
+{
+    stopScript();
+    pusher.joinAll();
+    if (integration) {
+        integration->stopIntegration();
+        console.print("host: integration stopped");
+        integration.reset();
+    }
+    // The callbacks are code of the library: they go before it does.
+    table.forgetCallbacks();
+    if (library != nullptr) {
+        FreeLibrary(library);
+        library = nullptr;
+        console.print("host: library unloaded");
+    }
+}
+
+void HostController::printStats()
+{
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof(memory);
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    char line[256];
+    std::snprintf(line, sizeof(line), "stats live=%ld private=%llu working-set=%llu callbacks=%zu watches=%zu",
+                  console.liveObjects(), privateBytes(), static_cast<unsigned long long>(memory.WorkingSetSize),
+                  table.callbackCount(), table.watchCount());
+    console.print(line);
+}
