@@ -8,24 +8,24 @@ using ::testing::_;
 void LogRecorder::attachTo(MockPlatformHelper& helper)
 {
     ON_CALL(helper, log(_, _, _, _, _))
-        .WillByDefault([this](const std::string& message, std::int32_t level, std::int32_t, const std::string& file,
-                              const std::string& function) {
-            std::lock_guard lock(mutex);
-            kept.push_back(Record{message, level, file, function});
+        .WillByDefault([shared = store](const std::string& message, std::int32_t level, std::int32_t,
+                                        const std::string& file, const std::string& function) {
+            std::lock_guard lock(shared->mutex);
+            shared->kept.push_back(Record{message, level, file, function});
         });
 }
 
 std::vector<LogRecorder::Record> LogRecorder::records() const
 {
-    std::lock_guard lock(mutex);
-    return kept;
+    std::lock_guard lock(store->mutex);
+    return store->kept;
 }
 
 std::vector<std::string> LogRecorder::messages() const
 {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(store->mutex);
     std::vector<std::string> result;
-    for (const auto& record : kept) {
+    for (const auto& record : store->kept) {
         result.push_back(record.message);
     }
     return result;
@@ -33,9 +33,9 @@ std::vector<std::string> LogRecorder::messages() const
 
 std::vector<std::string> LogRecorder::messages(std::int32_t level) const
 {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(store->mutex);
     std::vector<std::string> result;
-    for (const auto& record : kept) {
+    for (const auto& record : store->kept) {
         if (record.level == level) {
             result.push_back(record.message);
         }
@@ -45,8 +45,8 @@ std::vector<std::string> LogRecorder::messages(std::int32_t level) const
 
 void LogRecorder::clear()
 {
-    std::lock_guard lock(mutex);
-    kept.clear();
+    std::lock_guard lock(store->mutex);
+    store->kept.clear();
 }
 
 std::string LogRecorder::address(const void* object)

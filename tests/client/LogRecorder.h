@@ -3,6 +3,7 @@
 #include "tests/host/MockPlatformHelper.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,7 +19,9 @@ public:
     };
 
     // Routes the helper's log calls here (as a default action, so expectations on
-    // other calls stay the test's own).
+    // other calls stay the test's own). The records are kept as long as the helper
+    // needs them: the library may still log while the process ends, after this
+    // recorder is gone.
     void attachTo(MockPlatformHelper& helper);
 
     std::vector<Record> records() const;
@@ -31,6 +34,9 @@ public:
     static std::string address(const void* object);
 
 private:
-    mutable std::mutex mutex;
-    std::vector<Record> kept;
+    struct Store {
+        std::mutex mutex;
+        std::vector<Record> kept;
+    };
+    const std::shared_ptr<Store> store = std::make_shared<Store>();
 };

@@ -23,8 +23,6 @@ enum DataKind : int {
     TextByReference,
     ArrayOfText,
     NullObject,
-    Boolean,
-    Real,
     KindCount
 };
 
@@ -166,18 +164,6 @@ Variant RandomConversationArrays::data(int kind)
         return Variant::fromArray(Arrays::strings({text()}));
     case NullObject:
         return Variant::fromUnknown(nullptr);
-    case Boolean: {
-        Variant value;
-        value.get().vt = VT_BOOL;
-        value.get().boolVal = VARIANT_TRUE;
-        return value;
-    }
-    case Real: {
-        Variant value;
-        value.get().vt = VT_R8;
-        value.get().dblVal = 1.5;
-        return value;
-    }
     default:
         return {};
     }

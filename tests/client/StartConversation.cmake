@@ -1,5 +1,5 @@
 orvex_add_test(NAME client_start_conversation_tests
-  SOURCES client/StartConversationInputParserTests.cpp client/UCCAutomationTests.cpp
+  SOURCES client/UCCAutomationTests.cpp
           client/RandomStartConversationTests.cpp client/RandomConversationArrays.cpp
           client/ConversationArrays.cpp client/HostedClientTest.cpp client/LogRecorder.cpp
   REGISTRY)
