@@ -1,18 +1,42 @@
 #include "host/LocalServer.h"
 
+#include "client/com/ComError.h"
+#include "host/HostLog.h"
 #include "host/SlimReaderWriterLock.h"
 #include "registration/ProviderKeys.h"
+#include "registration/RegistrationDiagnostics.h"
 #include "registration/RegistryUtils.h"
 
-#include <mutex>
 #include <shared_mutex>
 
 namespace {
 
-// The singleton and its lock. Both are never reset: the reference lives until the
-// library is unloaded, when its release tears the server down.
+constexpr char kLogSource[] = "LocalServer";
+
+// The singleton and its lock. The reference lives until the library is unloaded.
 SlimReaderWriterLock singletonLock;
 std::shared_ptr<LocalServer> singleton;
+
+// Tears the server down at unload while it can still reach the host, then drops the
+// library's reference. Defined after the singleton, so it is destroyed before it.
+struct SingletonTeardown {
+    SingletonTeardown() = default;
+    SingletonTeardown(const SingletonTeardown&) = delete;
+    SingletonTeardown& operator=(const SingletonTeardown&) = delete;
+    ~SingletonTeardown()
+    {
+        std::shared_ptr<LocalServer> server;
+        {
+            std::shared_lock lock(singletonLock);
+            server = singleton;
+        }
+        if (server) {
+            server->teardown();
+        }
+        std::unique_lock lock(singletonLock);
+        singleton.reset();
+    }
+} singletonTeardown;
 
 } // namespace
 
@@ -20,9 +44,137 @@ LocalServer::LocalServer(std::shared_ptr<IOfficeAdapterPlatformHelper> hostHelpe
 
 LocalServer::~LocalServer() = default;
 
-void LocalServer::startIntegration() {}
+void LocalServer::startIntegration()
+{
+    std::lock_guard guard(lifecycleMutex);
+    ORVEX_LOG(LogLevel::Info, "LocalServer::startIntegration", "starting");
+    try {
+        start();
+    } catch (...) {
+        // Nothing reaches the host from here: the failure is logged and the integration
+        // left stopped.
+        orvex::com::guardCallback([] {
+            ORVEX_LOG(LogLevel::Error, "LocalServer::startIntegration", "Exception thrown during startup");
+        });
+        orvex::com::guardCallback([this] { stop(); });
+    }
+}
 
-void LocalServer::stopIntegration() {}
+void LocalServer::start()
+{
+    if (registrationCookie != 0) {
+        stop();
+    }
+    ORVEX_LOG(LogLevel::Info, "LocalServer::startIntegration", "Setting UpAndRunning to 1");
+    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderStarting);
+    Utils::Registry::CheckAllInterfaces();
+    if (!registerClassFactory()) {
+        stop();
+        return;
+    }
+    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderUpAndRunning);
+    ORVEX_LOG(LogLevel::Debug, "LocalServer::startIntegration", "Up and running");
+}
+
+bool LocalServer::registerClassFactory()
+{
+    ORVEX_LOG(LogLevel::Debug, "LocalServer::registerClassFactory", "Enter");
+    Microsoft::WRL::ComPtr<ClassFactoryObject> factory;
+    Microsoft::WRL::ComPtr<IUnknown> factoryUnknown;
+    if (SUCCEEDED(ClassFactoryObject::CreateInstance(factory))) {
+        factory.As(&factoryUnknown);
+    }
+    if (!factoryUnknown) {
+        ORVEX_LOG(LogLevel::Error, "LocalServer::registerClassFactory",
+                  "newClassFactory->QueryInterface<IUnknown> failed");
+        return false;
+    }
+
+    DWORD cookie = 0;
+    HRESULT result =
+        CoRegisterClassObject(CLSID_OfficeIntegrationImpl, factoryUnknown.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                              &cookie);
+    if (result == CO_E_NOTINITIALIZED) {
+        ORVEX_LOG(LogLevel::Warning, "LocalServer::registerClassFactory", "Calling CoInitializeEx");
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        comInitialisedHere = true;
+        result = CoRegisterClassObject(CLSID_OfficeIntegrationImpl, factoryUnknown.Get(), CLSCTX_LOCAL_SERVER,
+                                       REGCLS_MULTIPLEUSE, &cookie);
+    }
+    if (helper) {
+        helper->classFactoryRegistered(result);
+    }
+    if (FAILED(result)) {
+        ORVEX_LOG(LogLevel::Error, "LocalServer::registerClassFactory",
+                  "Could not register the OfficeIntegrationImpl factory, releasing the factory and setting "
+                  "upandrunning to 0, result: "
+                      << result);
+        return false;
+    }
+    registrationCookie = cookie;
+    classFactory = std::move(factory);
+    return true;
+}
+
+void LocalServer::stopIntegration()
+{
+    std::lock_guard guard(lifecycleMutex);
+    // Stopping is what the host does on its way out: nothing may escape to it.
+    orvex::com::guardCallback([this] { stop(); });
+}
+
+void LocalServer::stop()
+{
+    ORVEX_LOG(LogLevel::Debug, "LocalServer::stopIntegration", "shutting down");
+    if (classFactory) {
+        applicationShutdown(classFactory->officeIntegrationObject());
+    }
+    revokeClassFactory();
+    ORVEX_LOG(LogLevel::Debug, "LocalServer::stopIntegration", "Setting up and running to 0");
+    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderNotServing);
+}
+
+void LocalServer::applicationShutdown(
+    const Microsoft::WRL::ComPtr<ClassFactory::IntegrationObject>& officeIntegration)
+{
+    ORVEX_LOG(LogLevel::Info, "LocalServer::applicationShutdown", "About to start firing shutdown");
+    if (!officeIntegration) {
+        ORVEX_LOG(LogLevel::Error, "LocalServer::applicationShutdown", "No office integration object");
+        return;
+    }
+    ORVEX_LOG(LogLevel::Info, "LocalServer::applicationShutdown", "Firing application shutdown");
+    if (UCCLyncClient* client = officeIntegration->lyncClientObject()) {
+        client->setClientState(ucClientStateSignedOut);
+    }
+    officeIntegration->getEventsTriggers().fireOnShuttingDown();
+}
+
+void LocalServer::revokeClassFactory()
+{
+    ORVEX_LOG(LogLevel::Debug, "LocalServer::revokeClassFactory", "Revoke class factory");
+    if (registrationCookie != 0) {
+        const HRESULT result = CoRevokeClassObject(registrationCookie);
+        registrationCookie = 0;
+        if (SUCCEEDED(result)) {
+            ORVEX_LOG(LogLevel::Info, "LocalServer::revokeClassFactory", "Class factory revoked successfully");
+        } else {
+            ORVEX_LOG(LogLevel::Error, "LocalServer::revokeClassFactory",
+                      "Could not revoke OfficeIntegrationImpl class factor, hr: " << LogHex(result));
+        }
+    }
+    classFactory.Reset();
+    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderNotServing);
+}
+
+void LocalServer::teardown() noexcept
+{
+    std::lock_guard guard(lifecycleMutex);
+    orvex::com::guardCallback([this] { stop(); });
+    if (comInitialisedHere) {
+        CoUninitialize();
+        comInitialisedHere = false;
+    }
+}
 
 void LocalServer::removeRegistration() { Utils::Registry::UnregisterProvider(); }
 

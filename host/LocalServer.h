@@ -1,13 +1,15 @@
 #pragma once
 
+#include "client/com/Atl.h"
+#include "host/ClassFactory.h"
 #include "host/IOfficeAdapterPlatformHelper.h"
 #include "host/IOfficeIntegration.h"
 
-#include <unknwn.h>
 #include <wrl/client.h>
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 // The process-wide object the host drives the integration through. One exists per
 // process, created by the first getOutlookIntegration and kept until the library is
@@ -35,9 +37,27 @@ public:
     // their argument.
     static std::shared_ptr<LocalServer> obtain(const std::shared_ptr<IOfficeAdapterPlatformHelper>& hostHelper);
 
+    // The teardown at unload, run while the singleton is still installed so that its log
+    // records reach the host: stops the integration and balances a COM initialisation
+    // the registration had to make.
+    void teardown() noexcept;
+
 private:
-    Microsoft::WRL::ComPtr<IUnknown> classFactory;
+    using ClassFactoryObject = orvex::atl::CComObject<ClassFactory>;
+
+    // The unguarded steps; the public operations hold `lifecycleMutex` around them.
+    void start();
+    void stop();
+    bool registerClassFactory();
+    void revokeClassFactory();
+    void applicationShutdown(const Microsoft::WRL::ComPtr<ClassFactory::IntegrationObject>& officeIntegration);
+
+    Microsoft::WRL::ComPtr<ClassFactoryObject> classFactory;
     std::uint32_t registrationCookie = 0;
     const std::shared_ptr<IOfficeAdapterPlatformHelper> helper;
     bool comInitialisedHere = false;
+
+    // The host may start and stop from any thread; one start or stop runs at a time. It is
+    // recursive so that a sink reached while stopping may stop the integration itself.
+    std::recursive_mutex lifecycleMutex;
 };

@@ -9,3 +9,15 @@ add_test(NAME host_dll_exports
           "-DEXPECTED_EXTRA=DllRegisterServer\\;DllUnregisterServer\\;DllInstall"
           -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake)
 orvex_add_test(NAME host_text_conversion_tests SOURCES host/TextConversionTests.cpp)
+
+# The integration's start and stop.
+orvex_add_test(NAME host_lifecycle_tests REGISTRY
+  SOURCES host/LocalServerLifecycleTests.cpp host/LifecycleProbe.cpp client/HostedClientTest.cpp client/LogRecorder.cpp)
+foreach(scenario 1 2)
+  orvex_add_test(NAME host_first_lifecycle_tests_${scenario} REGISTRY
+    SOURCES host/FirstLifecycleTests.cpp host/LifecycleProbe.cpp client/HostedClientTest.cpp client/LogRecorder.cpp)
+  target_compile_definitions(host_first_lifecycle_tests_${scenario} PRIVATE ORVEX_SCENARIO=${scenario})
+endforeach()
+orvex_add_test(NAME host_unload_tests REGISTRY
+  SOURCES host/UnloadTests.cpp host/IntegrationLibrary.cpp host/LifecycleProbe.cpp)
+add_dependencies(host_unload_tests orvex_office_integration)

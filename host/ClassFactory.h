@@ -1,0 +1,39 @@
+#pragma once
+
+#include "client/UCOfficeIntegration.h"
+#include "client/com/Atl.h"
+#include "host/SlimReaderWriterLock.h"
+
+#include "OfficeIntegrationLib.h"
+
+#include <unknwn.h>
+#include <wrl/client.h>
+
+// The provider's class object, registered with COM while the integration runs. Every
+// activation by Office receives the same integration object for as long as this factory
+// lives and no request fails; a new factory (a new start) begins with none.
+class ClassFactory : public orvex::atl::CComObjectRootEx,
+                     public orvex::atl::CComCoClass<ClassFactory, &CLSID_ClassFactory>,
+                     public orvex::atl::Implements<IClassFactory> {
+public:
+    using InterfaceTable = orvex::atl::InterfaceTable<IClassFactory>;
+    using IntegrationObject = orvex::atl::CComObject<UCOfficeIntegration>;
+
+    ClassFactory();
+    ~ClassFactory() override;
+
+    // The integration object handed to Office, if any, read under the factory's lock.
+    Microsoft::WRL::ComPtr<IntegrationObject> officeIntegrationObject();
+
+    // IClassFactory
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) noexcept override;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override;
+
+private:
+    // Creates and initialises the integration object unless one is held; the caller
+    // holds `lock` exclusive.
+    HRESULT ensureOfficeIntegration();
+
+    SlimReaderWriterLock lock;
+    Microsoft::WRL::ComPtr<IntegrationObject> officeIntegration;
+};
