@@ -1,0 +1,369 @@
+// The library at work between two processes, measured: this program plays Office, the
+// messenger stand-in runs the library. Prints figures; asserts nothing.
+//   end_to_end_bench [COUNT]        round trips, push latency and rate, start-up, memory
+//   end_to_end_bench soak SECONDS   contacts created and released in a loop while the host
+//                                   pushes presence for them from several threads
+#include "tests/tools/ChildProcess.h"
+#include "tests/tools/ProductInstallation.h"
+#include "tools/office/ConnectionReport.h"
+#include "tools/office/EventSink.h"
+#include "tools/office/HResultText.h"
+#include "tools/office/OfficeConnection.h"
+#include "tools/office/ProviderRegistry.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(60);
+
+double ticksPerMicrosecond()
+{
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(frequency.QuadPart) / 1e6;
+}
+
+std::int64_t now()
+{
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+template <class Call>
+std::vector<double> timeCalls(int count, Call&& call)
+{
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(count));
+    const double perMicro = ticksPerMicrosecond();
+    for (int i = 0; i < count; ++i) {
+        const auto began = now();
+        call();
+        micros.push_back(static_cast<double>(now() - began) / perMicro);
+    }
+    return micros;
+}
+
+long long field(const std::string& line, const std::string& name)
+{
+    const auto at = line.find(name + "=");
+    return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + name.size() + 1);
+}
+
+double millisecondsIn(const std::string& line, const std::string& after)
+{
+    const auto at = line.find(after);
+    return at == std::string::npos ? -1 : std::atof(line.c_str() + at + after.size());
+}
+
+// Asks the host for its figures.
+std::string stats(ChildProcess& host)
+{
+    const std::size_t from = host.lineCount();
+    host.send("stats");
+    return host.waitForLine("stats live=", kPatience, from).value_or("");
+}
+
+// Receives one contact's presence events and notes when each arrived.
+class ArrivalSink {
+public:
+    explicit ArrivalSink(std::size_t capacity) : arrivals(capacity) {}
+    ComPtr<EventSink> sink()
+    {
+        return EventSink::create(__uuidof(_IUCCContactEvents), [this](DISPID member, const DISPPARAMS&) {
+            if (member == 400) {
+                const std::size_t slot = received++;
+                if (slot < arrivals.size()) {
+                    arrivals[slot] = now();
+                }
+            }
+        });
+    }
+    std::vector<std::int64_t> arrivals;
+    std::atomic<std::size_t> received{0};
+};
+
+bool waitFor(const std::atomic<std::size_t>& counter, std::size_t count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (counter < count && std::chrono::steady_clock::now() < deadline) {
+        Sleep(1);
+    }
+    return counter >= count;
+}
+
+struct Advice {
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+};
+
+Advice advise(IUCCContact* contact, IUnknown* sink)
+{
+    Advice advice;
+    ComPtr<IConnectionPointContainer> container;
+    if (SUCCEEDED(contact->QueryInterface(IID_IConnectionPointContainer,
+                                          reinterpret_cast<void**>(container.GetAddressOf()))) &&
+        SUCCEEDED(container->FindConnectionPoint(__uuidof(_IUCCContactEvents), &advice.point))) {
+        advice.point->Advise(sink, &advice.cookie);
+    }
+    return advice;
+}
+
+ComPtr<IUCCContact> contactFor(IUCCContactManager* manager, const std::string& address, HRESULT& result)
+{
+    ComPtr<IUCCContact> contact;
+    const std::wstring wide(address.begin(), address.end());
+    BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    result = manager->GetContactByUri(text, &contact);
+    SysFreeString(text);
+    return contact;
+}
+
+void roundTrips(OfficeConnection& office, int count)
+{
+    HRESULT result = S_OK;
+    const auto contact = contactFor(office.contactManager(), "alice@orvex.example", result);
+    if (!contact) {
+        std::printf("round trips: no contact (%s)\n", HResultText::hex(result).c_str());
+        return;
+    }
+    const auto information = timeCalls(count, [&] {
+        VARIANT value;
+        VariantInit(&value);
+        contact->GetContactInformation(ucPresenceAvailability, &value);
+        VariantClear(&value);
+    });
+    const auto nothing = timeCalls(count, [&] {
+        UnifiedCommunicationType type{};
+        contact->get_UnifiedCommunicationType(&type);
+    });
+    const auto clientType = timeCalls(count, [&] {
+        ClientType type{};
+        office.client()->get_Type(&type);
+    });
+    const double informationMedian = percentile(information, 0.5);
+    const double nothingMedian = percentile(nothing, 0.5);
+    std::printf("round trip, %d calls each (median / p99, microseconds):\n", count);
+    std::printf("  contact GetContactInformation(availability)  %8.1f / %8.1f\n", informationMedian,
+                percentile(information, 0.99));
+    std::printf("  contact get_UnifiedCommunicationType          %8.1f / %8.1f  (does nothing)\n", nothingMedian,
+                percentile(nothing, 0.99));
+    std::printf("  client get_Type                               %8.1f / %8.1f  (does nothing)\n",
+                percentile(clientType, 0.5), percentile(clientType, 0.99));
+    std::printf("  availability / do-nothing member on the same proxy: %.2f (target at most 1.10)\n",
+                nothingMedian > 0 ? informationMedian / nothingMedian : 0.0);
+}
+
+void pushes(OfficeConnection& office, ChildProcess& host, int count)
+{
+    HRESULT result = S_OK;
+    const auto contact = contactFor(office.contactManager(), "bench@orvex.example", result);
+    if (!contact) {
+        std::printf("pushes: no contact (%s)\n", HResultText::hex(result).c_str());
+        return;
+    }
+    ArrivalSink arrivals(static_cast<std::size_t>(count) * 8);
+    const auto sink = arrivals.sink();
+    const Advice advice = advise(contact.Get(), sink.Get());
+
+    // One thread, one report at a time: each report's start in the host against its arrival here.
+    std::size_t from = host.lineCount();
+    host.send("burst bench@orvex.example " + std::to_string(count) + " 1 starts");
+    const auto starts = host.waitForLine("burst-starts", kPatience, from);
+    const bool all = waitFor(arrivals.received, static_cast<std::size_t>(count));
+    std::vector<double> latencies;
+    if (starts && all) {
+        std::istringstream numbers(starts->substr(std::string("burst-starts").size()));
+        const double perMicro = ticksPerMicrosecond();
+        long long start = 0;
+        for (std::size_t i = 0; numbers >> start && i < static_cast<std::size_t>(count); ++i) {
+            latencies.push_back(static_cast<double>(arrivals.arrivals[i] - start) / perMicro);
+        }
+    }
+    const auto summary = host.waitForLine("burst address=bench", kPatience, from);
+    std::printf("push latency, host callback to Office's sink, %zu reports: median %.1f us, p99 %.1f us\n",
+                latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
+    std::printf("  one reporting thread: %lld reports per second\n",
+                summary ? field(*summary, "per-second") : -1LL);
+
+    // Several threads at once: the rate the sink sees.
+    const std::size_t before = arrivals.received;
+    const int threads = 4;
+    from = host.lineCount();
+    const auto began = std::chrono::steady_clock::now();
+    host.send("burst bench@orvex.example " + std::to_string(count * 4) + " " + std::to_string(threads));
+    waitFor(arrivals.received, before + static_cast<std::size_t>(count) * 4);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    host.waitForLine("burst address=bench", kPatience, from);
+    std::printf("  %d reporting threads: %.0f events per second received (%zu events)\n", threads,
+                static_cast<double>(arrivals.received - before) / seconds, arrivals.received - before);
+    if (advice.point) {
+        advice.point->Unadvise(advice.cookie);
+    }
+}
+
+void memory(OfficeConnection& office, ChildProcess& host, int count)
+{
+    const std::string before = stats(host);
+    std::vector<ComPtr<IUCCContact>> held;
+    HRESULT result = S_OK;
+    for (int i = 0; i < count; ++i) {
+        held.push_back(contactFor(office.contactManager(), "m" + std::to_string(i) + "@orvex.example", result));
+    }
+    const std::string holding = stats(host);
+    held.clear();
+    Sleep(500);
+    const std::string after = stats(host);
+    const long long privateBefore = field(before, "private");
+    std::printf("memory, %d contacts held by Office:\n", count);
+    std::printf("  live library objects: %lld before, %lld holding, %lld after release\n", field(before, "live"),
+                field(holding, "live"), field(after, "live"));
+    std::printf("  host private bytes: %lld before, +%lld holding (%.0f bytes per contact), %+lld after release\n",
+                privateBefore, field(holding, "private") - privateBefore,
+                static_cast<double>(field(holding, "private") - privateBefore) / count,
+                field(after, "private") - privateBefore);
+}
+
+void startUp(ChildProcess& host, const std::chrono::steady_clock::time_point spawned, double connectMs)
+{
+    const auto loaded = host.waitForLine("library loaded", kPatience);
+    const auto started = host.waitForLine("integration started in", kPatience);
+    std::printf("start-up:\n");
+    std::printf("  getOutlookIntegration: %.1f ms, startIntegration: %.1f ms (inside the host)\n",
+                loaded ? millisecondsIn(*loaded, "received in ") : -1.0,
+                started ? millisecondsIn(*started, "started in ") : -1.0);
+    std::printf("  host process start to Office connected: %.0f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - spawned).count());
+    std::printf("  Office's connection steps: %.1f ms\n", connectMs);
+    const auto reads = timeCalls(200, [] {
+        const auto name = ProviderRegistry::readText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp");
+        LONG error = ERROR_SUCCESS;
+        ProviderRegistry::readUpAndRunning(name.value, error);
+        ProviderRegistry::readProviderKey(ProviderRegistry::providerKeyPath(name.value, false));
+    });
+    std::printf("  Office's bare registry reads (DefaultIMApp, UpAndRunning, provider key): %.1f us median\n",
+                percentile(reads, 0.5));
+}
+
+int soak(OfficeConnection& office, ChildProcess& host, int seconds)
+{
+    const int perRound = 40;
+    const int people = 8;
+    long long failures = 0;
+    long long rounds = 0;
+    std::atomic<std::size_t> events{0};
+    auto counter = EventSink::create(__uuidof(_IUCCContactEvents), [&events](DISPID, const DISPPARAMS&) { ++events; });
+    std::string baseline;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::vector<std::pair<ComPtr<IUCCContact>, Advice>> held;
+        for (int i = 0; i < perRound; ++i) {
+            HRESULT result = S_OK;
+            auto contact = contactFor(office.contactManager(), "s" + std::to_string(i % people) + "@orvex.example",
+                                      result);
+            if (!contact) {
+                ++failures;
+                continue;
+            }
+            Advice advice = advise(contact.Get(), counter.Get());
+            failures += advice.cookie == 0 ? 1 : 0;
+            held.emplace_back(std::move(contact), std::move(advice));
+        }
+        const std::size_t from = host.lineCount();
+        for (int person = 0; person < people; person += 2) {
+            host.send("burst s" + std::to_string(person) + "@orvex.example 100 4");
+        }
+        for (auto& [contact, advice] : held) {
+            VARIANT value;
+            VariantInit(&value);
+            failures += FAILED(contact->GetContactInformation(ucPresenceAvailability, &value)) ? 1 : 0;
+            VariantClear(&value);
+        }
+        host.waitForLine("burst address=s6@", kPatience, from);
+        for (auto& [contact, advice] : held) {
+            failures += FAILED(advice.point->Unadvise(advice.cookie)) ? 1 : 0;
+        }
+        held.clear();
+        if (++rounds == 3) {
+            baseline = stats(host);
+        }
+    }
+    Sleep(500);
+    const std::string end = stats(host);
+    std::printf("soak, %d s: %lld rounds of %d contacts, %zu events received, %lld unexpected failures\n", seconds,
+                rounds, perRound, events.load(), failures);
+    std::printf("  live library objects: %lld after warm-up, %lld at the end\n", field(baseline, "live"),
+                field(end, "live"));
+    std::printf("  host private bytes: %lld after warm-up, %lld at the end (%+lld)\n", field(baseline, "private"),
+                field(end, "private"), field(end, "private") - field(baseline, "private"));
+    std::printf("  host watches: %lld at the end\n", field(end, "watches"));
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool soaking = argc > 1 && std::string(argv[1]) == "soak";
+    const int count = soaking ? 0 : (argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000);
+    const int seconds = soaking ? (argc > 2 ? std::max(5, std::atoi(argv[2])) : 180) : 0;
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    int exitCode = 0;
+    {
+        const HRESULT installed = ProductInstallation::install();
+        if (FAILED(installed)) {
+            std::printf("cannot install the product: %s\n", HResultText::meaning(installed).c_str());
+            return 1;
+        }
+        const auto spawned = std::chrono::steady_clock::now();
+        ChildProcess host(ChildProcess::besideTest(L"OrvexWindows.exe"), L"--no-script --log-level warning");
+        ConnectionReport report(false, nullptr);
+        OfficeConnection::Settings settings;
+        settings.watchRegistry = false;
+        settings.waitForUp = kPatience;
+        OfficeConnection office(report, settings);
+        host.waitForLine("host: ready", kPatience);
+        const auto connecting = std::chrono::steady_clock::now();
+        if (!office.connect()) {
+            const auto failure = report.firstFailure();
+            std::printf("cannot connect: %s\n", failure ? failure->name.c_str() : "?");
+            return 1;
+        }
+        const double connectMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - connecting).count();
+        if (soaking) {
+            exitCode = soak(office, host, seconds);
+        } else {
+            startUp(host, spawned, connectMs);
+            roundTrips(office, count);
+            pushes(office, host, count / 2);
+            memory(office, host, count / 2);
+        }
+        office.release();
+        host.send("quit");
+        const auto hostExit = host.waitForExit(kPatience);
+        std::printf("host exit code: %ld\n", hostExit ? static_cast<long>(*hostExit) : -1L);
+        ProductInstallation::uninstall();
+    }
+    CoUninitialize();
+    return exitCode;
+}
