@@ -73,6 +73,7 @@ TEST_F(EndToEndTest, OfficePullsTheAvailabilityOfEveryStatus)
         EXPECT_EQ(uri.toUtf8(), std::string("sip:") + address);
     }
     // Every contact watches its person in the messenger until Office lets it go.
+    ASSERT_TRUE(host->waitForLine("getContactPresence zoe@elsewhere.example -> unknown (watching)", kPatience));
     EXPECT_EQ(host->countLines("(watching)"), std::size(expected) + 1);
     const std::size_t released = host->countLines("stopContactPresence");
     office->release();
@@ -119,7 +120,10 @@ TEST_F(EndToEndTest, AnEvictedContactReadsAsNoneUntilItIsRenewedTenSecondsLater)
     std::this_thread::sleep_until(evicted + std::chrono::milliseconds(10500));
     EXPECT_EQ(availabilityOf(contact), 0) << "the read that renews the watch still answers none";
     EXPECT_TRUE(host->waitForLine("Resubscribe presence.", kPatience));
-    EXPECT_EQ(host->countLines("getContactPresence dave@orvex.example -> oof (watching)"), 2u);
+    const auto firstWatch = host->indexOf("getContactPresence dave@orvex.example -> oof (watching)");
+    ASSERT_TRUE(firstWatch);
+    EXPECT_TRUE(host->waitForLine("getContactPresence dave@orvex.example -> oof (watching)", kPatience, *firstWatch + 1))
+        << "the eviction was not followed by a new watch";
     EXPECT_EQ(availabilityOf(contact), 18500);
 
     // The renewed watch carries pushes again.
