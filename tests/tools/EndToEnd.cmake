@@ -5,7 +5,8 @@ target_link_libraries(tools_stand_in_parts_tests PRIVATE orvex_host_standin_part
 target_compile_options(tools_stand_in_parts_tests PRIVATE ${ORVEX_WARNINGS})
 add_test(NAME tools_stand_in_parts_tests COMMAND tools_stand_in_parts_tests)
 set_tests_properties(tools_stand_in_parts_tests PROPERTIES
-  FIXTURES_REQUIRED wine ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}")
+  FIXTURES_REQUIRED wine ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
+  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|\\[  FAILED  \\]")
 
 # End to end: the messenger stand-in with the library in one process, this test as Office
 # in another, the product installed by regsvr32 into the test prefix. The test process is a
@@ -20,4 +21,5 @@ add_test(NAME end_to_end_tests COMMAND end_to_end_tests)
 set_tests_properties(end_to_end_tests PROPERTIES
   FIXTURES_REQUIRED wine
   RESOURCE_LOCK registry
-  ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}")
+  ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
+  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|\\[  FAILED  \\]")
