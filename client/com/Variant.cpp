@@ -53,10 +53,11 @@ Variant Variant::fromArray(SafeArray array)
     return result;
 }
 
-Variant Variant::fromUnknown(IUnknown* object) noexcept
+Variant Variant::fromObject(VARTYPE type, IUnknown* object) noexcept
 {
+    // punkVal and pdispVal share one slot; an IDispatch pointer is its IUnknown pointer.
     Variant result;
-    result.value_.vt = VT_UNKNOWN;
+    result.value_.vt = type;
     result.value_.punkVal = object;
     if (object != nullptr) {
         object->AddRef();
@@ -64,16 +65,9 @@ Variant Variant::fromUnknown(IUnknown* object) noexcept
     return result;
 }
 
-Variant Variant::fromDispatch(IDispatch* object) noexcept
-{
-    Variant result;
-    result.value_.vt = VT_DISPATCH;
-    result.value_.pdispVal = object;
-    if (object != nullptr) {
-        object->AddRef();
-    }
-    return result;
-}
+Variant Variant::fromUnknown(IUnknown* object) noexcept { return fromObject(VT_UNKNOWN, object); }
+
+Variant Variant::fromDispatch(IDispatch* object) noexcept { return fromObject(VT_DISPATCH, object); }
 
 VARIANT* Variant::out() noexcept
 {

@@ -40,6 +40,8 @@ public:
     void moveTo(VARIANT* destination) noexcept;
 
 private:
+    static Variant fromObject(VARTYPE type, IUnknown* object) noexcept;
+
     VARIANT value_;
 };
 
