@@ -3,8 +3,8 @@
 //   end_to_end_bench [COUNT]        round trips, push latency and rate, start-up, memory
 //   end_to_end_bench soak SECONDS   contacts created and released in a loop while the host
 //                                   pushes presence for them from several threads
-#include "tests/tools/ChildProcess.h"
-#include "tests/tools/ProductInstallation.h"
+#include "tools/common/ChildProcess.h"
+#include "tools/common/ProductInstallation.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/EventSink.h"
 #include "tools/office/HResultText.h"
@@ -335,7 +335,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const auto spawned = std::chrono::steady_clock::now();
-        ChildProcess host(ChildProcess::besideTest(L"OrvexWindows.exe"), L"--no-script --log-level warning");
+        ChildProcess host(ChildProcess::besideThisProgram(L"OrvexWindows.exe"), L"--no-script --log-level warning");
         ConnectionReport report(false, nullptr);
         OfficeConnection::Settings settings;
         settings.watchRegistry = false;

@@ -121,7 +121,7 @@ TEST_F(EndToEndTest, StoppingSignsTheClientOutThenShutsDownAndARestartServesANew
 TEST_F(EndToEndTest, TheHostKeepsServingAfterAnOfficeHoldingContactsAndSinksIsKilled)
 {
     {
-        ChildProcess killed(ChildProcess::besideTest(L"OfficeStandIn.exe"),
+        ChildProcess killed(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"),
                             L"--json --hold --wait-up 20 --address alice@orvex.example,bob@orvex.example");
         ASSERT_TRUE(killed.waitForLine("holding every object", kPatience)) << "the Office stand-in did not connect";
         EXPECT_EQ(killed.countLines("\"type\":\"summary\",\"ok\":true"), 1u);

@@ -12,9 +12,9 @@ set_tests_properties(tools_stand_in_parts_tests PROPERTIES
 # in another, the product installed by regsvr32 into the test prefix. The test process is a
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.
 add_executable(end_to_end_tests
-  tools/ChildProcess.cpp tools/EndToEndTest.cpp tools/ProductInstallation.cpp tools/StartUpAndPresenceTests.cpp
+  tools/EndToEndTest.cpp tools/StartUpAndPresenceTests.cpp
   tools/ConversationAndShutdownTests.cpp tools/BadInputTests.cpp)
-target_link_libraries(end_to_end_tests PRIVATE orvex_office_standin_parts orvex_host_standin_parts GTest::gmock_main)
+target_link_libraries(end_to_end_tests PRIVATE orvex_process_tools GTest::gmock_main)
 target_compile_options(end_to_end_tests PRIVATE ${ORVEX_WARNINGS})
 add_dependencies(end_to_end_tests orvex_office_integration orvex_host_standin orvex_office_standin)
 add_test(NAME end_to_end_tests COMMAND end_to_end_tests)

@@ -1,6 +1,6 @@
 #include "tests/tools/EndToEndTest.h"
 
-#include "tests/tools/ProductInstallation.h"
+#include "tools/common/ProductInstallation.h"
 #include "tools/office/HResultText.h"
 #include "tools/office/ProviderRegistry.h"
 
@@ -44,7 +44,7 @@ void EndToEndTest::TearDown()
 
 std::unique_ptr<ChildProcess> EndToEndTest::startHost(const std::wstring& arguments)
 {
-    auto process = std::make_unique<ChildProcess>(ChildProcess::besideTest(L"OrvexWindows.exe"),
+    auto process = std::make_unique<ChildProcess>(ChildProcess::besideThisProgram(L"OrvexWindows.exe"),
                                                   L"--no-script --log-level debug " + arguments);
     if (!process->started() || !process->waitForLine("host: ready", kPatience)) {
         return nullptr;

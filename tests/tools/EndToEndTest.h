@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/tools/ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/OfficeConnection.h"
 

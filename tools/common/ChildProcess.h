@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-// A program started from the test's directory with its standard input and output on
+// A program started from this program's directory with its standard input and output on
 // pipes: lines can be sent to it, and every line it prints is kept and can be waited for.
 class ChildProcess {
 public:
@@ -20,7 +20,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    static std::wstring besideTest(const std::wstring& fileName);
+    static std::wstring besideThisProgram(const std::wstring& fileName);
 
     bool started() const { return process != nullptr; }
     DWORD id() const { return processId; }

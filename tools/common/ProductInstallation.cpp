@@ -1,6 +1,6 @@
-#include "tests/tools/ProductInstallation.h"
+#include "tools/common/ProductInstallation.h"
 
-#include "tests/tools/ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 #include "tools/host/RpcService.h"
 #include "tools/office/ProviderRegistry.h"
 
@@ -14,7 +14,7 @@ constexpr GUID kTypeLibrary = {0x9d5662de, 0x96cc, 0x471f, {0x94, 0xf0, 0xe0, 0x
 
 std::wstring productPath()
 {
-    return ChildProcess::besideTest(L"orvex-windows-office-integration.dll");
+    return ChildProcess::besideThisProgram(L"orvex-windows-office-integration.dll");
 }
 
 bool runRegsvr32(const std::wstring& options)

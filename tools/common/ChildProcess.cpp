@@ -1,4 +1,4 @@
-#include "tests/tools/ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@ void closeHandle(HANDLE& handle)
 
 } // namespace
 
-std::wstring ChildProcess::besideTest(const std::wstring& fileName)
+std::wstring ChildProcess::besideThisProgram(const std::wstring& fileName)
 {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -41,7 +41,7 @@ ChildProcess::ChildProcess(const std::wstring& executable, const std::wstring& a
     startup.hStdError = childOutput;
     std::wstring commandLine = L"\"" + executable + L"\" " + arguments;
     PROCESS_INFORMATION information{};
-    const std::wstring directory = besideTest(L"");
+    const std::wstring directory = besideThisProgram(L"");
     if (CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
                        &startup, &information)) {
         process = information.hProcess;
