@@ -13,7 +13,9 @@ ctest --preset x64
 
 # The shipped product: it must build warning-free.
 cmake --preset i686 >/dev/null
-cmake --build --preset i686 --target orvex_office_integration orvex_host_standin
+cmake --build --preset i686 --target orvex_office_integration orvex_host_standin orvex_office_standin
+# The package the messenger's build consumes, from the shipped build.
+cmake --install build/i686 --prefix build/i686/package >/dev/null
 cmake -DOBJDUMP=i686-w64-mingw32-objdump -DDLL=build/i686/bin/orvex-windows-office-integration.dll \
       "-DEXPECTED_EXTRA=DllRegisterServer;DllUnregisterServer;DllInstall" -P cmake/CheckExports.cmake
 cmake -DTLB=build/i686/generated/OfficeIntegrationLib.tlb -P registration/CheckTypeLibraryFile.cmake
