@@ -27,6 +27,8 @@ OfficeOptions OfficeOptions::parse(const std::vector<std::string>& arguments)
             options.untilShutdown = true;
         } else if (option == "--hold") {
             options.hold = true;
+        } else if (option == "--diagnose") {
+            options.diagnose = true;
         } else if (option == "--video") {
             options.video = true;
         } else if (i + 1 >= arguments.size()) {
@@ -73,6 +75,9 @@ std::string OfficeOptions::usage()
     return "usage: OfficeStandIn.exe [options]\n"
            "Connects to the instant-messaging provider the way Office does, step by step, and\n"
            "names the first link that fails (registry, process, class object, marshalling, call).\n"
+           "  --diagnose                check every link without changing anything and say, for each\n"
+           "                            broken one, what is wrong and how to fix it (with --json: one\n"
+           "                            JSON object); exit code 0 only when nothing is wrong\n"
            "  --address A[,B...]        people to show (default: the messenger stand-in's table)\n"
            "  --json                    one JSON object per line instead of a table\n"
            "  --wait-up N               seconds to wait for UpAndRunning = 2 (default 10)\n"

@@ -28,6 +28,8 @@ public:
     std::chrono::milliseconds conversationDelay{0};
     // Under Wine: register the provider's type library machine-wide before connecting.
     std::string registerTypeLibrary;
+    // Check every link of the installation, change nothing, and report what is wrong.
+    bool diagnose = false;
     bool showHelp = false;
     std::string error;
 };

@@ -4,6 +4,7 @@
 #include "host/TextConversion.h"
 #include "tools/CommandLine.h"
 #include "tools/office/ConnectionReport.h"
+#include "tools/office/InstallationDoctor.h"
 #include "tools/office/OfficeConnection.h"
 #include "tools/office/OfficeOptions.h"
 
@@ -36,6 +37,15 @@ void converse(const OfficeOptions& options, OfficeConnection& connection)
     }
 }
 
+int diagnose(bool json)
+{
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const DiagnosisReport report = InstallationDoctor().diagnose();
+    CoUninitialize();
+    std::fputs((json ? report.json() + "\n" : report.text()).c_str(), stdout);
+    return report.faultCount() == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main()
@@ -47,6 +57,9 @@ int main()
         }
         std::fputs(OfficeOptions::usage().c_str(), options.showHelp ? stdout : stderr);
         return options.showHelp ? 0 : 2;
+    }
+    if (options.diagnose) {
+        return diagnose(options.json);
     }
     // Office's own threads live in the multithreaded apartment here, so that events can
     // arrive while the main thread waits.
