@@ -8,7 +8,11 @@
 #include "contacts/UCCLocaleString.h"
 #include "host/HostLog.h"
 #include "host/LocalServer.h"
+#include "host/OfficeIntegrationModule.h"
 
+#include <objidl.h>
+
+#include <array>
 #include <utility>
 
 using Microsoft::WRL::ComPtr;
@@ -53,6 +57,15 @@ void UCCContact::FinalRelease() noexcept
         if (contactManager && contactDetails) {
             contactDetails->stopWatchingContact();
         }
+        // The watch has stopped: no push can take the event data any more.
+        std::lock_guard lock(presenceChangeMutex);
+        ComPtr<IGlobalInterfaceTable> table;
+        if (presenceChangeCookie != 0 &&
+            SUCCEEDED(COfficeIntegrationModule::instance().GetGITPtr(table.GetAddressOf()))) {
+            table->RevokeInterfaceFromGlobal(presenceChangeCookie);
+        }
+        presenceChangeCookie = 0;
+        presenceChange.Reset();
     });
 }
 
@@ -119,11 +132,26 @@ HRESULT UCCContact::onContactChanged(DISPPARAMS* params)
 void UCCContact::onContactChangedAction(ComPtr<IUCCContact> contact, SafeArray kinds)
 {
     ORVEX_LOG(LogLevel::Verbose, "UCCContact::onContactChangedAction", "Reporting contact changed through callback");
+    auto* self = static_cast<UCCContact*>(contact.Get());
+    const bool presenceOnly = kinds.dimensions() == 1 && kinds.lowerBound() == kinds.upperBound() && [&] {
+        LONG kind = 0;
+        kinds.getElement(kinds.lowerBound(), &kind);
+        return kind == static_cast<LONG>(ContactChangeKind::PresenceChanged);
+    }();
+    const ComPtr<IUCCContactInformationChangedEventData> eventData =
+        presenceOnly ? self->presenceChangeEventData() : newEventData(kinds);
+    if (eventData) {
+        self->fireOnContactInformationChanged(contact.Get(), eventData.Get());
+    }
+}
+
+ComPtr<IUCCContactInformationChangedEventData> UCCContact::newEventData(const SafeArray& kinds)
+{
     ComPtr<orvex::atl::CComObject<UCCContactInformationChangedEventData>> eventData;
     if (FAILED(orvex::atl::CComObject<UCCContactInformationChangedEventData>::CreateInstance(eventData))) {
         ORVEX_LOG(LogLevel::Error, "UCCContact::onContactChangedAction",
                   "Failed to create UCCContactInformationChangedEventData object. hr: " << LogHex(E_OUTOFMEMORY));
-        return;
+        return nullptr;
     }
     bool changed = false;
     const LONG last = kinds.upperBound();
@@ -143,11 +171,29 @@ void UCCContact::onContactChangedAction(ComPtr<IUCCContact> contact, SafeArray k
     }
     if (!changed) {
         ORVEX_LOG(LogLevel::Debug, "UCCContact::onContactChangedAction", "No changed data to report");
-        return;
+        return nullptr;
     }
-    auto* self = static_cast<UCCContact*>(contact.Get());
-    self->fireOnContactInformationChanged(contact.Get(), static_cast<IUCCContactInformationChangedEventData*>(
-                                                             eventData.Get()));
+    return eventData;
+}
+
+ComPtr<IUCCContactInformationChangedEventData> UCCContact::presenceChangeEventData()
+{
+    std::lock_guard lock(presenceChangeMutex);
+    if (!presenceChange) {
+        static constexpr std::array<LONG, 1> kPresenceChanged{static_cast<LONG>(ContactChangeKind::PresenceChanged)};
+        presenceChange = newEventData(SafeArray::ofInt32(kPresenceChanged));
+        // Kept connected: a push then hands Office an object whose stub already exists,
+        // instead of building and tearing down a stub manager and its stubs every time.
+        // The global interface table holds the connection, because the contact may be
+        // released in another apartment than the one that pushed.
+        ComPtr<IGlobalInterfaceTable> table;
+        if (presenceChange &&
+            SUCCEEDED(COfficeIntegrationModule::instance().GetGITPtr(table.GetAddressOf())) &&
+            FAILED(table->RegisterInterfaceInGlobal(presenceChange.Get(), IID_IDispatch, &presenceChangeCookie))) {
+            presenceChangeCookie = 0;
+        }
+    }
+    return presenceChange;
 }
 
 // ---- IUCCContact ----

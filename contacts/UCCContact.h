@@ -10,6 +10,7 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <mutex>
 
 // One person as Office sees them: the address, the presence and related information
 // read from the contact's watcher, and an OnContactInformationChanged event each time
@@ -80,6 +81,9 @@ private:
     Microsoft::WRL::ComPtr<IUCCContact> tryReference() noexcept;
     HRESULT onContactChanged(DISPPARAMS* params);
     static void onContactChangedAction(Microsoft::WRL::ComPtr<IUCCContact> contact, orvex::com::SafeArray kinds);
+    static Microsoft::WRL::ComPtr<IUCCContactInformationChangedEventData> newEventData(
+        const orvex::com::SafeArray& kinds);
+    Microsoft::WRL::ComPtr<IUCCContactInformationChangedEventData> presenceChangeEventData();
     HRESULT answerContactInformation(ContactInformationType type, orvex::com::Variant& answer);
     HRESULT setVariantToPresenceStringAsLocalString(orvex::com::Variant& answer);
     HRESULT setVariantToAddressList(orvex::com::Variant& answer);
@@ -87,4 +91,11 @@ private:
 
     std::shared_ptr<IContactDetails> contactDetails;
     Microsoft::WRL::ComPtr<IUCCContactManager> contactManager;
+
+    // A presence change always reports the same four types, and the event data cannot be
+    // changed from outside: every presence push of this contact hands Office the one
+    // object made at the first, which stays connected to COM until the contact goes.
+    std::mutex presenceChangeMutex;
+    Microsoft::WRL::ComPtr<IUCCContactInformationChangedEventData> presenceChange;
+    DWORD presenceChangeCookie = 0; // its entry in the global interface table, 0 for none
 };

@@ -14,6 +14,6 @@ cmake --build "$build" -j2 --target end_to_end_bench >"$build/bench-build.log" 2
 prefix="$root/$build/bench-prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 scripts/wine-services.sh start "$prefix"
-trap 'scripts/wine-services.sh stop "$prefix"' EXIT
+trap '"$root/scripts/wine-services.sh" stop "$prefix"' EXIT
 cd "$build/bin"
 "${ORVEX_WINE:-/usr/lib/wine/wine64}" end_to_end_bench.exe "$@"
