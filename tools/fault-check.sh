@@ -3,9 +3,11 @@
 # of one plausible mistake in the library, headed by two lines:
 #   Fault: what the mistake does
 #   Tests: the ctest regular expression of the tests that guard that code
-# For each fault the script applies the patch, builds only the targets of those tests,
-# runs them (one at a time, stopping at the first failure), records which test caught the
-# fault, and takes the patch back, also when it is interrupted.
+# and optionally a line "Likely: NAME..." of the tests to try first. For each fault the
+# script applies the patch, then builds and runs those tests one at a time (the likely ones
+# first, then the others in the order ctest lists them) until one fails; it records that
+# test and takes the patch back, also when it is interrupted. Building test by test keeps
+# each fault's work small: most faults are caught by the first test executable.
 #
 #   tools/fault-check.sh [--preset NAME] [--table FILE] [FAULT.patch...]
 #
@@ -32,21 +34,24 @@ faults=("$@")
 [ ${#faults[@]} -gt 0 ] || faults=(tools/faults/*.patch)
 table=${table:-$build/fault-table.md}
 log=$build/fault-check.log
+prefix=$PWD/$build/wineprefix
 
 applied=
-revert() {
+finish() {
   if [ -n "$applied" ]; then
     git apply -R "$applied" && echo "reverted $(basename "$applied")" >&2
     applied=
   fi
+  scripts/wine-services.sh stop "$prefix"
 }
-trap revert EXIT
-trap 'revert; exit 130' INT TERM
+trap finish EXIT
+trap 'finish; trap - EXIT; exit 130' INT TERM
 
-# The build targets, to tell test names that are targets from tests of other kinds.
+# Test executables are build targets of the same name; other tests (scripts) are skipped.
 targets=$(cmake --build "$build" --target help 2>/dev/null | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
-
 header() { sed -n "s/^$1: //p" "$2" | head -n 1; }
+# The Wine services run for the whole check instead of once per test.
+scripts/wine-services.sh start "$prefix"
 
 printf '| Fault | What it does | Result | Caught by |\n|---|---|---|---|\n' > "$table"
 : > "$log"
@@ -58,27 +63,30 @@ for patch in "${faults[@]}"; do
   git apply "$patch"
   applied=$patch
 
-  tests=$(ctest --test-dir "$build" -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: //p')
-  build_targets=()
-  for test in $tests; do
-    if grep -qx -- "$test" <<<"$targets"; then build_targets+=("$test"); fi
-  done
   result=missed
   catcher=
-  if ! cmake --build --preset "$preset" --target "${build_targets[@]}" >>"$log" 2>&1; then
-    result="not built"
-  elif ! ctest --test-dir "$build" -R "$regex" --timeout 180 --stop-on-failure >>"$log" 2>&1; then
-    result=caught
-    # The failing executable and, when GoogleTest ran, its first failing test.
-    catcher=$(sed -n 's/^[0-9]*:\(.*\)$/\1/p' "$build/Testing/Temporary/LastTestsFailed.log" 2>/dev/null |
-              grep -v '^wine\.' | head -n 1 || true)
-    first=$(grep -m 1 -o '\[  FAILED  \] [A-Za-z0-9_/.]*' "$build/Testing/Temporary/LastTest.log" 2>/dev/null |
-            sed 's/\[  FAILED  \] //' || true)
-    [ -z "$first" ] || catcher="$catcher ($first)"
-  fi
-  scripts/wine-services.sh stop "$PWD/$build/wineprefix"
-  revert
-  echo "   $result ${catcher}" >&2
+  guarding=$(ctest --test-dir "$build" -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: //p')
+  ordered=$( (for test in $(header Likely "$patch"); do grep -x -- "$test" <<<"$guarding" || true; done
+              echo "$guarding") | awk 'NF && !seen[$0]++')
+  for test in $ordered; do
+    grep -qx -- "$test" <<<"$targets" || continue
+    if ! cmake --build --preset "$preset" --target "$test" >>"$log" 2>&1; then
+      result="not built"
+      catcher=$test
+      break
+    fi
+    if ! ctest --test-dir "$build" -R "^$test\$" -FS wine -FC wine --timeout 180 >>"$log" 2>&1; then
+      result=caught
+      # The executable and, when GoogleTest ran, its first failing test.
+      first=$(grep -m 1 -o '\[  FAILED  \] [A-Za-z0-9_/.]*' "$build/Testing/Temporary/LastTest.log" 2>/dev/null |
+              sed 's/\[  FAILED  \] //' || true)
+      catcher="$test${first:+ ($first)}"
+      break
+    fi
+  done
+  git apply -R "$patch"
+  applied=
+  echo "   $result $catcher" >&2
   printf '| %s | %s | %s | %s |\n' "$name" "$description" "$result" "$catcher" >> "$table"
 done
 

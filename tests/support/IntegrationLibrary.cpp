@@ -1,4 +1,4 @@
-#include "tests/host/IntegrationLibrary.h"
+#include "tests/support/IntegrationLibrary.h"
 
 IntegrationLibrary::IntegrationLibrary() : module(LoadLibraryW(L"orvex-windows-office-integration.dll"))
 {
