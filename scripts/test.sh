@@ -25,3 +25,8 @@ if command -v wine >/dev/null && [ -e /usr/lib/wine/wine ] && [ -n "${ORVEX_TEST
   cmake --build --preset i686
   ctest --test-dir build/i686 --output-on-failure
 fi
+
+# The size of the suite against the code it tests, where the shared tools are at hand.
+if [ -f ../shared/tools/code-ratio.sh ]; then
+  bash ../shared/tools/code-ratio.sh .
+fi

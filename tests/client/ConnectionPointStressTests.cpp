@@ -3,7 +3,6 @@
 #include "client/com/Atl.h"
 #include "client/com/CAtlModule.h"
 #include "tests/client/EventSource.h"
-#include "tests/client/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
@@ -39,18 +38,18 @@ struct Tally {
 TEST(ConnectionPointStress, ConcurrentAdviseUnadviseAndFiringKeepCookiesAndReferencesStraight)
 {
     const LONG locksBefore = orvex::atl::CAtlModule::current()->GetLockCount();
-    auto source = makeObject<EventSource>();
+    auto source = makeEventSource();
     ComPtr<IConnectionPoint> point;
     ASSERT_EQ(source->FindConnectionPoint(kTestEventsIid, &point), S_OK);
 
     std::vector<std::vector<Sink>> sinks(kAdvisers);
     for (auto& own : sinks) {
         for (int index = 0; index < kSinksPerAdviser; ++index) {
-            own.push_back(makeObject<TestEventsSink>());
+            own.push_back(TestEventsSink::create());
         }
     }
     // One sink stays advised throughout and is released only with the object.
-    auto resident = makeObject<TestEventsSink>();
+    auto resident = TestEventsSink::create();
     DWORD residentCookie = 0;
     ASSERT_EQ(point->Advise(static_cast<ITestEvents*>(resident.Get()), &residentCookie), S_OK);
 
@@ -119,17 +118,17 @@ TEST(ConnectionPointStress, ConcurrentAdviseUnadviseAndFiringKeepCookiesAndRefer
     EXPECT_EQ(tally.advised, tally.unadvised);
     EXPECT_GT(tally.fired, 0);
     EXPECT_GT(tally.advised, 0);
-    std::size_t delivered = resident->callCount();
+    std::size_t delivered = resident->count();
     for (const auto& own : sinks) {
         for (const auto& sink : own) {
             EXPECT_EQ(referenceCount(sink.Get()), 1u) << "a sink released as often as it was added";
-            delivered += sink->callCount();
+            delivered += sink->count();
         }
     }
     // The table grows twice at most (4, 8, then 16 slots for 16 sinks), and a growth stops
     // only the firings under way; every other firing reaches the resident sink.
-    EXPECT_GE(resident->callCount() + 2 * kFirers, static_cast<std::size_t>(tally.fired.load()));
-    EXPECT_GT(delivered, resident->callCount());
+    EXPECT_GE(resident->count() + 2 * kFirers, static_cast<std::size_t>(tally.fired.load()));
+    EXPECT_GT(delivered, resident->count());
 
     // Only the resident sink is left, in its slot.
     ComPtr<IEnumConnections> connections;

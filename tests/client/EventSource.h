@@ -1,13 +1,21 @@
 #pragma once
 
 #include "client/com/Atl.h"
-#include "tests/client/RecordingSink.h"
+#include "tests/support/RecordingSink.h"
 
 #include <windows.h>
 
 #include <ocidl.h>
 
 #include <array>
+
+// The event interface of the tests' own event source, and a second one nobody fires.
+struct ITestEvents : public IDispatch {};
+__CRT_UUID_DECL(ITestEvents, 0x3b7a1f10, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
+struct ITestOtherEvents : public IDispatch {};
+__CRT_UUID_DECL(ITestOtherEvents, 0x3b7a1f11, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
+
+using TestEventsSink = RecordingSink<ITestEvents>;
 
 inline constexpr IID kTestEventsIid = __uuidof(ITestEvents);
 inline constexpr IID kTestOtherEventsIid = __uuidof(ITestOtherEvents);
@@ -43,3 +51,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
 };
+
+inline Microsoft::WRL::ComPtr<orvex::atl::CComObject<EventSource>> makeEventSource()
+{
+    Microsoft::WRL::ComPtr<orvex::atl::CComObject<EventSource>> source;
+    orvex::atl::CComObject<EventSource>::CreateInstance(source);
+    return source;
+}

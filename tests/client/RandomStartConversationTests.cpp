@@ -2,8 +2,8 @@
 // calls it: no crash, no exception into the caller, and only S_OK or E_INVALIDARG, as
 // the generator judged each sample.
 #include "client/UCCAutomation.h"
-#include "tests/client/HostedClientTest.h"
 #include "tests/client/RandomConversationArrays.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gmock/gmock.h>
 
@@ -15,7 +15,7 @@ using orvex::atl::CComObject;
 
 namespace {
 
-class RandomStartConversationTest : public HostedClientTest {};
+using RandomStartConversationTest = HostedTest;
 
 constexpr LONG kModes[] = {0, 1, 2, 3, 4, 6, 8, 16};
 
@@ -30,12 +30,12 @@ TEST_F(RandomStartConversationTest, EveryGeneratedShapeIsAcceptedOrRefusedAsItSh
     // Expectations, not default actions: they go with the test and so do the lists.
     std::vector<std::size_t> instantMessages;
     std::vector<std::size_t> calls;
-    EXPECT_CALL(host(), startInstantMessage(_, _))
+    EXPECT_CALL(host.mock(), startInstantMessage(_, _))
         .Times(::testing::AnyNumber())
         .WillRepeatedly([&](const std::vector<std::string>& uris, const std::string&) {
             instantMessages.push_back(uris.size());
         });
-    EXPECT_CALL(host(), startCall(_)).Times(::testing::AnyNumber()).WillRepeatedly([&](const std::vector<std::string>& uris) {
+    EXPECT_CALL(host.mock(), startCall(_)).Times(::testing::AnyNumber()).WillRepeatedly([&](const std::vector<std::string>& uris) {
         calls.push_back(uris.size());
     });
 
@@ -49,7 +49,7 @@ TEST_F(RandomStartConversationTest, EveryGeneratedShapeIsAcceptedOrRefusedAsItSh
         const LONG modes = kModes[std::uniform_int_distribution<std::size_t>(0, std::size(kModes) - 1)(modePicker)];
         SCOPED_TRACE("seed " + std::to_string(kSeed) + ", sample " + std::to_string(iteration) + ", modes " +
                      std::to_string(modes) + ": " + sample.description);
-        recorder().clear();
+        host.forgetRecords();
         instantMessages.clear();
         calls.clear();
 
@@ -63,9 +63,9 @@ TEST_F(RandomStartConversationTest, EveryGeneratedShapeIsAcceptedOrRefusedAsItSh
         if (!sample.acceptable) {
             EXPECT_EQ(result, E_INVALIDARG);
             EXPECT_TRUE(instantMessages.empty() && calls.empty()) << "a refused call reaches no host";
-            const auto errors = recorder().messages(6);
+            const auto errors = host.messages(6);
             EXPECT_EQ(errors.size(), 2u) << "one record of the check that failed, one of the call";
-            EXPECT_EQ(recorder().messages().size(), errors.size());
+            EXPECT_EQ(host.messages().size(), errors.size());
             if (!errors.empty()) {
                 EXPECT_EQ(errors.back(), "Invalid arguments passed to StartConversation");
             }
@@ -73,7 +73,7 @@ TEST_F(RandomStartConversationTest, EveryGeneratedShapeIsAcceptedOrRefusedAsItSh
         }
         ++accepted;
         EXPECT_EQ(result, S_OK);
-        EXPECT_TRUE(recorder().records().empty());
+        EXPECT_TRUE(host.records().empty());
         if (modes == 1) {
             EXPECT_EQ(instantMessages, std::vector<std::size_t>{sample.participantCount});
             EXPECT_TRUE(calls.empty());

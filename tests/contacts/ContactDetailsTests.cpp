@@ -4,7 +4,7 @@
 #include "contacts/ContactDetails.h"
 #include "contacts/ContactResolver.h"
 #include "host/HostLog.h"
-#include "tests/contacts/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +19,18 @@ using ::testing::Return;
 
 namespace {
 
-constexpr std::int32_t kDebug = 3;
-constexpr std::int32_t kPresenceTrace = 7;
-
 std::atomic<std::int64_t> testNow{1'000'000};
 std::int64_t testClock() { return testNow.load(); }
 
 using HostCallback = IOfficeAdapterPlatformHelper::PresenceCallback;
 
-class ContactDetailsTest : public ::testing::Test {
+class ContactDetailsTest : public HostedTest {
 protected:
     void SetUp() override
     {
-        host.reset();
+        HostedTest::SetUp();
         testNow = 1'000'000;
     }
-    void TearDown() override { host.reset(); }
 
     std::shared_ptr<ContactDetails> makeWatcher(const wchar_t* address)
     {
@@ -69,30 +65,11 @@ protected:
         return result;
     }
 
-    RecordingHost& host = RecordingHost::instance();
     std::shared_ptr<IContactResolver> resolver = std::make_shared<ContactResolver>();
     std::vector<std::vector<LONG>> changes;
 };
 
 } // namespace
-
-TEST_F(ContactDetailsTest, AWatchedContactAnswersTheHostsCachedPresence)
-{
-    const auto watcher = makeWatcher(L"J\u00F6rg@example.org");
-    const std::string address = "J\xC3\xB6rg@example.org";
-    startWatching(*watcher, address);
-    EXPECT_TRUE(host.said("Start watching contact."));
-    EXPECT_TRUE(host.said("Subscribe to presence."));
-
-    EXPECT_CALL(host.mock(), getContactPresence(address, _)).WillOnce(Return(OutlookContactStatus::OfflineOOF));
-    EXPECT_EQ(watcher->getPresenceState(), 18500);
-    EXPECT_EQ(host.messages(kPresenceTrace).back(),
-              "Get presence state (sync call): " + address + ", presence state: OfflineOOF (ucAvailabilityOffline)");
-
-    EXPECT_CALL(host.mock(), getContactPresence(address, _))
-        .WillOnce(Return(OutlookContactStatus::OnlineAwayFromComputer));
-    EXPECT_EQ(watcher->getPresenceState(), 15500);
-}
 
 TEST_F(ContactDetailsTest, EvictionSilencesTheHostForTenSecondsThenResubscribes)
 {
@@ -129,49 +106,6 @@ TEST_F(ContactDetailsTest, EvictionSilencesTheHostForTenSecondsThenResubscribes)
     EXPECT_EQ(watcher->getPresenceState(), 3500);
 }
 
-TEST_F(ContactDetailsTest, AClockThatWentBackNeverCountsAsTheIntervalPassing)
-{
-    const auto watcher = makeWatcher(L"kim@example.org");
-    const auto hostSide = startWatching(*watcher, "kim@example.org");
-    testNow = 9'000'000;
-    hostSide(OutlookContactStatus::ContactEvicted);
-    testNow = 1'000;
-    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
-    EXPECT_EQ(watcher->getPresenceState(), 0);
-}
-
-TEST_F(ContactDetailsTest, ANewWatcherSubscribesOnItsFirstRead)
-{
-    const auto watcher = makeWatcher(L"new@example.org");
-    EXPECT_CALL(host.mock(), getContactPresence("new@example.org", _))
-        .WillOnce([](const std::string&, HostCallback callback) {
-            EXPECT_TRUE(callback);
-            return OutlookContactStatus::OnlinePresent;
-        });
-    EXPECT_EQ(watcher->getPresenceState(), 0);
-    EXPECT_TRUE(host.said("Resubscribe presence."));
-}
-
-TEST_F(ContactDetailsTest, EveryReportNotifiesWithPresenceChanged)
-{
-    const auto watcher = makeWatcher(L"al@example.org");
-    const auto hostSide = startWatching(*watcher, "al@example.org");
-    hostSide(OutlookContactStatus::OnlinePresent);
-    hostSide(OutlookContactStatus::OnlineDoNotDisturb);
-    EXPECT_EQ(changes, (std::vector<std::vector<LONG>>{{4}, {4}}));
-    EXPECT_EQ(host.messages(kPresenceTrace),
-              (std::vector<std::string>{
-                  "Request contact presence state received: al@example.org, presence status: "
-                  "OnlinePresent (ucAvailabilityFree)",
-                  "Request Contact presence state received: al@example.org, Presence Status: "
-                  "OnlinePresent (ucAvailabilityFree)",
-                  "Request contact presence state received: al@example.org, presence status: "
-                  "OnlineDoNotDisturb (ucAvailabilityDoNotDisturb)",
-                  "Request Contact presence state received: al@example.org, Presence Status: "
-                  "OnlineDoNotDisturb (ucAvailabilityDoNotDisturb)",
-              }));
-}
-
 TEST_F(ContactDetailsTest, AfterStopAReportIsLoggedButNotForwarded)
 {
     const auto watcher = makeWatcher(L"sam@example.org");
@@ -199,62 +133,4 @@ TEST_F(ContactDetailsTest, AReportForADestroyedWatcherDoesNothingAtAll)
     const auto records = host.records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].file, "ContactResolver");
-}
-
-TEST_F(ContactDetailsTest, StopWaitsForAChangeCallInProgress)
-{
-    const auto watcher = makeWatcher(L"slow@example.org");
-    HostCallback hostSide;
-    EXPECT_CALL(host.mock(), getContactPresence(_, _)).WillOnce(RecordingHost::keepCallback(&hostSide));
-    std::atomic<bool> entered{false};
-    std::atomic<bool> finished{false};
-    watcher->startWatchingContact([&](DISPPARAMS*) {
-        entered = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        finished = true;
-    });
-
-    std::thread hostThread([&] { hostSide(OutlookContactStatus::OnlinePresent); });
-    while (!entered) {
-        std::this_thread::yield();
-    }
-    watcher->stopWatchingContact();
-    EXPECT_TRUE(finished) << "stop returned while the change call was still running";
-    hostThread.join();
-}
-
-TEST_F(ContactDetailsTest, TextGettersAndLifecycleLogs)
-{
-    auto watcher = makeWatcher(L"Mixed.Case@Example.org");
-    const void* where = watcher.get();
-    std::ostringstream address;
-    address << LogAddress{where};
-    EXPECT_EQ(host.messages(kDebug), std::vector<std::string>{"Constructor " + address.str()});
-
-    BSTR held = SysAllocString(L"sip:previous");
-    EXPECT_EQ(watcher->getAddress(&held), S_OK);
-    EXPECT_EQ(std::wstring_view(held, SysStringLen(held)), L"Mixed.Case@Example.org")
-        << "the address as given, no scheme added";
-    EXPECT_EQ(watcher->getActivity(&held), S_OK);
-    EXPECT_NE(held, nullptr);
-    EXPECT_EQ(SysStringLen(held), 0u);
-    EXPECT_EQ(watcher->getDisplayName(&held), S_OK);
-    EXPECT_NE(held, nullptr);
-    EXPECT_EQ(SysStringLen(held), 0u);
-    SysFreeString(held);
-    EXPECT_EQ(watcher->getAddress(nullptr), E_POINTER);
-    EXPECT_EQ(watcher->getActivity(nullptr), E_POINTER);
-
-    watcher.reset();
-    EXPECT_EQ(host.messages(kDebug).back(), "Destructor" + address.str());
-}
-
-TEST_F(ContactDetailsTest, WithoutAResolverTheWatchIsMarkedButAnswersUnknown)
-{
-    const Bstr text(L"lone@example.org");
-    const auto watcher = std::make_shared<ContactDetails>(text.get(), nullptr, &testClock);
-    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
-    watcher->startWatchingContact([this](DISPPARAMS* params) { changes.push_back(changeKinds(params)); });
-    EXPECT_EQ(watcher->getPresenceState(), 0);
-    EXPECT_FALSE(host.said("Resubscribe presence.")) << "the watch counts as subscribed";
 }

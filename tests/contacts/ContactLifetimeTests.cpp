@@ -7,7 +7,6 @@
 #include "contacts/IContactDetails.h"
 #include "contacts/UCCContact.h"
 #include "host/HostLog.h"
-#include "tests/contacts/ContactEventSink.h"
 #include "tests/contacts/ContactTestFixture.h"
 
 #include <atomic>
@@ -65,14 +64,14 @@ public:
     bool stopped = false;
 };
 
-class ContactLifetimeTest : public ContactTestFixture {};
+using ContactLifetimeTest = ContactTestFixture;
 
 } // namespace
 
 TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
 {
     auto kit = contactFor(L"kit@example.org");
-    const auto sink = ContactEventSink::create();
+    const auto sink = ContactSink::create();
     ASSERT_NE(advise(kit.contact.Get(), DIID__IUCCContactEvents, sink.Get()), 0u);
     std::ostringstream address;
     address << LogAddress{static_cast<UCCContact*>(kit.contact.Get())};
@@ -106,7 +105,7 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
 TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)
 {
     auto lee = contactFor(L"lee@example.org");
-    const auto sink = ContactEventSink::create();
+    const auto sink = ContactSink::create();
     ASSERT_NE(advise(lee.contact.Get(), DIID__IUCCContactEvents, sink.Get()), 0u);
     // Office's only reference is dropped by its own sink, on the host's thread, while
     // the change call holds the watcher's lock.
@@ -130,7 +129,7 @@ TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)
 TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
 {
     auto details = std::make_shared<LateReportingDetails>();
-    const auto sink = ContactEventSink::create();
+    const auto sink = ContactSink::create();
     {
         ComPtr<orvex::atl::CComObject<UCCContact>> contact;
         ASSERT_EQ(orvex::atl::CComObject<UCCContact>::CreateInstance(contact), S_OK);

@@ -1,3 +1,3 @@
 # Host threads reporting presence while Office's threads create and release contacts.
 orvex_add_test(NAME contacts_stress_tests REGISTRY
-  SOURCES contacts/ContactStressTests.cpp contacts/ContactEventSink.cpp)
+  SOURCES contacts/ContactStressTests.cpp support/RecordingSink.cpp)

@@ -7,8 +7,8 @@
 #include "contacts/UCCContactManager.h"
 #include "host/IOfficeIntegration.h"
 #include "host/OfficeIntegrationModule.h"
-#include "tests/contacts/ContactEventSink.h"
-#include "tests/host/MockPlatformHelper.h"
+#include "tests/support/RecordingSink.h"
+#include "tests/support/MockPlatformHelper.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,7 @@ private:
 
 struct LiveContact {
     ComPtr<IUCCContact> contact;
-    ComPtr<orvex::atl::CComObject<ContactEventSink>> sink;
+    ComPtr<orvex::atl::CComObject<RecordingSink<_IUCCContactEvents>>> sink;
     DWORD cookie = 0;
 };
 
@@ -123,7 +123,7 @@ TEST(ContactStress, HostReportsRaceOfficeCreatingAndReleasingContacts)
                     return;
                 }
                 ++created;
-                next.sink = ContactEventSink::create();
+                next.sink = RecordingSink<_IUCCContactEvents>::create();
                 next.cookie = advise(next.contact.Get(), DIID__IUCCContactEvents, next.sink.Get());
                 EXPECT_NE(next.cookie, 0u);
                 orvex::com::Variant availability;

@@ -2,14 +2,13 @@
 
 #include "client/com/Bstr.h"
 #include "contacts/ContactResolver.h"
-#include "host/OfficeIntegrationModule.h"
 #include "host/TextConversion.h"
 
 using ::testing::_;
 
 void ContactTestFixture::SetUp()
 {
-    host.reset();
+    HostedTest::SetUp();
     liveAtStart = liveObjects();
     ASSERT_EQ(orvex::atl::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
     manager->setResolver(std::make_shared<ContactResolver>());
@@ -18,7 +17,7 @@ void ContactTestFixture::SetUp()
 void ContactTestFixture::TearDown()
 {
     manager.Reset();
-    host.reset();
+    HostedTest::TearDown();
     EXPECT_EQ(liveObjects(), liveAtStart) << "a COM object was left behind";
 }
 
@@ -32,5 +31,3 @@ ContactTestFixture::WatchedContact ContactTestFixture::contactFor(const std::wst
     ::testing::Mock::VerifyAndClearExpectations(&host.mock());
     return watched;
 }
-
-LONG ContactTestFixture::liveObjects() { return COfficeIntegrationModule::instance().GetLockCount(); }

@@ -1,19 +1,21 @@
 #pragma once
 
 #include "contacts/UCCContactManager.h"
-#include "tests/contacts/RecordingHost.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/RecordingSink.h"
 
 #include "OfficeIntegrationLib.h"
 
-#include <gtest/gtest.h>
 #include <wrl/client.h>
 
 #include <string>
 
-// A contact manager with the product's resolver, talking to the process's mock host.
+using ContactSink = RecordingSink<_IUCCContactEvents>;
+
+// A contact manager with the product's resolver, talking to the process's recording host.
 // Every test must leave no COM object behind: the module's count of live objects is back
 // where it started when the test ends.
-class ContactTestFixture : public ::testing::Test {
+class ContactTestFixture : public HostedTest {
 protected:
     using HostCallback = IOfficeAdapterPlatformHelper::PresenceCallback;
 
@@ -29,9 +31,6 @@ protected:
     // A contact made by GetContactByUri, with the watch it started in the host.
     WatchedContact contactFor(const std::wstring& address);
 
-    static LONG liveObjects();
-
-    RecordingHost& host = RecordingHost::instance();
     Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContactManager>> manager;
 
 private:

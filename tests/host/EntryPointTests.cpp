@@ -1,73 +1,78 @@
 // The entry point as the messenger reaches it: through the built DLL, loaded by file
 // name. Each test loads the library afresh, so each starts without a singleton.
-#include "tests/host/IntegrationLibrary.h"
-#include "tests/host/MockPlatformHelper.h"
+#include "tests/host/LifecycleProbe.h"
+#include "tests/support/IntegrationLibrary.h"
+#include "tests/support/MockPlatformHelper.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
 using ::testing::NiceMock;
-using ::testing::StrictMock;
 
-TEST(EntryPoint, SecondCallReturnsTheSameServerAndKeepsTheFirstHelper)
-{
-    IntegrationLibrary library;
-    ASSERT_TRUE(library.loaded());
-    auto first = std::make_shared<NiceMock<MockPlatformHelper>>();
-    auto second = std::make_shared<StrictMock<MockPlatformHelper>>();
-
-    const auto integration = library.getOutlookIntegration(first);
-    const auto again = library.getOutlookIntegration(second);
-
-    ASSERT_NE(integration, nullptr);
-    EXPECT_EQ(integration.get(), again.get());
-    EXPECT_EQ(first.use_count(), 2) << "the library keeps the first helper";
-    EXPECT_EQ(second.use_count(), 1) << "the library ignores the second helper";
-}
-
-TEST(EntryPoint, RacingFirstCallsShareOneServer)
-{
-    IntegrationLibrary library;
-    ASSERT_TRUE(library.loaded());
-    auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
-
-    std::array<std::shared_ptr<IOfficeIntegration>, 8> results;
-    std::vector<std::thread> threads;
-    for (auto& result : results) {
-        threads.emplace_back([&library, &helper, &result] { result = library.getOutlookIntegration(helper); });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-
-    ASSERT_NE(results[0], nullptr);
-    for (const auto& result : results) {
-        EXPECT_EQ(result.get(), results[0].get());
-    }
-    EXPECT_EQ(helper.use_count(), 2);
-}
-
-TEST(EntryPoint, AcceptsAnEmptyHelper)
-{
-    IntegrationLibrary library;
-    ASSERT_TRUE(library.loaded());
-
-    const auto integration = library.getOutlookIntegration(nullptr);
-
-    ASSERT_NE(integration, nullptr);
-    EXPECT_FALSE(integration->isRegistered());
-}
-
-TEST(EntryPoint, UnloadingTheLibraryReleasesTheHelper)
+TEST(EntryPoint, RacingFirstCallsShareOneServerAndLaterHelpersAreIgnored)
 {
     auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
     {
         IntegrationLibrary library;
         ASSERT_TRUE(library.loaded());
-        library.getOutlookIntegration(helper);
+        std::array<std::shared_ptr<IOfficeIntegration>, 8> results;
+        std::vector<std::thread> threads;
+        for (auto& result : results) {
+            threads.emplace_back([&library, &helper, &result] { result = library.getOutlookIntegration(helper); });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        ASSERT_NE(results[0], nullptr);
+        for (const auto& result : results) {
+            EXPECT_EQ(result.get(), results[0].get());
+        }
+        auto later = std::make_shared<NiceMock<MockPlatformHelper>>();
+        EXPECT_EQ(library.getOutlookIntegration(later).get(), results[0].get());
+        EXPECT_EQ(later.use_count(), 1) << "the library keeps the first helper only";
         EXPECT_EQ(helper.use_count(), 2);
     }
-    EXPECT_EQ(helper.use_count(), 1);
+    EXPECT_EQ(helper.use_count(), 1) << "unloading released the helper";
+}
+
+TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndUninitialisesItsCom)
+{
+    auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
+    std::vector<std::string> messages;
+    ON_CALL(*helper, log).WillByDefault(
+        [&messages](const std::string& message, auto, auto, auto, auto) { messages.push_back(message); });
+    int apartmentWhileRunning = -2;
+    int apartmentAfterUnload = -2;
+    long upAndRunningWhileRunning = -2;
+
+    // On a thread of its own, so that a deadlock under the loader lock shows as a
+    // thread that never ends rather than a test run that never ends.
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread unloader([&] {
+        {
+            IntegrationLibrary library;
+            ASSERT_TRUE(library.loaded());
+            library.getOutlookIntegration(helper)->startIntegration();
+            apartmentWhileRunning = LifecycleProbe::apartmentType();
+            upAndRunningWhileRunning = LifecycleProbe::upAndRunning();
+        }
+        apartmentAfterUnload = LifecycleProbe::apartmentType();
+        SetEvent(done);
+    });
+    if (WaitForSingleObject(done, 60000) != WAIT_OBJECT_0) {
+        unloader.detach();
+        FAIL() << "unloading the library did not finish";
+    }
+    unloader.join();
+    CloseHandle(done);
+
+    EXPECT_EQ(upAndRunningWhileRunning, 2);
+    EXPECT_EQ(apartmentWhileRunning, APTTYPE_MTA);
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
+    EXPECT_EQ(apartmentAfterUnload, -1) << "the teardown uninitialised the COM it had initialised";
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "shutting down"), messages.end());
+    EXPECT_EQ(helper.use_count(), 1) << "the library released the helper";
 }

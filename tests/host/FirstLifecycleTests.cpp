@@ -2,8 +2,8 @@
 // on a thread without COM. Each needs the library untouched, so each runs in its own
 // executable (selected by ORVEX_SCENARIO at build time).
 #include "host/LocalServer.h"
-#include "tests/client/HostedClientTest.h"
 #include "tests/host/LifecycleProbe.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@ using ::testing::_;
 
 namespace {
 
-using FirstLifecycle = HostedClientTest;
+using FirstLifecycle = HostedTest;
 
-std::vector<std::string> messagesFrom(const LogRecorder& recorder, const std::string& file)
+std::vector<std::string> messagesFrom(const RecordingHost& host, const std::string& file)
 {
     std::vector<std::string> result;
-    for (const auto& record : recorder.records()) {
+    for (const auto& record : host.records()) {
         if (record.file == file) {
             result.push_back(record.message);
         }
@@ -33,13 +33,13 @@ std::vector<std::string> messagesFrom(const LogRecorder& recorder, const std::st
 TEST_F(FirstLifecycle, AStopBeforeAnyStartOnlyLogsAndWritesNotServingTwice)
 {
     LifecycleProbe::markUpAndRunning(7);
-    EXPECT_CALL(host(), classFactoryRegistered(_)).Times(0);
+    EXPECT_CALL(host.mock(), classFactoryRegistered(_)).Times(0);
 
     getOutlookIntegration(nullptr)->stopIntegration();
 
-    EXPECT_EQ(messagesFrom(recorder(), "LocalServer"),
+    EXPECT_EQ(messagesFrom(host, "LocalServer"),
               (std::vector<std::string>{"shutting down", "Revoke class factory", "Setting up and running to 0"}));
-    const auto registry = messagesFrom(recorder(), "Utilities\\RegistryUtils");
+    const auto registry = messagesFrom(host, "Utilities\\RegistryUtils");
     EXPECT_EQ(std::count(registry.begin(), registry.end(), "Setting up and running to: 0"), 2);
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     EXPECT_EQ(LifecycleProbe::apartmentType(), -1) << "no COM call initialised the thread";
@@ -50,7 +50,7 @@ TEST_F(FirstLifecycle, AStopBeforeAnyStartOnlyLogsAndWritesNotServingTwice)
 TEST_F(FirstLifecycle, AThreadWithoutComIsInitialisedOnceForTheMultithreadedApartment)
 {
     std::vector<HRESULT> reported;
-    EXPECT_CALL(host(), classFactoryRegistered(_)).WillRepeatedly([&reported](HRESULT hr) { reported.push_back(hr); });
+    EXPECT_CALL(host.mock(), classFactoryRegistered(_)).WillRepeatedly([&reported](HRESULT hr) { reported.push_back(hr); });
     int apartmentAfterStart = -2;
     int apartmentAfterStop = -2;
 
@@ -62,7 +62,7 @@ TEST_F(FirstLifecycle, AThreadWithoutComIsInitialisedOnceForTheMultithreadedApar
     }).join();
 
     EXPECT_EQ(reported, std::vector<HRESULT>{S_OK}) << "the host hears the final result only";
-    EXPECT_EQ(recorder().messages(5), std::vector<std::string>{"Calling CoInitializeEx"});
+    EXPECT_EQ(host.messages(5), std::vector<std::string>{"Calling CoInitializeEx"});
     EXPECT_EQ(apartmentAfterStart, APTTYPE_MTA);
     EXPECT_EQ(apartmentAfterStop, APTTYPE_MTA) << "COM stays initialised until the library is unloaded";
 }

@@ -1,14 +1,17 @@
 // The IM provider keys against the real registry of the test prefix. The keys are saved
 // and cleared first and put back afterwards.
+#include "host/IOfficeIntegration.h"
 #include "host/LogLevel.h"
 #include "registration/ProviderKeys.h"
-#include "tests/registration/RegistrationHost.h"
+#include "registration/RegistryUtils.h"
 #include "tests/registration/SavedRegistryKeys.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
 #include <sddl.h>
 
+#include <filesystem>
 
 namespace Registry = Utils::Registry;
 
@@ -71,19 +74,18 @@ private:
     std::wstring path;
 };
 
-class ProviderKeys : public ::testing::Test {
+class ProviderKeys : public HostedTest {
 protected:
     void SetUp() override
     {
-        RegistrationHost::instance();
         saved.saveAndRemove(HKEY_CURRENT_USER, kUserProviders);
         saved.saveAndRemove(HKEY_CURRENT_USER, kUserWowProviders);
         saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineProviderKey);
         saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
-        log().clear();
+        HostedTest::SetUp();
     }
 
-    static LogRecorder& log() { return RegistrationHost::instance().log(); }
+    static IOfficeIntegration& integration() { return *getOutlookIntegration(nullptr); }
 
     SavedRegistryKeys saved;
 };
@@ -113,41 +115,10 @@ TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
         << "UpAndRunning has no WOW6432Node twin";
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
 
-    const auto records = log().records();
-    ASSERT_EQ(records.size(), 6u);
-    const char* const states[] = {"1", "2", "0"};
-    for (std::size_t call = 0; call < 3; ++call) {
-        SCOPED_TRACE(call);
-        EXPECT_EQ(records[2 * call].message, std::string("Setting up and running to: ") + states[call]);
-        EXPECT_EQ(records[2 * call + 1].message, "Setting key for Office 2013 or 2016.");
-        for (const auto& record : {records[2 * call], records[2 * call + 1]}) {
-            EXPECT_EQ(record.level, static_cast<std::int32_t>(LogLevel::Debug));
-            EXPECT_EQ(record.file, "Utilities\\RegistryUtils");
-            EXPECT_EQ(record.function, "Utils::Registry::SetUpAndRunning");
-        }
-    }
-}
-
-TEST_F(ProviderKeys, RegisteringWritesTheDefaultProviderAndBothMachineKeys)
-{
-    Registry::RegisterProvider();
-
-    for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
-        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp").text, L"Talvo Orvex");
-    }
-    for (const std::wstring& key : {kMachineProviderKey, kMachineWowProviderKey}) {
-        SCOPED_TRACE(std::string(key.begin(), key.end()));
-        for (const auto& [name, data] : {std::pair{L"FriendlyName", L"Talvo Orvex"},
-                                         std::pair{L"ProcessName", L"OrvexWindows.exe"},
-                                         std::pair{L"GUID", L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}"}}) {
-            const RawRegistry::Text value = RawRegistry::read(HKEY_LOCAL_MACHINE, key, name);
-            EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
-            EXPECT_EQ(value.text, data);
-        }
-    }
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_CURRENT_USER, kUserProviderKey)) << "no run-time state is written";
-    EXPECT_TRUE(Registry::IsProviderRegistered());
-    EXPECT_TRUE(RegistrationHost::instance().integration().isRegistered());
+    EXPECT_EQ(host.messagesOf("Utils::Registry::SetUpAndRunning"),
+              (std::vector<std::string>{"Setting up and running to: 1", "Setting key for Office 2013 or 2016.",
+                                        "Setting up and running to: 2", "Setting key for Office 2013 or 2016.",
+                                        "Setting up and running to: 0", "Setting key for Office 2013 or 2016."}));
 }
 
 TEST_F(ProviderKeys, WithoutWriteAccessToTheMachineKeysOnlyTheUserValuesAreSet)
@@ -183,7 +154,7 @@ TEST_F(ProviderKeys, UnregisteringRemovesAnyDefaultProviderAndOnlyLeafMachineKey
     writeMachineProviderKey(kMachineWowProviderKey);
     RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineWowProviderKey + L"\\Extension", L"", L"someone else's");
 
-    RegistrationHost::instance().integration().removeRegistration();
+    integration().removeRegistration();
 
     EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").exists)
         << "removed whichever provider it names";
@@ -210,27 +181,38 @@ TEST_F(ProviderKeys, RegisteredMeansOneMachineKeyNamingThisProviderExactly)
     writeMachineProviderKey(kMachineWowProviderKey, lowerCase);
     EXPECT_FALSE(Registry::IsProviderRegistered());
 
-    // A friendly name that needs expanding is no name at all.
-    writeMachineProviderKey(kMachineProviderKey);
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"FriendlyName", L"Talvo Orvex", REG_EXPAND_SZ);
-    EXPECT_FALSE(Registry::IsProviderRegistered());
-
-    // A longer process name.
-    writeMachineProviderKey(kMachineProviderKey);
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"ProcessName", L"OrvexWindows.exe ");
-    EXPECT_FALSE(Registry::IsProviderRegistered());
-
     // The per-user key does not count, however complete.
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMachineProviderKey.c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMachineWowProviderKey.c_str());
     RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"FriendlyName", L"Talvo Orvex");
     RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"ProcessName", L"OrvexWindows.exe");
     RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviderKey, L"GUID", kClsid);
-    log().clear();
-    EXPECT_FALSE(RegistrationHost::instance().integration().isRegistered());
+    host.forgetRecords();
+    EXPECT_FALSE(integration().isRegistered());
 
     // Each check runs the registration diagnostics for the log.
-    const auto verdicts = log().messages(static_cast<std::int32_t>(LogLevel::Info));
+    const auto verdicts = host.messages(static_cast<std::int32_t>(LogLevel::Info));
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0].rfind("Successful registration: ", 0), 0u);
+}
+
+// The keys every start writes for the messenger's user, naming the DLL beside the host.
+TEST(UserTypeLibKeys, PointAtTheLibraryBesideTheHostExecutable)
+{
+    wchar_t executable[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, executable, MAX_PATH);
+    const std::wstring directory = std::filesystem::path(executable).parent_path().wstring();
+    Registry::WriteUserTypeLibKeys();
+
+    for (const std::wstring& base : {Registry::typeLibPath(), Registry::typeLibWowPath()}) {
+        EXPECT_EQ(Registry::ReadString(HKEY_CURRENT_USER, base + L"\\1.0", L""), L"OfficeIntegrationLib");
+        EXPECT_EQ(Registry::ReadString(HKEY_CURRENT_USER, base + L"\\1.0\\FLAGS", L""), L"0");
+        EXPECT_EQ(Registry::ReadString(HKEY_CURRENT_USER, base + L"\\1.0\\HELPDIR", L""), directory);
+        EXPECT_EQ(Registry::ReadString(HKEY_CURRENT_USER, base + L"\\1.0\\0\\win32", L""),
+                  directory + L"\\orvex-windows-office-integration.dll");
+        EXPECT_EQ(Registry::ReadString(HKEY_CURRENT_USER, base + L"\\1.0\\0\\win64", L""), L"");
+    }
+    EXPECT_EQ(Registry::typeLibPath(), L"SOFTWARE\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}");
+    EXPECT_EQ(Registry::typeLibWowPath(),
+              L"SOFTWARE\\WOW6432Node\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}");
 }

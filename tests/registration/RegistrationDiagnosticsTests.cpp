@@ -5,8 +5,8 @@
 #include "registration/ExpectedInterfaces.h"
 #include "registration/RegistrationDiagnostics.h"
 #include "registration/RegistryUtils.h"
-#include "tests/registration/RegistrationHost.h"
 #include "tests/registration/SavedRegistryKeys.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -38,20 +38,12 @@ std::wstring platformKey(const wchar_t* platform)
     return L"SOFTWARE\\Classes\\TypeLib\\" + kLibId + L"\\1.0\\0\\" + platform;
 }
 
-std::size_t rowOf(const wchar_t* name)
-{
-    const auto row = std::find_if(Registry::ExpectedInterfaces.begin(), Registry::ExpectedInterfaces.end(),
-                                  [name](const auto& entry) { return std::wstring(entry.name) == name; });
-    return static_cast<std::size_t>(row - Registry::ExpectedInterfaces.begin());
-}
-
-class RegistrationDiagnostics : public ::testing::Test {
+class RegistrationDiagnostics : public HostedTest {
 protected:
     void SetUp() override
     {
         // The host exists before the keys are cleared: handing it over writes the
         // per-user type library keys.
-        RegistrationHost::instance();
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             for (const auto& row : Registry::ExpectedInterfaces) {
                 saved.saveAndRemove(root, interfaceKey(View::Native, row.iid));
@@ -59,10 +51,8 @@ protected:
             }
             saved.saveAndRemove(root, Registry::typeLibPath());
         }
-        log().clear();
+        HostedTest::SetUp();
     }
-
-    static LogRecorder& log() { return RegistrationHost::instance().log(); }
 
     static void registerRow(HKEY root, View view, std::size_t row, const std::wstring& libId = kLibId)
     {
@@ -78,10 +68,10 @@ protected:
     }
 
     // The records after the per-interface ones: separator, counters, paths, verdict.
-    static std::vector<std::string> summary()
+    std::vector<std::string> summary() const
     {
         std::vector<std::string> messages;
-        for (const auto& record : log().records()) {
+        for (const auto& record : host.records()) {
             if (record.level != kError) {
                 messages.push_back(record.message);
             }
@@ -101,7 +91,7 @@ TEST_F(RegistrationDiagnostics, ACompletePerUserRegistrationGivesOneCompleteLoca
 
     EXPECT_TRUE(Registry::CheckAllInterfaces());
 
-    const std::vector<LogRecorder::Record> records = log().records();
+    const auto records = host.records();
     const std::vector<std::pair<std::int32_t, std::string>> expected = {
         {kDebug, std::string(89, '=')},
         {kDebug, "HKCU: 0 HKCU Wow6432Node: 273"},
@@ -150,86 +140,15 @@ TEST_F(RegistrationDiagnostics, EachLocationHasItsOwnCounterAndEachPlatformValue
                              "TypeLib Win64 HKCU: user 64",
                              "Successful registration: 0",
                          }));
-    const std::vector<std::string> missing = log().messages(kError);
+    const std::vector<std::string> missing = host.messages(kError);
     ASSERT_EQ(missing.size(), 273u - 10u);
     EXPECT_EQ(missing.front(), "Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
                                "{AA41EE75-F9C5-42F7-8D17-1D92D6BA4D92}\\TypeLib, inteface: IUCCApplicationRegistration")
         << "the eleventh row is the first registered nowhere";
     EXPECT_EQ(missing.back(), "Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
                               "{8C9B6953-33CC-4A04-9DA4-F71AE79DA0C0}\\TypeLib, inteface: _IUCOfficeIntegrationEvents");
-    const auto records = log().records();
+    const auto records = host.records();
     EXPECT_TRUE(std::all_of(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(missing.size()),
                             [](const auto& record) { return record.level == kError; }))
         << "the missing interfaces are reported before the summary";
-}
-
-TEST_F(RegistrationDiagnostics, AnInterfaceRegisteredNowhereIsReportedOnceWithItsMachineWowPath)
-{
-    const std::size_t contact = rowOf(L"IUCCContact");
-    const std::size_t self = rowOf(L"IUCCSelf");
-    for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
-        if (row != contact && row != self) {
-            registerRow(HKEY_LOCAL_MACHINE, View::Wow, row);
-        }
-    }
-    registerRow(HKEY_CURRENT_USER, View::Wow, self); // registered somewhere: not reported
-
-    EXPECT_FALSE(Registry::CheckAllInterfaces());
-
-    EXPECT_EQ(log().messages(kError),
-              (std::vector<std::string>{"Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
-                                        "{85109845-6AE2-4B6B-9524-65BA203E5B7D}\\TypeLib, inteface: IUCCContact"}));
-    const std::vector<std::string> messages = summary();
-    ASSERT_EQ(messages.size(), 8u);
-    EXPECT_EQ(messages[1], "HKCU: 273 HKCU Wow6432Node: 272");
-    EXPECT_EQ(messages[2], "HKLM: 273 HKLM Wow6432Node: 2");
-}
-
-TEST_F(RegistrationDiagnostics, OnlyTheExactUpperCaseLibraryIdentifierCounts)
-{
-    registerAll(HKEY_CURRENT_USER, View::Native);
-    std::wstring lowerCase = kLibId;
-    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(), towlower);
-    const std::size_t automation = rowOf(L"IUCCAutomation");
-    registerRow(HKEY_CURRENT_USER, View::Native, automation, lowerCase);
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
-
-    EXPECT_FALSE(Registry::CheckAllInterfaces());
-
-    EXPECT_EQ(log().messages(kError),
-              (std::vector<std::string>{"Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
-                                        "{2EDAF003-14A6-4FAF-8A72-99526D048D63}\\TypeLib, inteface: IUCCAutomation"}));
-    EXPECT_EQ(summary()[1], "HKCU: 1 HKCU Wow6432Node: 273");
-
-    const std::wstring automationKey =
-        interfaceKey(View::Native, Registry::ExpectedInterfaces[automation].iid) + L"\\TypeLib";
-    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
-    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_LOCAL_MACHINE, automationKey)) << "a missing key";
-    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId, REG_EXPAND_SZ);
-    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey)) << "not a REG_SZ value";
-    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId + L" ");
-    EXPECT_FALSE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
-    RawRegistry::writeText(HKEY_CURRENT_USER, automationKey, L"", kLibId);
-    EXPECT_TRUE(Registry::PointsToTypeLib(HKEY_CURRENT_USER, automationKey));
-}
-
-TEST_F(RegistrationDiagnostics, WithoutAnyTypeLibraryPathTheVerdictIsNegative)
-{
-    registerAll(HKEY_CURRENT_USER, View::Native);
-    registerAll(HKEY_LOCAL_MACHINE, View::Wow);
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"");
-
-    EXPECT_FALSE(Registry::CheckAllInterfaces());
-
-    EXPECT_EQ(summary(), (std::vector<std::string>{
-                             std::string(89, '='),
-                             "HKCU: 0 HKCU Wow6432Node: 273",
-                             "HKLM: 273 HKLM Wow6432Node: 0",
-                             "TypeLib Win32: ",
-                             "TypeLib Win64: ",
-                             "TypeLib Win32 HKCU: ",
-                             "TypeLib Win64 HKCU: ",
-                             "Successful registration: 0",
-                         }));
-    EXPECT_TRUE(log().messages(kError).empty());
 }

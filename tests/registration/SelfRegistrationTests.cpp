@@ -3,9 +3,9 @@
 // and cleared first and put back afterwards.
 #include "registration/RegistryUtils.h"
 #include "registration/SelfRegistration.h"
-#include "tests/host/IntegrationLibrary.h"
 #include "tests/registration/ExportHook.h"
 #include "tests/registration/SavedRegistryKeys.h"
+#include "tests/support/IntegrationLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -183,23 +183,6 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
     EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
 }
 
-TEST_F(SelfRegistration, UnregistrationRemovesTheProviderKeysEvenWhenTheTypeLibraryCannotBeRemoved)
-{
-    Exports dll;
-    ASSERT_TRUE(dll.complete());
-    ASSERT_EQ(dll.registerServer(), S_OK);
-
-    // No per-user path: the placeholder stays, and the system cannot load the library
-    // it names.
-    const HRESULT result = dll.unregisterServer();
-
-    EXPECT_TRUE(FAILED(result)) << std::hex << result;
-    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-    EXPECT_EQ(machineValue(platformValue(Registry::typeLibPath(), kOwnPlatform)), kDummy);
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
-    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
-}
-
 TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
 {
     const HMODULE automation = GetModuleHandleW(L"oleaut32.dll");
@@ -272,108 +255,6 @@ TEST_F(SelfRegistration, TheSharedSystemInterfaceKeepsTheRegistrationItHad)
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSharedInterfaceKey.c_str());
     ASSERT_EQ(dll.registerServer(), S_OK);
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kSharedInterfaceKey));
-}
-
-TEST_F(SelfRegistration, AFailedRegistrationUnderDllInstallIsTakenBackWhole)
-{
-    // A module path that fills the whole 260-character buffer cannot be used.
-    std::filesystem::path directory = std::filesystem::temp_directory_path() /
-                                      (L"orvex-long-" + std::to_wstring(GetCurrentProcessId()));
-    const std::filesystem::path top = directory;
-    while (directory.wstring().size() < MAX_PATH) {
-        directory /= std::wstring(40, L'd');
-    }
-    std::filesystem::create_directories(directory);
-    const std::filesystem::path copy = directory / L"orvex-windows-office-integration.dll";
-    std::filesystem::copy_file(productDll(), copy, std::filesystem::copy_options::overwrite_existing);
-
-    // What an earlier registration left: provider keys, and a masked platform value that
-    // the per-user path can restore.
-    const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"GUID", L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}");
-    RawRegistry::writeText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Talvo Orvex");
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, ownPlatform, L"", kDummy);
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"",
-                           L"C:\\Messenger\\orvex-windows-office-integration.dll");
-
-    {
-        const HMODULE module = LoadLibraryW(copy.c_str());
-        ASSERT_NE(module, nullptr);
-        const auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        const auto install = reinterpret_cast<HRESULT(WINAPI*)(BOOL, const wchar_t*)>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllInstall")));
-
-        EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
-        EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-        EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"FriendlyName").exists, false)
-            << "nothing is written after the failure";
-
-        EXPECT_EQ(install(TRUE, nullptr), static_cast<HRESULT>(0x8007007A));
-        FreeLibrary(module);
-    }
-
-    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
-    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
-    EXPECT_EQ(machineValue(ownPlatform), L"C:\\Messenger\\orvex-windows-office-integration.dll");
-    std::error_code ignored;
-    std::filesystem::remove_all(top, ignored);
-}
-
-TEST_F(SelfRegistration, MaskingReplacesOnlyTextAndRestoringOnlyThePlaceholder)
-{
-    const auto& paths = Registry::MachinePlatformValuePaths();
-    EXPECT_EQ(paths[0], platformValue(Registry::typeLibPath(), L"win64"));
-    EXPECT_EQ(paths[1], platformValue(Registry::typeLibWowPath(), L"win64"));
-    EXPECT_EQ(paths[2], platformValue(Registry::typeLibPath(), L"win32"));
-    EXPECT_EQ(paths[3], platformValue(Registry::typeLibWowPath(), L"win32"));
-    // Here, as on current Windows, both views share the machine-wide type library key:
-    // the WOW6432Node paths name the same two values.
-    const std::wstring& win64 = paths[0];
-    const std::wstring& win32 = paths[2];
-    const auto maskAll = [&paths] {
-        for (const std::wstring& path : paths) {
-            Registry::MaskMachineTypeLibPath(path);
-        }
-    };
-
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win64, L"", L"C:\\A\\integration.dll");
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"");
-    maskAll();
-    EXPECT_EQ(machineValue(win64), kDummy);
-    EXPECT_TRUE(machineValueExists(win32));
-    EXPECT_EQ(machineValue(win32), L"") << "an empty value stays empty";
-
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"%ProgramFiles%\\integration.dll", REG_EXPAND_SZ);
-    maskAll();
-    EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, win32).type, static_cast<DWORD>(REG_EXPAND_SZ))
-        << "only text the primitives read counts as a path";
-
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32.c_str());
-    maskAll();
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, win32)) << "an absent value is not created";
-
-    // Without a per-user 32-bit path nothing is restored.
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", L"orvex_dummy");
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibPath(), L"win64"), L"", L"C:\\64");
-    Registry::RestoreMachineTypeLibPaths();
-    EXPECT_EQ(machineValue(win64), kDummy);
-
-    // The 64-bit view's per-user path serves when the WOW6432Node one is empty, and only
-    // the exact placeholder is replaced.
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"", L"");
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibPath(), L"win32"), L"", L"C:\\View");
-    Registry::RestoreMachineTypeLibPaths();
-    EXPECT_EQ(machineValue(win64), L"C:\\View");
-    EXPECT_EQ(machineValue(win32), L"orvex_dummy");
-
-    // The WOW6432Node per-user path comes first.
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, win32, L"", kDummy);
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformValue(Registry::typeLibWowPath(), L"win32"), L"", L"C:\\Wow");
-    Registry::RestoreMachineTypeLibPaths();
-    EXPECT_EQ(machineValue(win32), L"C:\\Wow");
-    EXPECT_EQ(machineValue(win64), L"C:\\View");
 }
 
 TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)

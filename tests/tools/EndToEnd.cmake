@@ -1,13 +1,3 @@
-# The stand-ins' own parts.
-add_executable(tools_stand_in_parts_tests tools/StandInPartsTests.cpp)
-target_link_libraries(tools_stand_in_parts_tests PRIVATE orvex_host_standin_parts orvex_office_standin_parts
-                      GTest::gmock_main)
-target_compile_options(tools_stand_in_parts_tests PRIVATE ${ORVEX_WARNINGS})
-add_test(NAME tools_stand_in_parts_tests COMMAND tools_stand_in_parts_tests)
-set_tests_properties(tools_stand_in_parts_tests PROPERTIES
-  FIXTURES_REQUIRED wine ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
-  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|\\[  FAILED  \\]")
-
 # End to end: the messenger stand-in with the library in one process, this test as Office
 # in another, the product installed by regsvr32 into the test prefix. The test process is a
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.

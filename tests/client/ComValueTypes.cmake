@@ -1,1 +1,0 @@
-orvex_add_test(NAME client_com_value_types_tests SOURCES client/ComValueTypesTests.cpp)

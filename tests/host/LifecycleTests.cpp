@@ -1,0 +1,132 @@
+// The integration's start and stop in-process, through the real COM runtime and the real
+// registry of the test prefix: what Office would find, and what the host is told.
+#include "host/HostLog.h"
+#include "host/LocalServer.h"
+#include "tests/host/LifecycleProbe.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/RecordingSink.h"
+
+#include "OfficeIntegrationLib.h"
+
+#include <algorithm>
+#include <sstream>
+
+using Microsoft::WRL::ComPtr;
+using ::testing::_;
+
+namespace {
+
+class Lifecycle : public HostedTest {
+protected:
+    static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+
+    void TearDown() override
+    {
+        server().stopIntegration();
+        HostedTest::TearDown();
+    }
+
+    static IOfficeIntegration& server() { return *getOutlookIntegration(nullptr); }
+
+    static ComPtr<IClassFactory> classObject()
+    {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
+        return factory;
+    }
+
+    std::ptrdiff_t position(const std::string& message) const
+    {
+        const auto all = host.messages();
+        return std::find(all.begin(), all.end(), message) - all.begin();
+    }
+};
+
+} // namespace
+
+TEST_F(Lifecycle, StartAnnouncesTheProviderAndStopWithdrawsIt)
+{
+    LifecycleProbe::markUpAndRunning(7);
+    EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).Times(1);
+
+    server().startIntegration();
+
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
+    EXPECT_EQ(LifecycleProbe::defaultImApp(), L"Talvo Orvex");
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
+    EXPECT_EQ(host.messagesOf("LocalServer::startIntegration"),
+              (std::vector<std::string>{"starting", "Setting UpAndRunning to 1", "Up and running"}));
+    const auto all = host.messages();
+    const auto verdict = std::find_if(all.begin(), all.end(),
+                                      [](const std::string& m) { return m.starts_with("Successful registration: "); });
+    EXPECT_LT(position("Setting UpAndRunning to 1"), verdict - all.begin()) << "the diagnostics run at 1";
+    EXPECT_LT(verdict - all.begin(), position("Enter")) << "and before the class object is registered";
+    factory.Reset();
+    host.forgetRecords();
+
+    server().stopIntegration();
+
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
+    EXPECT_EQ(LifecycleProbe::defaultImApp(), L"Talvo Orvex") << "stopping leaves DefaultIMApp";
+    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),
+              (std::vector<std::string>{"Revoke class factory", "Class factory revoked successfully"}));
+    EXPECT_EQ(host.messagesOf("LocalServer::applicationShutdown"),
+              (std::vector<std::string>{"About to start firing shutdown", "No office integration object"}));
+}
+
+TEST_F(Lifecycle, TheFactoryServesOneObjectRefusesAggregationAndStartsAfreshAfterAFailure)
+{
+    server().startIntegration();
+    const ComPtr<IClassFactory> factory = classObject();
+    host.forgetRecords();
+    ComPtr<IUnknown> first;
+    ComPtr<IUnknown> second;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&first)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&second)), S_OK);
+    EXPECT_EQ(first.Get(), second.Get());
+    EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), std::vector<std::string>{"Enter"});
+
+    IUnknown* untouched = reinterpret_cast<IUnknown*>(0x1234);
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&untouched)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(untouched, reinterpret_cast<IUnknown*>(0x1234));
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+
+    ComPtr<IDispatch> dispatch;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&dispatch)), E_NOINTERFACE);
+    EXPECT_EQ(host.messages(6), std::vector<std::string>{"failed to get a Messenger implementation, hr: 80004002"});
+    ComPtr<IUnknown> after;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&after)), S_OK);
+    EXPECT_NE(first.Get(), after.Get());
+}
+
+TEST_F(Lifecycle, StopSignsTheClientOutThenTellsOfficeThatTheMessengerShutsDown)
+{
+    server().startIntegration();
+    ComPtr<IUCOfficeIntegration> integration;
+    ASSERT_EQ(classObject()->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
+    ComPtr<IDispatch> clientDispatch;
+    ASSERT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, &clientDispatch), S_OK);
+    std::vector<DISPID> order;
+    auto integrationSink = RecordingSink<_IUCOfficeIntegrationEvents>::create();
+    auto clientSink = RecordingSink<_IUCCLyncClientEvents>::create();
+    integrationSink->onEvent = [&order] { order.push_back(50); return S_OK; };
+    clientSink->onEvent = [&order] { order.push_back(100); return S_OK; };
+    ASSERT_NE(advise(integration.Get(), DIID__IUCOfficeIntegrationEvents, integrationSink.Get()), 0u);
+    ASSERT_NE(advise(clientDispatch.Get(), DIID__IUCCLyncClientEvents, clientSink.Get()), 0u);
+
+    server().stopIntegration();
+
+    EXPECT_EQ(order, (std::vector<DISPID>{100, 50}));
+    ComPtr<IUCCLyncClient> client;
+    ASSERT_EQ(clientDispatch.As(&client), S_OK);
+    ClientState state = ucClientStateSignedIn;
+    EXPECT_EQ(client->get_State(&state), S_OK);
+    EXPECT_EQ(state, ucClientStateSignedOut);
+    // Every object logs its address as upper-case hexadecimal of the pointer's width.
+    std::ostringstream address;
+    address << LogAddress{reinterpret_cast<const void*>(std::uintptr_t{0xABC12})};
+    EXPECT_EQ(address.str(), std::string(sizeof(void*) * 2 - 5, '0') + "ABC12");
+}

@@ -1,1 +1,0 @@
-orvex_add_test(NAME host_office_integration_module_tests SOURCES host/OfficeIntegrationModuleTests.cpp)

@@ -1,0 +1,92 @@
+#include "tests/support/RecordingHost.h"
+
+#include "host/IOfficeIntegration.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <sstream>
+
+using ::testing::_;
+
+RecordingHost& RecordingHost::instance()
+{
+    static RecordingHost host;
+    return host;
+}
+
+RecordingHost::RecordingHost() : helper(std::make_shared<::testing::NiceMock<MockPlatformHelper>>())
+{
+    // The library holds the helper until the process ends.
+    ::testing::Mock::AllowLeak(helper.get());
+    ON_CALL(*helper, log(_, _, _, _, _))
+        .WillByDefault([shared = store](const std::string& message, std::int32_t level, std::int32_t,
+                                        const std::string& file, const std::string& function) {
+            std::lock_guard lock(shared->mutex);
+            shared->kept.push_back({message, level, file, function});
+        });
+    ON_CALL(*helper, getContactPresence(_, _)).WillByDefault(::testing::Return(OutlookContactStatus::PresenceUnknown));
+    getOutlookIntegration(helper);
+}
+
+void RecordingHost::reset()
+{
+    ::testing::Mock::VerifyAndClearExpectations(helper.get());
+    forgetRecords();
+}
+
+void RecordingHost::forgetRecords()
+{
+    std::lock_guard lock(store->mutex);
+    store->kept.clear();
+}
+
+std::vector<RecordingHost::Record> RecordingHost::records() const
+{
+    std::lock_guard lock(store->mutex);
+    return store->kept;
+}
+
+std::vector<std::string> RecordingHost::messages() const
+{
+    std::vector<std::string> result;
+    for (const auto& record : records()) {
+        result.push_back(record.message);
+    }
+    return result;
+}
+
+std::vector<std::string> RecordingHost::messages(std::int32_t level) const
+{
+    std::vector<std::string> result;
+    for (const auto& record : records()) {
+        if (record.level == level) {
+            result.push_back(record.message);
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> RecordingHost::messagesOf(const std::string& function) const
+{
+    std::vector<std::string> result;
+    for (const auto& record : records()) {
+        if (record.function == function) {
+            result.push_back(record.message);
+        }
+    }
+    return result;
+}
+
+bool RecordingHost::said(const std::string& message) const
+{
+    const auto all = messages();
+    return std::find(all.begin(), all.end(), message) != all.end();
+}
+
+std::string RecordingHost::address(const void* object)
+{
+    std::ostringstream text;
+    text << std::hex << std::uppercase << std::setw(sizeof(void*) * 2) << std::setfill('0')
+         << reinterpret_cast<std::uintptr_t>(object);
+    return text.str();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "client/com/Atl.h"
+
+#include <windows.h>
+
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+// What a sink saw of one event, noted while its arguments were alive. Objects are kept by
+// identity only, so that a sink keeps nothing of the library alive.
+struct RecordedEvent {
+    DISPID member;
+    WORD flags;
+    // As the parameter array holds them: the last declared argument first.
+    std::vector<VARTYPE> types;
+    std::vector<IUnknown*> objects;
+    // The information types a contact's change event lists as changed.
+    std::vector<LONG> changed;
+};
+
+void noteArguments(RecordedEvent& event, const DISPPARAMS* parameters);
+
+// The one Office-side sink of the suites: it answers `Events` and IDispatch (it needs no
+// type library) and records every event it receives.
+template <class Events>
+class RecordingSink : public orvex::atl::CComObjectRootEx, public orvex::atl::Implements<Events> {
+public:
+    using InterfaceTable = orvex::atl::InterfaceTable<Events, orvex::atl::Via<IDispatch, Events>>;
+
+    static Microsoft::WRL::ComPtr<orvex::atl::CComObject<RecordingSink>> create()
+    {
+        Microsoft::WRL::ComPtr<orvex::atl::CComObject<RecordingSink>> sink;
+        orvex::atl::CComObject<RecordingSink>::CreateInstance(sink);
+        return sink;
+    }
+
+    // Runs inside Invoke once the event was recorded; its result is Invoke's.
+    std::function<HRESULT()> onEvent;
+
+    std::vector<RecordedEvent> events() const
+    {
+        std::lock_guard lock(mutex);
+        return received;
+    }
+    std::size_t count() const
+    {
+        std::lock_guard lock(mutex);
+        return received.size();
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
+                                     EXCEPINFO*, UINT*) noexcept override
+    {
+        RecordedEvent event{member, flags, {}, {}, {}};
+        noteArguments(event, parameters);
+        {
+            std::lock_guard lock(mutex);
+            received.push_back(std::move(event));
+        }
+        return onEvent ? onEvent() : S_OK;
+    }
+
+private:
+    mutable std::mutex mutex;
+    std::vector<RecordedEvent> received;
+};
+
+// Advises a sink on the source's connection point for `events`: the cookie, or 0.
+DWORD advise(IUnknown* source, const IID& events, IUnknown* sink);
+HRESULT unadvise(IUnknown* source, const IID& events, DWORD cookie);
+// The identity (IUnknown) of an object, for comparison only.
+IUnknown* identityOf(IUnknown* object);
+// The references an object holds right now.
+ULONG referenceCount(IUnknown* object);
+// The library's COM objects alive right now (the module's lock count).
+LONG liveObjects();
