@@ -21,3 +21,6 @@ endforeach()
 orvex_add_test(NAME host_unload_tests REGISTRY
   SOURCES host/UnloadTests.cpp host/IntegrationLibrary.cpp host/LifecycleProbe.cpp)
 add_dependencies(host_unload_tests orvex_office_integration)
+orvex_add_test(NAME host_exception_boundary_tests REGISTRY
+  SOURCES host/ExceptionBoundaryTests.cpp host/IntegrationLibrary.cpp)
+add_dependencies(host_exception_boundary_tests orvex_office_integration)

@@ -116,6 +116,13 @@ TEST(UserTypeLibKeys, ANonAsciiHostDirectorySurvivesTheRoundTrip)
     std::filesystem::create_directories(directory);
     const std::filesystem::path copy = directory / L"registry-child.exe";
     std::filesystem::copy_file(self, copy, std::filesystem::copy_options::overwrite_existing);
+    // The C++ runtime DLLs go with it.
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(self).parent_path())) {
+        if (entry.path().extension() == L".dll" && entry.path().filename().wstring().starts_with(L"lib")) {
+            std::filesystem::copy_file(entry.path(), directory / entry.path().filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
 
     std::wstring commandLine = L"\"" + copy.wstring() + L"\" " + kChildFlag;
     STARTUPINFOW startup{};
