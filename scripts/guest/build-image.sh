@@ -50,7 +50,9 @@ in_chroot apt-get update
 in_chroot apt-get install -y --no-install-recommends linux-image-amd64 kmod procps cmake
 # The i386 maintainer scripts that the chroot cannot run (these machines cannot execute
 # 32-bit code) fail here; the guest's first boot finishes them.
-in_chroot apt-get install -y --no-install-recommends wine wine64 wine32:i386 \
+# With their recommended packages, as on the host. Without them (preloaders added) a
+# 32-bit program found no kernel32.dll in the guest's 64-bit prefix, which had no syswow64.
+in_chroot apt-get install -y wine wine64 wine32:i386 \
   || echo "guest: some 32-bit packages are left for the first boot" | tee -a "$log"
 in_chroot apt-get clean
 rm -rf --one-file-system "$rootfs"/usr/share/doc/* "$rootfs"/usr/share/man/* "$rootfs"/var/lib/apt/lists/*
@@ -60,7 +62,8 @@ install -m 0755 "$here/init.sh" "$rootfs/sbin/orvex-guest-init"
 cp "$(ls "$rootfs"/boot/vmlinuz-* | sort -V | tail -n 1)" "$guest_dir/vmlinuz"
 cp "$(ls "$rootfs"/boot/initrd.img-* | sort -V | tail -n 1)" "$guest_dir/initrd.img"
 
-size_mb=$(( $(du -sm "$rootfs" | cut -f1) + 1024 ))
+# Room for the Wine prefixes the payloads make (the file is sparse).
+size_mb=$(( $(du -sm "$rootfs" | cut -f1) + 6144 ))
 mkfs.ext4 -q -F -L orvex-guest -d "$rootfs" "$guest_dir/disk.img" "${size_mb}M" >>"$log" 2>&1
 rm -rf --one-file-system "$rootfs"
 
@@ -74,10 +77,15 @@ wine --version
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=/opt/orvex/wineprefix
 mkdir -p "$WINEPREFIX"
 wineserver -p
-wineboot -i
+# The first process of a new 64-bit prefix must be a 64-bit one: a 32-bit process needs the
+# prefix's syswow64, which does not exist yet ("could not load kernel32.dll").
+/usr/lib/wine/wine64 wineboot -i
 wineserver -k
 wineserver -w
 test -e /opt/orvex/wineprefix/drive_c/windows/syswow64
+# The point of the machine: a 32-bit program runs in the 64-bit prefix.
+wine cmd /c ver
+wineserver -k
 EOF
 status=0
 "$here/run.sh" --persistent --timeout 1200 --out "$guest_dir/first-boot" "$first_boot" || status=$?

@@ -53,5 +53,8 @@ sh /mnt/control/payload.sh > /mnt/out/payload.log 2>&1 < /dev/null
 code=$?
 echo "orvex-guest: payload ended $(date -u +%T) with exit code $code"
 echo "$code" > /mnt/out/exit-code
+# Whatever the payload left running (Wine's server, above all) goes before the share.
+kill -KILL -1 2>/dev/null
+sleep 1
 umount /mnt/out
 power_off

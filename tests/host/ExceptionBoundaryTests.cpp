@@ -31,8 +31,9 @@ protected:
     {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ASSERT_TRUE(library.loaded());
-        // An exception that left the library through its log keeps the helper past the
-        // unload on the 64-bit build; that is not what these tests are about.
+        // After an exception has left the library through its log, the helper is still
+        // referenced when the test ends (64-bit build, cause not known); these tests are
+        // about the exceptions, not that release.
         ::testing::Mock::AllowLeak(helper.get());
         ON_CALL(*helper, log(_, _, _, _, _)).WillByDefault([this](const std::string& message, auto...) {
             std::lock_guard guard(logMutex);
