@@ -50,9 +50,11 @@ in_chroot apt-get update
 in_chroot apt-get install -y --no-install-recommends linux-image-amd64 kmod procps cmake
 # The i386 maintainer scripts that the chroot cannot run (these machines cannot execute
 # 32-bit code) fail here; the guest's first boot finishes them.
-# With their recommended packages, as on the host. Without them (preloaders added) a
-# 32-bit program found no kernel32.dll in the guest's 64-bit prefix, which had no syswow64.
-in_chroot apt-get install -y wine wine64 wine32:i386 \
+# Open: in the 64-bit prefix made at the first boot a 32-bit program finds no
+# kernel32.dll (wineboot starts syswow64\rundll32.exe, but no syswow64 appears), with or
+# without the recommended packages.
+in_chroot apt-get install -y --no-install-recommends wine wine64 wine32:i386 wine64-preloader \
+  wine32-preloader:i386 \
   || echo "guest: some 32-bit packages are left for the first boot" | tee -a "$log"
 in_chroot apt-get clean
 rm -rf --one-file-system "$rootfs"/usr/share/doc/* "$rootfs"/usr/share/man/* "$rootfs"/var/lib/apt/lists/*
