@@ -101,6 +101,12 @@ bool LocalServer::registerClassFactory()
         result = CoRegisterClassObject(CLSID_OfficeIntegrationImpl, factoryUnknown.Get(), CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie);
     }
+    if (SUCCEEDED(result)) {
+        // Kept before the host hears of it: a helper that throws then leaves a registration
+        // that the stop after the failed start still withdraws.
+        registrationCookie = cookie;
+        classFactory = std::move(factory);
+    }
     if (helper) {
         helper->classFactoryRegistered(result);
     }
@@ -111,8 +117,6 @@ bool LocalServer::registerClassFactory()
                       << result);
         return false;
     }
-    registrationCookie = cookie;
-    classFactory = std::move(factory);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "host/HostLog.h"
 #include "registration/RegistrationDiagnostics.h"
 #include "registration/RegistryUtils.h"
+#include "registration/Wow64RegistryMirror.h"
 
 #include <string>
 
@@ -25,6 +26,14 @@ void setDefaultProvider()
     for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
         WriteString(HKEY_CURRENT_USER, providersPath, L"DefaultIMApp", std::wstring(ProviderName));
     }
+    Wow64RegistryMirror::writeString(HKEY_CURRENT_USER, kProvidersPath, L"DefaultIMApp", std::wstring(ProviderName));
+}
+
+void writeMachineProviderKey(const std::wstring& keyPath)
+{
+    WriteString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName", std::wstring(ProviderName));
+    WriteString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName", std::wstring(ProviderProcessName));
+    WriteString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
 }
 
 bool providerKeyMatches(const std::wstring& keyPath)
@@ -49,6 +58,7 @@ void SetUpAndRunning(std::uint32_t state)
         RegSetValueExW(key, L"UpAndRunning", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
         RegCloseKey(key);
     }
+    Wow64RegistryMirror::writeDword(HKEY_CURRENT_USER, providerKeyPath(kProvidersPath), L"UpAndRunning", state);
 
     if (state == ProviderUpAndRunning) {
         setDefaultProvider();
@@ -59,11 +69,12 @@ void RegisterProvider()
 {
     setDefaultProvider();
     for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
-        const std::wstring keyPath = providerKeyPath(providersPath);
-        WriteString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName", std::wstring(ProviderName));
-        WriteString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName", std::wstring(ProviderProcessName));
-        WriteString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
+        writeMachineProviderKey(providerKeyPath(providersPath));
     }
+    const std::wstring keyPath = providerKeyPath(kProvidersPath);
+    Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName", std::wstring(ProviderName));
+    Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName", std::wstring(ProviderProcessName));
+    Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
 }
 
 void UnregisterProvider()
@@ -74,6 +85,8 @@ void UnregisterProvider()
     for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
         DeleteKey(HKEY_LOCAL_MACHINE, providersPath, std::wstring(ProviderName));
     }
+    Wow64RegistryMirror::deleteValue(HKEY_CURRENT_USER, kProvidersPath, L"DefaultIMApp");
+    Wow64RegistryMirror::deleteKey(HKEY_LOCAL_MACHINE, kProvidersPath, std::wstring(ProviderName));
 }
 
 bool IsProviderRegistered()

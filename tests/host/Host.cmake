@@ -18,3 +18,6 @@ foreach(scenario 1 2)
     SOURCES host/FirstLifecycleTests.cpp host/LifecycleProbe.cpp support/RecordingHost.cpp)
   target_compile_definitions(host_first_lifecycle_tests_${scenario} PRIVATE ORVEX_SCENARIO=${scenario})
 endforeach()
+orvex_add_test(NAME host_exception_boundary_tests REGISTRY
+  SOURCES host/ExceptionBoundaryTests.cpp support/IntegrationLibrary.cpp)
+add_dependencies(host_exception_boundary_tests orvex_office_integration)

@@ -216,3 +216,56 @@ TEST(UserTypeLibKeys, PointAtTheLibraryBesideTheHostExecutable)
     EXPECT_EQ(Registry::typeLibWowPath(),
               L"SOFTWARE\\WOW6432Node\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}");
 }
+
+namespace {
+
+// A value as a 64-bit Office reads it, from the 64-bit view, whatever this process's
+// bitness; empty when missing.
+std::wstring read64(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    wchar_t text[64] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_SZ ? text : L"";
+}
+
+DWORD read64Dword(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    DWORD value = 0xFFFFFFFF;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        DWORD size = sizeof(value);
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+} // namespace
+
+// On 64-bit Windows the 32-bit library writes the 32-bit view, where a 64-bit Office does
+// not look; the 64-bit build writes that view anyway. Both must leave the same keys there.
+TEST_F(ProviderKeys, A64BitOfficeFindsTheProviderInItsViewUntilUnregistration)
+{
+    Registry::RegisterProvider();
+    Registry::SetUpAndRunning(2);
+
+    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"FriendlyName"), L"Talvo Orvex");
+    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"ProcessName"), L"OrvexWindows.exe");
+    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"GUID"), kClsid);
+    EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"), L"Talvo Orvex");
+    EXPECT_EQ(read64Dword(HKEY_CURRENT_USER, kUserProviderKey, L"UpAndRunning"), 2u);
+
+    Registry::SetUpAndRunning(0);
+    EXPECT_EQ(read64Dword(HKEY_CURRENT_USER, kUserProviderKey, L"UpAndRunning"), 0u);
+
+    Registry::UnregisterProvider();
+    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kMachineProviderKey, L"GUID"), L"");
+    EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"), L"");
+}

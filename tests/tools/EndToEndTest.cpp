@@ -44,7 +44,7 @@ void EndToEndTest::TearDown()
 
 std::unique_ptr<ChildProcess> EndToEndTest::startHost(const std::wstring& arguments)
 {
-    auto process = std::make_unique<ChildProcess>(ChildProcess::besideThisProgram(L"OrvexWindows.exe"),
+    auto process = std::make_unique<ChildProcess>(ProductInstallation::productFile(L"OrvexWindows.exe"),
                                                   L"--no-script --log-level debug " + arguments);
     if (!process->started() || !process->waitForLine("host: ready", kPatience)) {
         return nullptr;

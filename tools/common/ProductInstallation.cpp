@@ -14,7 +14,7 @@ constexpr GUID kTypeLibrary = {0x9d5662de, 0x96cc, 0x471f, {0x94, 0xf0, 0xe0, 0x
 
 std::wstring productPath()
 {
-    return ChildProcess::besideThisProgram(L"orvex-windows-office-integration.dll");
+    return ProductInstallation::productFile(L"orvex-windows-office-integration.dll");
 }
 
 bool runRegsvr32(const std::wstring& options)
@@ -27,6 +27,16 @@ bool runRegsvr32(const std::wstring& options)
 }
 
 } // namespace
+
+std::wstring ProductInstallation::productFile(const std::wstring& fileName)
+{
+    wchar_t directory[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ORVEX_PRODUCT_DIR", directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return ChildProcess::besideThisProgram(fileName);
+    }
+    return std::wstring(directory) + L"\\" + fileName;
+}
 
 HRESULT ProductInstallation::install()
 {

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Runs the i686 build's test suites under 32-bit Wine in the test machine, in a 64-bit
+# prefix as on 64-bit Windows, then the x64 build's end-to-end tests as a 64-bit Office
+# against the 32-bit product (scripts/guest/suites.sh). The build tree (build/i686) and the
+# scripts go in at their own paths; the logs come back in build/guest/results/i686.
+#
+#   scripts/guest/test-i686.sh [CTEST_ARGUMENTS...]
+#
+# Without arguments it runs the suites where the 32-bit build can differ (the host
+# boundary and lifecycle, the registry, the end-to-end tests); ORVEX_GUEST_TESTS=all runs
+# every suite, which under software emulation takes several times longer.
+#
+# Exit code: ctest's in the guest, 124 on the guest's timeout ($ORVEX_GUEST_TIMEOUT
+# seconds, default 2400).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$root/build/i686
+out=$root/build/guest/results/i686
+[ -e "$build/CTestTestfile.cmake" ] || { echo "test-i686: no i686 build in $build" >&2; exit 2; }
+if [ $# -eq 0 ] && [ "${ORVEX_GUEST_TESTS:-}" != all ]; then
+  set -- -R '^(host_.*|registration_provider_keys_tests|self_registration_tests|end_to_end_tests)$'
+fi
+
+# The 64-bit Office side: the x64 end-to-end tests with their own runtime DLLs.
+stage=$(mktemp -d)
+payload=$stage.sh
+trap 'rm -rf "$stage" "$payload"' EXIT
+office64=-
+x64=$root/build/x64/bin
+if [ -e "$x64/end_to_end_tests.exe" ]; then
+  cp "$x64/end_to_end_tests.exe" "$x64/OfficeStandIn.exe" "$x64"/libgcc_s_seh-1.dll "$x64"/libstdc++-6.dll \
+     "$x64"/libwinpthread-1.dll "$stage/"
+  office64=$stage
+fi
+{
+  printf 'sh %q %q %q' "$root/scripts/guest/suites.sh" "$build" "$office64"
+  [ $# -eq 0 ] || printf ' %q' "$@"
+  echo
+} > "$payload"
+
+status=0
+"$root/scripts/guest/run.sh" --timeout "${ORVEX_GUEST_TIMEOUT:-2400}" \
+  --input "$root/scripts" --input "$build" --input "$stage" --out "$out" "$payload" || status=$?
+if [ -e "$out/ctest.log" ]; then
+  # The failures in full, then the summary.
+  sed -n '/^The following tests FAILED/,$p;/tests passed,/p' "$out/ctest.log"
+fi
+if [ -e "$out/office64.log" ]; then
+  grep -h '^\[==========\]\|^\[  PASSED\|^\[  FAILED' "$out/office64.log" | sed 's/^/64-bit Office: /' || true
+fi
+cat "$out/stages.log" 2>/dev/null || true
+if [ "$status" != 0 ]; then
+  echo "test-i686: the i686 suites failed in the guest ($status); the logs are in $out" >&2
+fi
+exit "$status"
