@@ -170,27 +170,43 @@ TEST_F(UCCLyncClientTest, AFailingSinkDoesNotUndoTheChange)
     EXPECT_EQ(state(), ucClientStateSignedOut);
 }
 
-TEST_F(UCCLyncClientTest, FixedAnswersLeaveTheirOutArgumentsAlone)
+TEST_F(UCCLyncClientTest, FixedAnswersWriteEveryOutArgumentTheySucceedWith)
 {
     VARIANT none;
     VariantInit(&none);
     auto* const untouched = reinterpret_cast<IUCCAsynchronousOperation*>(std::uintptr_t{0x11});
     IUCCAsynchronousOperation* operation = untouched;
+    EXPECT_EQ(client->SignIn(nullptr, nullptr, nullptr, nullptr, none, &operation), E_NOTIMPL);
+    EXPECT_EQ(operation, untouched);
     EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, static_cast<SupportedFeatures>(0),
                                  nullptr, none, &operation),
               S_OK);
+    EXPECT_EQ(operation, nullptr);
+    operation = untouched;
     EXPECT_EQ(client->Shutdown(nullptr, none, &operation), S_OK);
-    EXPECT_EQ(client->SignIn(nullptr, nullptr, nullptr, nullptr, none, &operation), E_NOTIMPL);
-    EXPECT_EQ(operation, untouched);
-    auto* const untouchedArray = reinterpret_cast<SAFEARRAY*>(std::uintptr_t{0x22});
-    SAFEARRAY* delegators = untouchedArray;
-    EXPECT_EQ(client->get_DelegatorClients(&delegators), S_OK);
-    EXPECT_EQ(delegators, untouchedArray);
+    EXPECT_EQ(operation, nullptr);
+
+    SAFEARRAY* delegators = nullptr;
+    ASSERT_EQ(client->get_DelegatorClients(&delegators), S_OK);
+    ASSERT_NE(delegators, nullptr);
+    EXPECT_EQ(delegators->rgsabound[0].cElements, 0u);
+    SafeArrayDestroy(delegators);
+    VARIANT_BOOL suppressed = VARIANT_TRUE;
+    EXPECT_EQ(client->get_InSuppressedMode(&suppressed), S_OK);
+    EXPECT_EQ(suppressed, VARIANT_FALSE);
+    // Nothing to hand out: a failure rather than a success with a null object.
+    IUCCUtilities* utilities = nullptr;
+    EXPECT_EQ(client->get_Utilities(&utilities), E_NOTIMPL);
+    IUCCApplicationRegistration* registration = nullptr;
+    EXPECT_EQ(client->CreateApplicationRegistration(nullptr, nullptr, &registration), E_NOTIMPL);
+    EXPECT_EQ(registration, nullptr);
 
     // Null out-pointers are refused rather than written through.
     EXPECT_EQ(client->get_State(nullptr), E_POINTER);
     EXPECT_EQ(client->get_Uri(nullptr), E_POINTER);
     EXPECT_EQ(client->get_ContactManager(nullptr), E_POINTER);
+    EXPECT_EQ(client->get_DelegatorClients(nullptr), E_POINTER);
+    EXPECT_EQ(client->get_InSuppressedMode(nullptr), E_POINTER);
 }
 
 TEST(UCCClientStateChangedEventData, AnswersItsInterfaceAndIDispatchWithBothStates)
