@@ -35,12 +35,17 @@ std::wstring nameOf(ITypeInfo* info, MEMBERID member)
     return text;
 }
 
-ParamType integer(VARTYPE vt)
+ParamType simple(ParamType::Kind kind, VARTYPE vt)
 {
     ParamType type;
-    type.kind = ParamType::Kind::Integer;
+    type.kind = kind;
     type.vt = vt;
     return type;
+}
+
+ParamType integer(VARTYPE vt)
+{
+    return simple(ParamType::Kind::Integer, vt);
 }
 
 } // namespace
@@ -154,43 +159,19 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
     case VT_HRESULT:
     case VT_ERROR:
         return integer(description.vt == VT_HRESULT ? static_cast<VARTYPE>(VT_ERROR) : description.vt);
-    case VT_BOOL: {
-        ParamType type;
-        type.kind = ParamType::Kind::Boolean;
-        type.vt = VT_BOOL;
-        return type;
-    }
+    case VT_BOOL:
+        return simple(ParamType::Kind::Boolean, VT_BOOL);
     case VT_R4:
-    case VT_R8: {
-        ParamType type;
-        type.kind = ParamType::Kind::Real;
-        type.vt = description.vt;
-        return type;
-    }
-    case VT_DATE: {
-        ParamType type;
-        type.kind = ParamType::Kind::Date;
-        type.vt = VT_DATE;
-        return type;
-    }
-    case VT_CY: {
-        ParamType type;
-        type.kind = ParamType::Kind::Currency;
-        type.vt = VT_CY;
-        return type;
-    }
-    case VT_BSTR: {
-        ParamType type;
-        type.kind = ParamType::Kind::Text;
-        type.vt = VT_BSTR;
-        return type;
-    }
-    case VT_VARIANT: {
-        ParamType type;
-        type.kind = ParamType::Kind::Variant;
-        type.vt = VT_VARIANT;
-        return type;
-    }
+    case VT_R8:
+        return simple(ParamType::Kind::Real, description.vt);
+    case VT_DATE:
+        return simple(ParamType::Kind::Date, VT_DATE);
+    case VT_CY:
+        return simple(ParamType::Kind::Currency, VT_CY);
+    case VT_BSTR:
+        return simple(ParamType::Kind::Text, VT_BSTR);
+    case VT_VARIANT:
+        return simple(ParamType::Kind::Variant, VT_VARIANT);
     case VT_UNKNOWN:
     case VT_DISPATCH: {
         ParamType type;
