@@ -2,6 +2,7 @@
 
 #include "client/com/Bstr.h"
 #include "client/com/ComError.h"
+#include "client/com/SafeArray.h"
 #include "host/HostLog.h"
 #include "host/LocalServer.h"
 
@@ -144,25 +145,54 @@ HRESULT UCCLyncClient::get_Capabilities(LyncClientCapabilityTypes*) noexcept { r
 
 HRESULT UCCLyncClient::get_DeviceManager(IUCCDeviceManager**) noexcept { return E_NOTIMPL; }
 
-// These succeed without doing or writing anything.
-HRESULT UCCLyncClient::get_DelegatorClients(SAFEARRAY**) noexcept { return S_OK; }
+// Answers that succeed write every out argument they are given: a caller in the same
+// process would otherwise read what it left there. There are no delegators, and the
+// client is never in suppressed mode; an optional operation left null means none is pending.
+HRESULT UCCLyncClient::get_DelegatorClients(SAFEARRAY** delegators) noexcept
+{
+    if (delegators == nullptr) {
+        return E_POINTER;
+    }
+    return orvex::com::guardComCall([&] {
+        *delegators = orvex::com::SafeArray::create(VT_DISPATCH, 0).detach();
+        return S_OK;
+    });
+}
 
-HRESULT UCCLyncClient::get_Utilities(IUCCUtilities**) noexcept { return S_OK; }
+// No utilities object and no application registration exist: succeeding without one
+// would hand out a null object.
+HRESULT UCCLyncClient::get_Utilities(IUCCUtilities**) noexcept { return E_NOTIMPL; }
 
 HRESULT UCCLyncClient::CreateApplicationRegistration(BSTR, BSTR, IUCCApplicationRegistration**) noexcept
 {
-    return S_OK;
+    return E_NOTIMPL;
 }
 
-HRESULT UCCLyncClient::get_InSuppressedMode(VARIANT_BOOL*) noexcept { return S_OK; }
+HRESULT UCCLyncClient::get_InSuppressedMode(VARIANT_BOOL* value) noexcept
+{
+    if (value == nullptr) {
+        return E_POINTER;
+    }
+    *value = VARIANT_FALSE;
+    return S_OK;
+}
 
 HRESULT UCCLyncClient::Initialize(BSTR, BSTR, BSTR, BSTR, BSTR, SupportedFeatures, IUnknown*, VARIANT,
-                                  IUCCAsynchronousOperation**) noexcept
+                                  IUCCAsynchronousOperation** operation) noexcept
 {
+    if (operation != nullptr) {
+        *operation = nullptr;
+    }
     return S_OK;
 }
 
-HRESULT UCCLyncClient::Shutdown(IUnknown*, VARIANT, IUCCAsynchronousOperation**) noexcept { return S_OK; }
+HRESULT UCCLyncClient::Shutdown(IUnknown*, VARIANT, IUCCAsynchronousOperation** operation) noexcept
+{
+    if (operation != nullptr) {
+        *operation = nullptr;
+    }
+    return S_OK;
+}
 
 HRESULT UCCLyncClient::get_RoomManager(IUCCRoomManager**) noexcept { return E_NOTIMPL; }
 

@@ -317,10 +317,9 @@ HRESULT UCCContact::BatchGetContactInformation(SAFEARRAY* types,
 {
     return guardComCall([&] {
         // Office's array is looked at only when it is what the interface promises: one
-        // dimension of 32-bit integers.
-        VARTYPE elementType = VT_EMPTY;
-        if (types == nullptr || SafeArrayGetDim(types) != 1 || FAILED(SafeArrayGetVartype(types, &elementType)) ||
-            elementType != VT_I4) {
+        // dimension of 32-bit integers, whose features say so too (they decide how the
+        // array is copied) and whose indices do not wrap.
+        if (!SafeArray::isWellFormedVector(types, VT_I4)) {
             return E_INVALIDARG;
         }
         if (information == nullptr) {

@@ -5,6 +5,7 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -16,12 +17,181 @@ using Microsoft::WRL::ComPtr;
 namespace orvex::atl {
 
 struct CComTypeInfoHolder::NameTable {
+    // What a caller's argument must be for one parameter.
+    struct Parameter {
+        enum class Kind { Anything, Value, Object };
+        Kind kind = Kind::Anything;
+        VARTYPE type = VT_EMPTY; // a Value's type
+        IID iid = IID_IUnknown;  // an Object's interface
+        bool optional = false;
+    };
     struct Row {
         std::wstring name;
         DISPID id;
+        INVOKEKIND kind;
+        // The parameters a caller passes: all but the return value.
+        std::vector<Parameter> parameters;
     };
     std::vector<Row> rows;
+
+    // The member `id` that `flags` may call with `count` arguments; null for an unknown
+    // member or kind.
+    const Row* callable(DISPID id, WORD flags, UINT count, bool& tooMany) const
+    {
+        tooMany = false;
+        for (const Row& row : rows) {
+            const bool kindMatches = ((flags & DISPATCH_METHOD) != 0 && row.kind == INVOKE_FUNC) ||
+                                     ((flags & DISPATCH_PROPERTYGET) != 0 && row.kind == INVOKE_PROPERTYGET) ||
+                                     ((flags & DISPATCH_PROPERTYPUT) != 0 && row.kind == INVOKE_PROPERTYPUT) ||
+                                     ((flags & DISPATCH_PROPERTYPUTREF) != 0 && row.kind == INVOKE_PROPERTYPUTREF);
+            if (row.id == id && kindMatches) {
+                if (count <= row.parameters.size()) {
+                    tooMany = false;
+                    return &row;
+                }
+                tooMany = true;
+            }
+        }
+        return nullptr;
+    }
 };
+
+namespace {
+
+using Parameter = CComTypeInfoHolder::NameTable::Parameter;
+
+// Whether one argument can be passed as the parameter. Checked before the system's
+// dispatch code runs: when that code fails to convert an argument it loses the references
+// it took to the objects in the arguments before it.
+bool fits(const VARIANT& argument, const Parameter& parameter)
+{
+    if (parameter.kind == Parameter::Kind::Anything) {
+        return true;
+    }
+    VARIANT value;
+    VariantInit(&value);
+    if (FAILED(VariantCopyInd(&value, const_cast<VARIANT*>(&argument)))) {
+        return false;
+    }
+    bool fitting = false;
+    if (parameter.optional && value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND) {
+        fitting = true;
+    } else if (parameter.kind == Parameter::Kind::Object) {
+        if (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) {
+            ComPtr<IUnknown> answered;
+            fitting = value.punkVal == nullptr ||
+                      SUCCEEDED(value.punkVal->QueryInterface(parameter.iid,
+                                                              reinterpret_cast<void**>(answered.GetAddressOf())));
+        }
+    } else if (value.vt == parameter.type) {
+        fitting = true;
+    } else {
+        VARIANT converted;
+        VariantInit(&converted);
+        fitting = SUCCEEDED(VariantChangeType(&converted, &value, 0, parameter.type));
+        VariantClear(&converted);
+    }
+    VariantClear(&value);
+    return fitting;
+}
+
+// DISP_E_TYPEMISMATCH (and the argument's index) for the first argument that does not
+// fit its parameter; DISP_E_PARAMNOTFOUND for an argument named by no parameter, or for a
+// parameter given twice (the system would overwrite the first without releasing it).
+HRESULT checkArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISPPARAMS& parameters,
+                       UINT* argumentError)
+{
+    const UINT count = static_cast<UINT>(row.parameters.size());
+    std::vector<bool> given(count, false);
+    for (UINT at = 0; at < parameters.cArgs; ++at) {
+        UINT position = parameters.cArgs - 1 - at;
+        if (at < parameters.cNamedArgs) {
+            const DISPID named = parameters.rgdispidNamedArgs[at];
+            if (named == DISPID_PROPERTYPUT && count > 0) {
+                position = count - 1;
+            } else if (named < 0 || static_cast<UINT>(named) >= count) {
+                return DISP_E_PARAMNOTFOUND;
+            } else {
+                position = static_cast<UINT>(named);
+            }
+        }
+        if (position < count && given[position]) {
+            return DISP_E_PARAMNOTFOUND;
+        }
+        if (position < count) {
+            given[position] = true;
+        }
+        if (position < count && !fits(parameters.rgvarg[at], row.parameters[position])) {
+            if (argumentError != nullptr) {
+                *argumentError = at;
+            }
+            return DISP_E_TYPEMISMATCH;
+        }
+    }
+    return S_OK;
+}
+
+Parameter describe(ITypeInfo* owner, const ELEMDESC& element)
+{
+    Parameter parameter;
+    parameter.optional = (element.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
+    const TYPEDESC* type = &element.tdesc;
+    ComPtr<ITypeInfo> referenced;
+    for (int depth = 0; depth < 4; ++depth) {
+        switch (type->vt) {
+        case VT_VARIANT:
+            return parameter;
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            parameter.kind = Parameter::Kind::Object;
+            parameter.iid = type->vt == VT_UNKNOWN ? IID_IUnknown : IID_IDispatch;
+            return parameter;
+        case VT_SAFEARRAY:
+            return parameter; // left to the type information
+        case VT_PTR:
+            type = type->lptdesc;
+            if (type->vt != VT_USERDEFINED) {
+                return parameter;
+            }
+            continue;
+        case VT_USERDEFINED: {
+            ComPtr<ITypeInfo> next;
+            TYPEATTR* attributes = nullptr;
+            if (FAILED((referenced ? referenced.Get() : owner)->GetRefTypeInfo(type->hreftype, &next)) ||
+                FAILED(next->GetTypeAttr(&attributes))) {
+                return parameter;
+            }
+            const TYPEKIND kind = attributes->typekind;
+            const IID iid = attributes->guid;
+            const TYPEDESC alias = attributes->tdescAlias;
+            next->ReleaseTypeAttr(attributes);
+            if (kind == TKIND_ENUM) {
+                parameter.kind = Parameter::Kind::Value;
+                parameter.type = VT_I4;
+                return parameter;
+            }
+            if (kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) {
+                parameter.kind = Parameter::Kind::Object;
+                parameter.iid = iid;
+                return parameter;
+            }
+            if (kind != TKIND_ALIAS || alias.vt == VT_USERDEFINED || alias.vt == VT_PTR) {
+                return parameter;
+            }
+            parameter.kind = Parameter::Kind::Value;
+            parameter.type = alias.vt;
+            return parameter;
+        }
+        default:
+            parameter.kind = Parameter::Kind::Value;
+            parameter.type = type->vt == VT_HRESULT ? static_cast<VARTYPE>(VT_ERROR) : type->vt;
+            return parameter;
+        }
+    }
+    return parameter;
+}
+
+} // namespace
 
 HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) noexcept
 {
@@ -44,12 +214,20 @@ HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** typ
 HRESULT CComTypeInfoHolder::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID locale,
                                           DISPID* ids) noexcept
 {
+    // The system's lookup writes through the identifiers and reads every name unchecked.
+    if (ids == nullptr || (count > 0 && names == nullptr)) {
+        return E_POINTER;
+    }
+    if (std::any_of(names, names + count, [](LPOLESTR name) { return name == nullptr; })) {
+        std::fill(ids, ids + count, DISPID_UNKNOWN);
+        return DISP_E_UNKNOWNNAME;
+    }
     const HRESULT result = load(locale);
     if (FAILED(result)) {
         return result;
     }
     const NameTable* table = names_.load(std::memory_order_acquire);
-    if (count == 1 && table != nullptr && names != nullptr && names[0] != nullptr && ids != nullptr) {
+    if (count == 1 && table != nullptr) {
         const std::wstring_view name(names[0]);
         for (auto row = table->rows.rbegin(); row != table->rows.rend(); ++row) {
             if (row->name == name) {
@@ -68,6 +246,31 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID member, REFIID /*iid*
     const HRESULT loaded = load(locale);
     if (FAILED(loaded)) {
         return loaded;
+    }
+    if (parameters != nullptr &&
+        ((parameters->cArgs > 0 && parameters->rgvarg == nullptr) || parameters->cNamedArgs > parameters->cArgs ||
+         (parameters->cNamedArgs > 0 && parameters->rgdispidNamedArgs == nullptr))) {
+        return E_INVALIDARG;
+    }
+    // The system's dispatch code takes arguments beyond a property's own for an index into
+    // the object the property returns, and loses references when an argument does not
+    // convert or the member is not found: all three are answered here, before it runs.
+    const NameTable* table = names_.load(std::memory_order_acquire);
+    if (table != nullptr && parameters != nullptr) {
+        bool tooMany = false;
+        const NameTable::Row* row = table->callable(member, flags, parameters->cArgs, tooMany);
+        if (tooMany) {
+            return DISP_E_BADPARAMCOUNT;
+        }
+        // A member this interface does not have, or not of this kind: its search through
+        // the inherited interfaces loses references too.
+        if (row == nullptr) {
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        const HRESULT checked = checkArguments(*row, *parameters, argumentError);
+        if (FAILED(checked)) {
+            return checked;
+        }
     }
     return typeInfo_.load(std::memory_order_acquire)
         ->Invoke(self, member, flags, parameters, result, exception, argumentError);
@@ -140,12 +343,20 @@ std::unique_ptr<CComTypeInfoHolder::NameTable> CComTypeInfoHolder::buildNameTabl
                 return nullptr;
             }
             const MEMBERID id = function->memid;
+            const INVOKEKIND kind = function->invkind;
+            std::vector<NameTable::Parameter> parameters;
+            for (SHORT at = 0; at < function->cParams; ++at) {
+                const ELEMDESC& element = function->lprgelemdescParam[at];
+                if ((element.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) == 0) {
+                    parameters.push_back(describe(typeInfo, element));
+                }
+            }
             typeInfo->ReleaseFuncDesc(function);
             com::Bstr name;
             if (FAILED(typeInfo->GetDocumentation(id, name.out(), nullptr, nullptr, nullptr))) {
                 return nullptr;
             }
-            table->rows.push_back({std::wstring(name.view()), id});
+            table->rows.push_back({std::wstring(name.view()), id, kind, std::move(parameters)});
         }
         return table;
     } catch (...) {

@@ -36,9 +36,10 @@ public:
     HRESULT Invoke(IDispatch* self, DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
                    VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept;
 
-private:
+    // One row per function of the interface: its name, DISPID, kind and parameters.
     struct NameTable;
 
+private:
     HRESULT load(LCID locale) noexcept;
     // One row per function of the interface: its name and DISPID. Null when the type
     // information cannot list them; the type information then answers every name.

@@ -2,6 +2,8 @@
 
 #include "client/com/ComError.h"
 
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 namespace orvex::com {
@@ -45,6 +47,37 @@ SafeArray SafeArray::copyOf(const SAFEARRAY* source)
     SAFEARRAY* copy = nullptr;
     throwIfFailed(SafeArrayCopy(const_cast<SAFEARRAY*>(source), &copy));
     return attach(copy);
+}
+
+bool SafeArray::isWellFormedVector(const SAFEARRAY* array, VARTYPE type) noexcept
+{
+    constexpr USHORT kElementKinds = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
+    VARTYPE recorded = VT_EMPTY;
+    if (array == nullptr || array->cDims != 1 || FAILED(SafeArrayGetVartype(const_cast<SAFEARRAY*>(array), &recorded)) ||
+        recorded != type) {
+        return false;
+    }
+    USHORT kind = 0;
+    ULONG size = 0;
+    switch (type) {
+    case VT_BSTR:
+        kind = FADF_BSTR;
+        size = sizeof(BSTR);
+        break;
+    case VT_VARIANT:
+        kind = FADF_VARIANT;
+        size = sizeof(VARIANT);
+        break;
+    case VT_I4:
+        size = sizeof(LONG);
+        break;
+    default:
+        return false;
+    }
+    const SAFEARRAYBOUND& bound = array->rgsabound[0];
+    const std::int64_t end = std::int64_t{bound.lLbound} + bound.cElements;
+    return (array->fFeatures & kElementKinds) == kind && array->cbElements == size &&
+           (bound.cElements == 0 || array->pvData != nullptr) && end <= std::int64_t{LONG_MAX};
 }
 
 SafeArray SafeArray::attach(SAFEARRAY* owned) noexcept

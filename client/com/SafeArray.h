@@ -26,6 +26,10 @@ public:
     // A deep copy of an array the caller keeps; null stays null.
     static SafeArray copyOf(const SAFEARRAY* source);
     static SafeArray attach(SAFEARRAY* owned) noexcept;
+    // Whether a caller's array can be copied and walked as a one-dimensional array of
+    // `type`: its recorded type and its features agree (the system copies by the features),
+    // its data exists, and its index range does not wrap around.
+    static bool isWellFormedVector(const SAFEARRAY* array, VARTYPE type) noexcept;
 
     SAFEARRAY* get() const noexcept { return array_; }
     SAFEARRAY* detach() noexcept;

@@ -2,6 +2,7 @@
 
 #include "tools/host/CommandQueue.h"
 #include "tools/host/HostConsole.h"
+#include "tools/common/ProcessMemory.h"
 #include "tools/host/StandInHelper.h"
 
 #include <psapi.h>
@@ -29,22 +30,6 @@ std::vector<std::string> wordsOf(const std::string& line)
         words.push_back(word);
     }
     return words;
-}
-
-// Committed private memory, the figure a task manager calls private bytes, summed from the
-// address space itself: Wine does not fill in the process memory counters' private usage.
-unsigned long long privateBytes()
-{
-    unsigned long long total = 0;
-    MEMORY_BASIC_INFORMATION region{};
-    for (const char* address = nullptr;
-         VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
-         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
-            total += region.RegionSize;
-        }
-    }
-    return total;
 }
 
 std::string millisecondsSince(std::chrono::steady_clock::time_point began)
@@ -206,7 +191,7 @@ void HostController::printStats()
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
     char line[256];
     std::snprintf(line, sizeof(line), "stats live=%ld private=%llu working-set=%llu callbacks=%zu watches=%zu",
-                  console.liveObjects(), privateBytes(), static_cast<unsigned long long>(memory.WorkingSetSize),
-                  table.callbackCount(), table.watchCount());
+                  console.liveObjects(), ProcessMemory::privateBytes(),
+                  static_cast<unsigned long long>(memory.WorkingSetSize), table.callbackCount(), table.watchCount());
     console.print(line);
 }

@@ -4,8 +4,10 @@
 
 Microsoft::WRL::ComPtr<EventSink> EventSink::create(const IID& eventInterface, Handler handler)
 {
+    // The new sink's one reference goes to the ComPtr as it is: this toolchain's
+    // ComPtr::Attach would add a second one, and the sink would never be freed.
     Microsoft::WRL::ComPtr<EventSink> sink;
-    sink.Attach(new (std::nothrow) EventSink(eventInterface, std::move(handler)));
+    *sink.GetAddressOf() = new (std::nothrow) EventSink(eventInterface, std::move(handler));
     return sink;
 }
 

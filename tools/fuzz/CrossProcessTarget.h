@@ -1,0 +1,38 @@
+#pragma once
+
+#include "tools/common/ChildProcess.h"
+#include "tools/fuzz/FuzzTarget.h"
+
+#include <memory>
+#include <mutex>
+
+// The messenger stand-in (OrvexWindows.exe) hosting the library in its own process, with
+// the product installed as an installer does; this process is Office and reaches the
+// provider through the class object and the type library's marshaller. The stand-in
+// reports presence on its own threads when told to.
+class CrossProcessTarget final : public FuzzTarget {
+public:
+    CrossProcessTarget() = default;
+    ~CrossProcessTarget() override;
+
+    bool start(std::string& error) override;
+    Microsoft::WRL::ComPtr<IClassFactory> classObject() override;
+    void push(std::uint64_t step) override;
+    void restart() override;
+    void stopIntegration() override;
+    std::optional<long> liveObjects() override;
+    std::optional<unsigned long long> privateBytes() override;
+    bool alive(std::string& why) override;
+    bool finish(std::string& why) override;
+    bool crossProcess() const override { return true; }
+    std::vector<std::wstring> addresses() const override;
+
+private:
+    // Sends a command and waits for the line that answers it.
+    std::optional<std::string> command(const std::string& line, const std::string& reply);
+    std::optional<long long> statsField(const std::string& name);
+
+    std::mutex sending;
+    std::unique_ptr<ChildProcess> host;
+    bool installed = false;
+};

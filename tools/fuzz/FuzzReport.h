@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// The figures of one run: calls by path, which members were reached and how often, the
+// faults found (each printed once, with the member and seed that found it), and the
+// live-object and private-byte figures taken at the checkpoints.
+class FuzzReport {
+public:
+    enum Path { Invoke, Vtable, System };
+    static const char* pathName(Path path);
+
+    // A member the walk could reach by this path (its object answered the interface).
+    void know(const std::string& member, Path path);
+    void reached(const std::string& member, Path path);
+    void fault(const std::string& member, Path path, std::uint64_t seed, const std::string& what);
+    void failure(const std::string& what);
+
+    std::vector<std::string> unreached() const;
+    std::size_t faultCount() const { return faults.size() + failures.size(); }
+    std::uint64_t calls() const { return total; }
+    std::uint64_t callsBy(Path path) const { return byPath[path]; }
+
+    void print(const std::string& mode, std::uint64_t seed, std::chrono::duration<double> elapsed) const;
+
+    std::optional<long> liveAtStart;
+    std::optional<long> liveAtEnd;
+    std::optional<unsigned long long> privateAfterWarmUp;
+    std::optional<unsigned long long> privateAtEnd;
+    unsigned long long privateBound = 0;
+    std::size_t eventsReceived = 0;
+    std::size_t interfacesAnswered = 0;
+    std::size_t interfacesInLibrary = 0;
+    std::vector<std::string> answeredNames;
+
+private:
+    std::map<std::string, std::uint64_t> counts[3];
+    std::set<std::string> faults;
+    std::vector<std::string> failures;
+    std::uint64_t total = 0;
+    std::uint64_t byPath[3] = {};
+};

@@ -1,0 +1,73 @@
+#include "tools/fuzz/Watchdog.h"
+
+#include <windows.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+// Filled once per call, so that the crash filter reads it without taking a lock.
+char lastCall[512] = "idle";
+
+LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
+{
+    std::printf("fuzz: crash: exception 0x%08lX during %s\n",
+                static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode), lastCall);
+    std::fflush(stdout);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+} // namespace
+
+Watchdog::Watchdog(std::chrono::milliseconds limit) : patience(limit)
+{
+    SetUnhandledExceptionFilter(reportCrash);
+    watcher = std::thread([this] { watch(); });
+}
+
+Watchdog::~Watchdog()
+{
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    watcher.join();
+}
+
+void Watchdog::begin(const std::string& name, std::uint64_t callSeed)
+{
+    std::lock_guard lock(mutex);
+    busy = true;
+    member = name;
+    seed = callSeed;
+    began = std::chrono::steady_clock::now();
+    std::snprintf(lastCall, sizeof(lastCall), "%s seed=0x%016" PRIx64, name.c_str(), callSeed);
+}
+
+void Watchdog::end()
+{
+    std::lock_guard lock(mutex);
+    busy = false;
+}
+
+std::string Watchdog::current() const
+{
+    std::lock_guard lock(mutex);
+    return busy ? std::string(lastCall) : "idle";
+}
+
+void Watchdog::watch()
+{
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        changed.wait_for(lock, std::chrono::milliseconds(250));
+        if (busy && std::chrono::steady_clock::now() - began > patience) {
+            std::printf("fuzz: hang: %s did not return within %lld ms\n", lastCall,
+                        static_cast<long long>(patience.count()));
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 4);
+        }
+    }
+}
