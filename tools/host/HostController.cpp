@@ -8,9 +8,10 @@
 #include <psapi.h>
 
 #include <chrono>
-
 #include <cstdio>
 #include <sstream>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -177,6 +178,18 @@ void HostController::shutdown()
     }
     // The callbacks are code of the library: they go before it does.
     table.forgetCallbacks();
+    // Office may still hold the library's objects and be calling into them from COM's
+    // threads; unloading the code under those calls would crash the messenger on its way
+    // out. Give Office a moment to let go, then leave the library to the process's end.
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (console.liveObjects() > 0 && std::chrono::steady_clock::now() < patience) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (library != nullptr && console.liveObjects() > 0) {
+        console.print("host: library kept loaded, Office still holds " + std::to_string(console.liveObjects()) +
+                      " of its objects");
+        library = nullptr;
+    }
     if (library != nullptr) {
         FreeLibrary(library);
         library = nullptr;
