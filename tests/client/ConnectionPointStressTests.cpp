@@ -1,5 +1,6 @@
 // Advising, unadvising, enumerating and firing on one object from several threads at
-// once: cookies stay unique, every sink is released as often as it was added.
+// once: cookies stay unique, every sink is released as often as it was added, and an
+// unadvise that meets a firing taking its sink's reference waits for it.
 #include "client/com/Atl.h"
 #include "client/com/CAtlModule.h"
 #include "client/com/CComDynamicUnkArray.h"
