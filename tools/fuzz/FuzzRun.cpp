@@ -73,6 +73,7 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog,
     }
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
     report.privateBound = settings.privateBound;
+    pool.limitTo(settings.answeredBefore);
     report.interfacesInLibrary = catalog.interfaces().size();
 }
 
