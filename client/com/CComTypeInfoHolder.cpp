@@ -71,6 +71,12 @@ using Parameter = CComTypeInfoHolder::NameTable::Parameter;
 // it took to the objects in the arguments before it.
 bool fits(const VARIANT& argument, const Parameter& parameter)
 {
+    // The system's dispatch code writes an [out] argument given by value back over it,
+    // freeing the caller's value under the caller's feet; across processes nothing would
+    // come back at all.
+    if (parameter.out && (argument.vt & VT_BYREF) == 0) {
+        return parameter.optional && argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
+    }
     if (parameter.kind == Parameter::Kind::Anything) {
         return true;
     }
@@ -137,26 +143,19 @@ HRESULT checkArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISP
     return S_OK;
 }
 
-bool isMissing(const VARIANT& argument)
-{
-    return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
-}
-
 // The system's dispatch code releases its copies of the first `cArgs` parameters only, and
 // of optional ones with a default: an argument named for a parameter at or beyond the
 // argument count is copied and never released (an object in it stays referenced for
 // good). Such calls are handed on with every argument in its place instead, and each
-// parameter the caller left out given its default. "Missing" given for a parameter with a
-// default is replaced by the default too, rather than left to a conversion that would
-// fail part-way. `ordered` borrows from the caller's arguments and the name table's
-// defaults; S_FALSE when the call can go as it is.
+// parameter the caller left out given what the system would give it. `ordered` borrows
+// from the caller's arguments and the name table's defaults; S_FALSE when the call can go
+// as it is.
 HRESULT placeArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISPPARAMS& parameters,
                        std::vector<VARIANT>& ordered)
 {
     const UINT count = static_cast<UINT>(row.parameters.size());
     std::vector<const VARIANT*> given(count, nullptr);
     UINT needed = parameters.cArgs - parameters.cNamedArgs;
-    bool defaultMissing = false;
     for (UINT at = 0; at < parameters.cArgs; ++at) {
         UINT position = parameters.cArgs - 1 - at;
         if (at < parameters.cNamedArgs) {
@@ -165,10 +164,8 @@ HRESULT placeArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISP
         }
         given[position] = &parameters.rgvarg[at];
         needed = std::max(needed, position + 1);
-        const bool hasDefault = row.parameters[position].defaultValue.type() != VT_EMPTY;
-        defaultMissing = defaultMissing || (hasDefault && isMissing(parameters.rgvarg[at]));
     }
-    if (needed <= parameters.cArgs && !defaultMissing) {
+    if (needed <= parameters.cArgs) {
         return S_FALSE;
     }
     VARIANT missing;
@@ -180,12 +177,7 @@ HRESULT placeArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISP
         const Parameter& parameter = row.parameters[position];
         const VARIANT* argument = given[position];
         VARIANT& into = ordered[needed - 1 - position];
-        if (argument != nullptr && !(isMissing(*argument) && parameter.defaultValue.type() != VT_EMPTY)) {
-            // An [out] argument not passed by reference would be written back over the
-            // caller's value through this borrowed copy.
-            if (parameter.out && (argument->vt & VT_BYREF) == 0) {
-                return DISP_E_TYPEMISMATCH;
-            }
+        if (argument != nullptr) {
             into = *argument;
         } else if (parameter.defaultValue.type() != VT_EMPTY) {
             into = parameter.defaultValue.get();

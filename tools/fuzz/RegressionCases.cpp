@@ -21,6 +21,9 @@ const std::vector<RegressionCase>& RegressionCases::all()
         // state VARIANT, with the callback between left out) stayed referenced for good:
         // the system's dispatch code does not release its copy of such an argument.
         {"IUCCContactManager::RemoveContactFromAllGroups", "Invoke", 0x13861c67edfc95afull},
+        // A string given by value for the [out] VARIANT: the system's dispatch code wrote the
+        // answer back over it and freed the caller's string, which the caller freed again.
+        {"IUCCContactInformationDictionary::TryGetValue", "Invoke", 0x88909d4d366e2783ull},
     };
     return cases;
 }
