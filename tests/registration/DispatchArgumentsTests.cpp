@@ -1,6 +1,9 @@
-// Arguments that the system's dispatch code would copy and never release, when a late-bound
-// caller names an argument beyond the argument count: every reference taken for the call
-// is given back, whatever it answers.
+// Arguments the system's dispatch code mishandles, answered before it runs: one named
+// beyond the argument count (copied and never released: every reference taken for the
+// call is given back, whatever it answers) and an [out] argument given by value (written
+// back over the caller's value, which it frees).
+#include "client/com/Bstr.h"
+#include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCContactManager.h"
 #include "contacts/UCCLocaleString.h"
 
@@ -122,4 +125,44 @@ TEST_F(DispatchArguments, AParameterWithoutDefaultLeftOutBeforeANamedOneIsNotFou
     VariantInit(&state);
     state.vt = VT_I4;
     EXPECT_EQ(call({state}, {2}), DISP_E_PARAMNOTFOUND);
+}
+
+TEST_F(DispatchArguments, AnOutArgumentGivenByValueIsATypeMismatchAndLeftAsItWas)
+{
+    ComPtr<CComObject<UCCContactInformationDictionary>> dictionary;
+    ASSERT_EQ(CComObject<UCCContactInformationDictionary>::CreateInstance(dictionary), S_OK);
+    dictionary->add(ucPresenceAvailability, orvex::com::Variant::fromInt32(3500));
+    IDispatch* const target = static_cast<IUCCContactInformationDictionary*>(dictionary.Get());
+    LPOLESTR name = const_cast<LPOLESTR>(L"TryGetValue");
+    DISPID tryGetValue = DISPID_UNKNOWN;
+    ASSERT_EQ(target->GetIDsOfNames(IID_NULL, &name, 1, 0, &tryGetValue), S_OK);
+
+    const orvex::com::Bstr text(L"the caller's");
+    VARIANT arguments[2];
+    VariantInit(&arguments[0]);
+    arguments[0].vt = VT_BSTR; // the value, by value
+    arguments[0].bstrVal = text.get();
+    VariantInit(&arguments[1]);
+    arguments[1].vt = VT_I4;
+    arguments[1].lVal = ucPresenceAvailability;
+    DISPPARAMS parameters{arguments, nullptr, 2, 0};
+    VARIANT found;
+    VariantInit(&found);
+    UINT wrong = 99;
+    EXPECT_EQ(target->Invoke(tryGetValue, IID_NULL, 0, DISPATCH_METHOD, &parameters, &found, nullptr, &wrong),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(arguments[0].vt, VT_BSTR);
+    EXPECT_EQ(arguments[0].bstrVal, text.get());
+
+    // By reference, the answer arrives.
+    VARIANT value;
+    VariantInit(&value);
+    arguments[0].vt = VT_BYREF | VT_VARIANT;
+    arguments[0].pvarVal = &value;
+    EXPECT_EQ(target->Invoke(tryGetValue, IID_NULL, 0, DISPATCH_METHOD, &parameters, &found, nullptr, &wrong), S_OK);
+    EXPECT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(value.lVal, 3500);
+    VariantClear(&value);
+    VariantClear(&found);
 }
