@@ -11,5 +11,5 @@ set_tests_properties(fuzz_short fuzz_short_cross_process PROPERTIES
   FIXTURES_REQUIRED wine
   RESOURCE_LOCK registry
   ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
-  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|fuzz: fault|fuzz: failure")
+  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|fuzz: fault:|fuzz: failure:|fuzz: crash:")
 set_tests_properties(fuzz_short_cross_process PROPERTIES DISABLED TRUE)
