@@ -35,6 +35,7 @@ public:
         std::uint64_t restartEvery = 4; // checkpoints
         bool requireCoverage = false;
         bool replayRegressions = false;
+        std::size_t interfacesExpected = 0;
         unsigned long long privateBound = 8ull << 20;
         // The library's interfaces objects answered in an earlier run: across processes,
         // objects are asked for these alone (empty: for every interface of the library).

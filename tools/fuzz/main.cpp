@@ -39,6 +39,7 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
     settings.duration = options.seconds;
     settings.requireCoverage = options.shortPass;
     settings.replayRegressions = options.shortPass;
+    settings.interfacesExpected = options.interfaces;
     if (target.crossProcess()) {
         settings.checkpointEvery = 500;
         settings.privateBound = 2ull << 20;
