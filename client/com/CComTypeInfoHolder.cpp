@@ -2,6 +2,7 @@
 
 #include "client/com/Bstr.h"
 #include "client/com/CAtlModule.h"
+#include "client/com/Variant.h"
 
 #include <wrl/client.h>
 
@@ -9,6 +10,7 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,10 @@ struct CComTypeInfoHolder::NameTable {
         VARTYPE type = VT_EMPTY; // a Value's type
         IID iid = IID_IUnknown;  // an Object's interface
         bool optional = false;
+        bool out = false;
+        // What a caller who leaves the parameter out passes, converted to the parameter's
+        // type; empty without a default.
+        com::Variant defaultValue;
     };
     struct Row {
         std::wstring name;
@@ -65,6 +71,12 @@ using Parameter = CComTypeInfoHolder::NameTable::Parameter;
 // it took to the objects in the arguments before it.
 bool fits(const VARIANT& argument, const Parameter& parameter)
 {
+    // The system's dispatch code writes an [out] argument given by value back over it,
+    // freeing the caller's value under the caller's feet; across processes nothing would
+    // come back at all.
+    if (parameter.out && (argument.vt & VT_BYREF) == 0) {
+        return parameter.optional && argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
+    }
     if (parameter.kind == Parameter::Kind::Anything) {
         return true;
     }
@@ -129,6 +141,77 @@ HRESULT checkArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISP
         }
     }
     return S_OK;
+}
+
+// The system's dispatch code releases its copies of the first `cArgs` parameters only, and
+// of optional ones with a default: an argument named for a parameter at or beyond the
+// argument count is copied and never released (an object in it stays referenced for
+// good). Such calls are handed on with every argument in its place instead, and each
+// parameter the caller left out given what the system would give it. `ordered` borrows
+// from the caller's arguments and the name table's defaults; S_FALSE when the call can go
+// as it is.
+HRESULT placeArguments(const CComTypeInfoHolder::NameTable::Row& row, const DISPPARAMS& parameters,
+                       std::vector<VARIANT>& ordered)
+{
+    const UINT count = static_cast<UINT>(row.parameters.size());
+    std::vector<const VARIANT*> given(count, nullptr);
+    UINT needed = parameters.cArgs - parameters.cNamedArgs;
+    for (UINT at = 0; at < parameters.cArgs; ++at) {
+        UINT position = parameters.cArgs - 1 - at;
+        if (at < parameters.cNamedArgs) {
+            const DISPID named = parameters.rgdispidNamedArgs[at];
+            position = named == DISPID_PROPERTYPUT ? count - 1 : static_cast<UINT>(named);
+        }
+        given[position] = &parameters.rgvarg[at];
+        needed = std::max(needed, position + 1);
+    }
+    if (needed <= parameters.cArgs) {
+        return S_FALSE;
+    }
+    VARIANT missing;
+    VariantInit(&missing);
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    ordered.assign(needed, missing);
+    for (UINT position = 0; position < needed; ++position) {
+        const Parameter& parameter = row.parameters[position];
+        const VARIANT* argument = given[position];
+        VARIANT& into = ordered[needed - 1 - position];
+        if (argument != nullptr) {
+            into = *argument;
+        } else if (parameter.defaultValue.type() != VT_EMPTY) {
+            into = parameter.defaultValue.get();
+        } else if (!parameter.optional) {
+            return DISP_E_PARAMNOTFOUND;
+        }
+    }
+    return S_OK;
+}
+
+// The default of an optional parameter as the type of the parameter: a null object for
+// an object (whose default is written as the number 0).
+com::Variant defaultOf(const ELEMDESC& element, const Parameter& parameter)
+{
+    com::Variant value;
+    if ((element.paramdesc.wParamFlags & PARAMFLAG_FHASDEFAULT) == 0 || element.paramdesc.pparamdescex == nullptr) {
+        return value;
+    }
+    const VARIANT& written = element.paramdesc.pparamdescex->varDefaultValue;
+    switch (parameter.kind) {
+    case Parameter::Kind::Object:
+        value.get().vt = parameter.iid == IID_IUnknown ? VT_UNKNOWN : VT_DISPATCH;
+        value.get().punkVal = nullptr;
+        break;
+    case Parameter::Kind::Value:
+        if (FAILED(VariantChangeType(&value.get(), const_cast<VARIANT*>(&written), 0, parameter.type))) {
+            VariantInit(&value.get());
+        }
+        break;
+    case Parameter::Kind::Anything:
+        value = com::Variant(written);
+        break;
+    }
+    return value;
 }
 
 Parameter describe(ITypeInfo* owner, const ELEMDESC& element)
@@ -271,6 +354,20 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID member, REFIID /*iid*
         if (FAILED(checked)) {
             return checked;
         }
+        std::vector<VARIANT> ordered;
+        HRESULT placed = E_OUTOFMEMORY;
+        try {
+            placed = placeArguments(*row, *parameters, ordered);
+        } catch (const std::bad_alloc&) {
+        }
+        if (FAILED(placed)) {
+            return placed;
+        }
+        if (placed == S_OK) {
+            DISPPARAMS inPlace{ordered.data(), nullptr, static_cast<UINT>(ordered.size()), 0};
+            return typeInfo_.load(std::memory_order_acquire)
+                ->Invoke(self, member, flags, &inPlace, result, exception, argumentError);
+        }
     }
     return typeInfo_.load(std::memory_order_acquire)
         ->Invoke(self, member, flags, parameters, result, exception, argumentError);
@@ -348,7 +445,10 @@ std::unique_ptr<CComTypeInfoHolder::NameTable> CComTypeInfoHolder::buildNameTabl
             for (SHORT at = 0; at < function->cParams; ++at) {
                 const ELEMDESC& element = function->lprgelemdescParam[at];
                 if ((element.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) == 0) {
-                    parameters.push_back(describe(typeInfo, element));
+                    Parameter parameter = describe(typeInfo, element);
+                    parameter.out = (element.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
+                    parameter.defaultValue = defaultOf(element, parameter);
+                    parameters.push_back(std::move(parameter));
                 }
             }
             typeInfo->ReleaseFuncDesc(function);

@@ -1,7 +1,8 @@
 # The type library embedded in the DLL, read through oleaut32 under Wine, and marshalling
 # through it once registered.
 orvex_add_test(NAME type_library_tests LIBS orvex_typelib REGISTRY
-  SOURCES registration/TypeLibraryTests.cpp registration/TypeLibraryMarshalTests.cpp support/RecordingSink.cpp)
+  SOURCES registration/TypeLibraryTests.cpp registration/TypeLibraryMarshalTests.cpp registration/DispatchArgumentsTests.cpp
+          support/RecordingSink.cpp)
 add_dependencies(type_library_tests orvex_office_integration)
 target_compile_options(type_library_tests PRIVATE ${ORVEX_WARNINGS})
 target_compile_definitions(type_library_tests PRIVATE

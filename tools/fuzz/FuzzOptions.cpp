@@ -26,6 +26,8 @@ FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
                 options.inProcessCalls = std::stoull(arguments[++at]);
             } else if (name == "--cross-calls" && hasValue) {
                 options.crossProcessCalls = std::stoull(arguments[++at]);
+            } else if (name == "--interfaces" && hasValue) {
+                options.interfaces = static_cast<std::size_t>(std::stoull(arguments[++at]));
             } else if (name == "--seconds" && hasValue) {
                 options.seconds = std::chrono::seconds(std::stoll(arguments[++at]));
             } else {
@@ -44,9 +46,10 @@ FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
 std::string FuzzOptions::usage()
 {
     return "usage: fuzz.exe [--mode in-process|cross-process|both] [--seed S] [--calls N] [--cross-calls N]\n"
-           "                [--seconds N] [--short]\n"
+           "                [--seconds N] [--short] [--interfaces N]\n"
            "  --calls N        calls in this process, the library loaded here (default 20000)\n"
            "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
            "  --seconds N      stop each run after N seconds even if its calls are not done\n"
-           "  --short          fail unless every member was reached; replay the regression cases\n";
+           "  --short          fail unless every member was reached; replay the regression cases\n"
+           "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ public:
     std::chrono::seconds seconds{0};
     // The short pass: every member must be reached and the regression cases replayed.
     bool shortPass = false;
+    // How many of the library's interfaces the objects must answer between them: the walk
+    // goes on (within a bound) until it has met them all; 0 for no such demand.
+    std::size_t interfaces = 0;
     bool showHelp = false;
     std::string error;
 };

@@ -73,6 +73,7 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog,
     }
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
     report.privateBound = settings.privateBound;
+    pool.limitTo(settings.answeredBefore);
     report.interfacesInLibrary = catalog.interfaces().size();
 }
 
@@ -426,6 +427,11 @@ bool FuzzRun::finish()
                        " after warm-up");
         clean = false;
     }
+    if (pool.answered().size() < settings.interfacesExpected) {
+        report.failure("the objects met answered " + std::to_string(pool.answered().size()) + " of the " +
+                       std::to_string(settings.interfacesExpected) + " interfaces expected");
+        clean = false;
+    }
     if (settings.requireCoverage) {
         for (const auto& missing : report.unreached()) {
             report.failure("member not reached: " + missing);
@@ -455,10 +461,13 @@ bool FuzzRun::run()
             break;
         }
     }
-    // The regression cases need objects of their interfaces: the walk goes on until the
-    // pool holds them all, within a bound.
-    for (std::uint64_t extra = 0; settings.replayRegressions && !dead && extra < settings.calls && !regressionsReachable();
-         ++extra) {
+    // The regression cases need objects of their interfaces, and the interfaces expected
+    // must all be met: the walk goes on until they are, within a bound.
+    const auto wanting = [&] {
+        return (settings.replayRegressions && !regressionsReachable()) ||
+               pool.answered().size() < settings.interfacesExpected;
+    };
+    for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
         call(index++);
     }
     stopPushing();

@@ -35,7 +35,11 @@ public:
         std::uint64_t restartEvery = 4; // checkpoints
         bool requireCoverage = false;
         bool replayRegressions = false;
+        std::size_t interfacesExpected = 0;
         unsigned long long privateBound = 8ull << 20;
+        // The library's interfaces objects answered in an earlier run: across processes,
+        // objects are asked for these alone (empty: for every interface of the library).
+        std::set<std::size_t> answeredBefore;
     };
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
@@ -45,6 +49,8 @@ public:
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
     bool run();
+    // The library's interfaces (catalog indices) that some object answered.
+    const std::set<std::size_t>& answered() const { return pool.answered(); }
 
 private:
     struct Choice {

@@ -9,11 +9,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Across processes every QueryInterface the object does not answer is a round trip, so
-// only the first objects are asked for every interface of the library; later ones only
-// for the interfaces some object answered.
-constexpr std::size_t kFullProbes = 48;
 constexpr std::size_t kInboxLimit = 64;
+// Marks a system interface's index among the interfaces an object answered.
+constexpr std::size_t kSystemMark = std::size_t{1} << 30;
 constexpr std::size_t kSystemOnlyPlaces = 6;
 
 } // namespace
@@ -70,45 +68,69 @@ void ObjectPool::add(IUnknown* object, bool pinned)
 
 void ObjectPool::classify(Entry& entry)
 {
-    const bool full = !acrossProcesses || fullProbes < kFullProbes;
-    if (full) {
-        ++fullProbes;
+    // Across processes every QueryInterface the object does not answer is a round trip,
+    // and the first one for each interface costs Wine a tenth of a second. So an object is
+    // only asked for those worth asking, when they are known; and it is first asked for the interfaces some object answered before; if it
+    // answers exactly what an earlier object answered after being asked for everything,
+    // it is taken to be of that object's kind and asked no more.
+    std::set<std::size_t> answeredHere;
+    probe(entry, answeredInterfaces, answeredHere);
+    const auto& system = SystemMembers::interfaces();
+    for (std::size_t index = 0; index < system.size(); ++index) {
+        ComPtr<IUnknown> face;
+        if (SUCCEEDED(entry.identity->QueryInterface(system[index].iid, reinterpret_cast<void**>(face.GetAddressOf())))) {
+            answeredSystem.insert(index);
+            answeredHere.insert(kSystemMark | index);
+            entry.faces.push_back({index, true, face});
+        }
     }
+    if (!acrossProcesses || !knownKinds.contains(answeredHere)) {
+        std::set<std::size_t> rest = worthAsking;
+        if (rest.empty()) {
+            for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
+                rest.insert(index);
+            }
+        }
+        probe(entry, rest, answeredHere);
+        knownKinds.insert(answeredHere);
+    }
+    // The kind is the first library interface the object answers, else its first system
+    // interface other than IUnknown.
+    for (const Face& face : entry.faces) {
+        if (!face.system) {
+            entry.kind = TypeCatalog::narrow(catalog.interfaces()[face.index].name);
+            break;
+        }
+    }
+    for (const Face& face : entry.faces) {
+        if (entry.kind.empty() && face.system && face.index != 0) {
+            entry.kind = system[face.index].name;
+        }
+    }
+    if (entry.kind.empty()) {
+        entry.kind = "IUnknown";
+    }
+}
+
+void ObjectPool::probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere)
+{
     const auto& interfaces = catalog.interfaces();
     const auto& system = SystemMembers::interfaces();
-    for (std::size_t index = 0; index < interfaces.size(); ++index) {
-        if (!full && !answeredInterfaces.contains(index)) {
-            continue;
-        }
+    for (const std::size_t index : std::vector<std::size_t>(indices.begin(), indices.end())) {
         // A system interface in the library (IClassFactory) is described in its wire form,
         // not as its vtable is: such interfaces are called as the system declares them.
         const bool described = std::any_of(system.begin(), system.end(), [&](const SystemMembers::Interface& known) {
             return IsEqualIID(known.iid, interfaces[index].iid);
         });
-        if (described) {
+        if (described || answeredHere.contains(index)) {
             continue;
         }
         ComPtr<IUnknown> face;
         if (SUCCEEDED(entry.identity->QueryInterface(interfaces[index].iid, reinterpret_cast<void**>(face.GetAddressOf())))) {
-            if (entry.kind.empty()) {
-                entry.kind = TypeCatalog::narrow(interfaces[index].name);
-            }
             answeredInterfaces.insert(index);
+            answeredHere.insert(index);
             entry.faces.push_back({index, false, face});
         }
-    }
-    for (std::size_t index = 0; index < system.size(); ++index) {
-        ComPtr<IUnknown> face;
-        if (SUCCEEDED(entry.identity->QueryInterface(system[index].iid, reinterpret_cast<void**>(face.GetAddressOf())))) {
-            if (entry.kind.empty() && index != 0) {
-                entry.kind = system[index].name;
-            }
-            answeredSystem.insert(index);
-            entry.faces.push_back({index, true, face});
-        }
-    }
-    if (entry.kind.empty()) {
-        entry.kind = "IUnknown";
     }
 }
 

@@ -52,6 +52,10 @@ public:
     // After a restart the old class object and integration object are just objects.
     void unpinAll();
 
+    // Limits the interfaces of the library that objects are asked for to those that
+    // objects of the same library answered elsewhere (in another run); empty: all.
+    void limitTo(std::set<std::size_t> interfaces) { worthAsking = std::move(interfaces); }
+
     std::vector<Entry>& entries() { return pool; }
     std::vector<IUnknown*> borrowed() const;
     std::size_t eventsReceived() const { return inbox->events.load(); }
@@ -68,6 +72,9 @@ private:
     };
 
     void classify(Entry& entry);
+    // Asks the object for the catalog's interfaces `indices` not yet in `answeredHere`,
+    // and adds those it answers there and to its faces.
+    void probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere);
     void listen(Entry& entry);
     void forget(Entry& entry);
 
@@ -79,5 +86,8 @@ private:
     std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
     std::set<std::size_t> answeredInterfaces;
     std::set<std::size_t> answeredSystem;
-    std::size_t fullProbes = 0;
+    // What objects asked for every interface answered: catalog indices, and system ones
+    // marked. Across processes an object that answers one of these is asked no more.
+    std::set<std::set<std::size_t>> knownKinds;
+    std::set<std::size_t> worthAsking;
 };

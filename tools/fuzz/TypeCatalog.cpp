@@ -104,6 +104,25 @@ InterfaceEntry TypeCatalog::describe(ITypeInfo* info, const TYPEATTR& attributes
     entry.name = nameOf(info, MEMBERID_NIL);
     entry.iid = attributes.guid;
     entry.dual = dual || attributes.typekind == TKIND_DISPATCH;
+    addMembers(info, attributes, entry);
+    return entry;
+}
+
+void TypeCatalog::addMembers(ITypeInfo* info, const TYPEATTR& attributes, InterfaceEntry& entry)
+{
+    // The members an interface inherits from one of the library's own come first, in their
+    // vtable slots: Office calls them through the derived interface.
+    HREFTYPE baseReference = 0;
+    ComPtr<ITypeInfo> base;
+    if (attributes.typekind == TKIND_INTERFACE && attributes.cImplTypes > 0 &&
+        SUCCEEDED(info->GetRefTypeOfImplType(0, &baseReference)) &&
+        SUCCEEDED(info->GetRefTypeInfo(baseReference, &base))) {
+        TypeAttributes baseAttributes(base.Get());
+        if (baseAttributes.attributes != nullptr && !IsEqualIID(baseAttributes.attributes->guid, IID_IDispatch) &&
+            !IsEqualIID(baseAttributes.attributes->guid, IID_IUnknown)) {
+            addMembers(base.Get(), *baseAttributes.attributes, entry);
+        }
+    }
     for (UINT index = 0; index < attributes.cFuncs; ++index) {
         FUNCDESC* function = nullptr;
         if (FAILED(info->GetFuncDesc(index, &function))) {
@@ -140,7 +159,6 @@ InterfaceEntry TypeCatalog::describe(ITypeInfo* info, const TYPEATTR& attributes
         info->ReleaseFuncDesc(function);
         entry.members.push_back(std::move(member));
     }
-    return entry;
 }
 
 ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)

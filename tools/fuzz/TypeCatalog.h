@@ -66,6 +66,7 @@ public:
 
 private:
     InterfaceEntry describe(ITypeInfo* info, const TYPEATTR& attributes, bool dual);
+    void addMembers(ITypeInfo* info, const TYPEATTR& attributes, InterfaceEntry& entry);
     ParamType typeOf(ITypeInfo* owner, const TYPEDESC& description);
     std::vector<LONG> enumValuesOf(ITypeInfo* enumeration);
 

@@ -17,13 +17,16 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <set>
 
 namespace {
 
 constexpr auto kCallPatience = std::chrono::seconds(30);
 
+// `answered` brings the interfaces objects answered in an earlier run and takes those of
+// this one.
 bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchdog, const FuzzOptions& options,
-                std::uint64_t calls)
+                std::uint64_t calls, std::set<std::size_t>& answered)
 {
     std::string error;
     if (!target.start(error)) {
@@ -36,11 +39,15 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
     settings.duration = options.seconds;
     settings.requireCoverage = options.shortPass;
     settings.replayRegressions = options.shortPass;
+    settings.interfacesExpected = options.interfaces;
     if (target.crossProcess()) {
         settings.checkpointEvery = 500;
         settings.privateBound = 2ull << 20;
     }
-    bool clean = FuzzRun(catalog, target, watchdog, settings).run();
+    settings.answeredBefore = answered;
+    FuzzRun run(catalog, target, watchdog, settings);
+    bool clean = run.run();
+    answered = run.answered();
     std::string why;
     if (!target.finish(why)) {
         std::printf("fuzz: failure: %s\n", why.c_str());
@@ -70,15 +77,18 @@ int main()
         return 1;
     }
     bool clean = true;
+    // The run in this process learns cheaply which interfaces the objects answer; the run
+    // across processes then asks for those alone.
+    std::set<std::size_t> answered;
     {
         Watchdog watchdog(kCallPatience);
         if (options.inProcess) {
             InProcessTarget target;
-            clean = runAgainst(target, catalog, watchdog, options, options.inProcessCalls) && clean;
+            clean = runAgainst(target, catalog, watchdog, options, options.inProcessCalls, answered) && clean;
         }
         if (options.crossProcess) {
             CrossProcessTarget target;
-            clean = runAgainst(target, catalog, watchdog, options, options.crossProcessCalls) && clean;
+            clean = runAgainst(target, catalog, watchdog, options, options.crossProcessCalls, answered) && clean;
         }
     }
     std::printf("fuzz: %s\n", clean ? "clean" : "FAILED");
