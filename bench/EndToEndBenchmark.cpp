@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -83,10 +84,16 @@ std::string stats(ChildProcess& host)
     return host.waitForLine("stats live=", kPatience, from).value_or("");
 }
 
-// Receives one contact's presence events and notes when each arrived.
+// Receives one contact's presence events, notes when each arrived, and wakes a waiter
+// once a given number has arrived. The waiter sleeps on an event rather than polling: a
+// thread of this process waking every millisecond would compete for the machine (and for
+// Wine's server) with the unmarshalling the pushes are measured through.
 class ArrivalSink {
 public:
-    explicit ArrivalSink(std::size_t capacity) : arrivals(capacity) {}
+    explicit ArrivalSink(std::size_t capacity)
+        : arrivals(capacity), reached(CreateEventW(nullptr, TRUE, FALSE, nullptr), &CloseHandle)
+    {
+    }
     ComPtr<EventSink> sink()
     {
         return EventSink::create(__uuidof(_IUCCContactEvents), [this](DISPID member, const DISPPARAMS&) {
@@ -95,21 +102,29 @@ public:
                 if (slot < arrivals.size()) {
                     arrivals[slot] = now();
                 }
+                if (slot + 1 == target) {
+                    SetEvent(reached.get());
+                }
             }
         });
     }
+    // Waits until `count` events in all have arrived.
+    bool waitFor(std::size_t count)
+    {
+        ResetEvent(reached.get());
+        target = count;
+        if (received < count) {
+            WaitForSingleObject(reached.get(), static_cast<DWORD>(kPatience.count() * 1000));
+        }
+        return received >= count;
+    }
     std::vector<std::int64_t> arrivals;
     std::atomic<std::size_t> received{0};
-};
 
-bool waitFor(const std::atomic<std::size_t>& counter, std::size_t count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (counter < count && std::chrono::steady_clock::now() < deadline) {
-        Sleep(1);
-    }
-    return counter >= count;
-}
+private:
+    std::atomic<std::size_t> target{0};
+    std::unique_ptr<void, decltype(&CloseHandle)> reached;
+};
 
 struct Advice {
     ComPtr<IConnectionPoint> point;
@@ -138,86 +153,139 @@ ComPtr<IUCCContact> contactFor(IUCCContactManager* manager, const std::string& a
     return contact;
 }
 
-// Returns the fastest of the round trips' medians (0 when none ran): the floor of a push.
-double roundTrips(OfficeConnection& office, int count)
+// The samples of the latency figures: three kinds of round trip and the push.
+struct LatencySamples {
+    std::vector<double> information;
+    std::vector<double> nothing;
+    std::vector<double> clientType;
+    std::vector<double> pushes;
+    double pushMilliseconds = 0; // the single-thread bursts' own durations, in the host
+    int pushCount = 0;
+};
+
+void timeRoundTrips(OfficeConnection& office, IUCCContact* contact, int count, LatencySamples& samples)
 {
-    HRESULT result = S_OK;
-    const auto contact = contactFor(office.contactManager(), "alice@orvex.example", result);
-    if (!contact) {
-        std::printf("round trips: no contact (%s)\n", HResultText::hex(result).c_str());
-        return 0.0;
-    }
-    const auto information = timeCalls(count, [&] {
-        VARIANT value;
-        VariantInit(&value);
-        contact->GetContactInformation(ucPresenceAvailability, &value);
-        VariantClear(&value);
-    });
-    const auto nothing = timeCalls(count, [&] {
-        UnifiedCommunicationType type{};
-        contact->get_UnifiedCommunicationType(&type);
-    });
-    const auto clientType = timeCalls(count, [&] {
-        ClientType type{};
-        office.client()->get_Type(&type);
-    });
-    const double informationMedian = percentile(information, 0.5);
-    const double nothingMedian = percentile(nothing, 0.5);
-    const double clientTypeMedian = percentile(clientType, 0.5);
-    std::printf("round trip, %d calls each (median / p99, microseconds):\n", count);
-    std::printf("  contact GetContactInformation(availability)  %8.1f / %8.1f\n", informationMedian,
-                percentile(information, 0.99));
-    std::printf("  contact get_UnifiedCommunicationType          %8.1f / %8.1f  (does nothing)\n", nothingMedian,
-                percentile(nothing, 0.99));
-    std::printf("  client get_Type                               %8.1f / %8.1f  (does nothing)\n", clientTypeMedian,
-                percentile(clientType, 0.99));
-    std::printf("  availability / do-nothing member on the same proxy: %.2f (target at most 1.10)\n",
-                nothingMedian > 0 ? informationMedian / nothingMedian : 0.0);
-    return std::min({informationMedian, nothingMedian, clientTypeMedian});
+    const auto append = [](std::vector<double>& to, const std::vector<double>& from) {
+        to.insert(to.end(), from.begin(), from.end());
+    };
+    append(samples.information, timeCalls(count, [&] {
+               VARIANT value;
+               VariantInit(&value);
+               contact->GetContactInformation(ucPresenceAvailability, &value);
+               VariantClear(&value);
+           }));
+    append(samples.nothing, timeCalls(count, [&] {
+               UnifiedCommunicationType type{};
+               contact->get_UnifiedCommunicationType(&type);
+           }));
+    append(samples.clientType, timeCalls(count, [&] {
+               ClientType type{};
+               office.client()->get_Type(&type);
+           }));
 }
 
-void pushes(OfficeConnection& office, ChildProcess& host, int count, double fastestRoundTrip)
+// One report at a time from one host thread: each report's start in the host against its
+// arrival here (the same performance counter in both processes).
+bool timePushes(ChildProcess& host, ArrivalSink& arrivals, int count, LatencySamples& samples)
 {
-    HRESULT result = S_OK;
-    const auto contact = contactFor(office.contactManager(), "bench@orvex.example", result);
-    if (!contact) {
-        std::printf("pushes: no contact (%s)\n", HResultText::hex(result).c_str());
-        return;
-    }
-    ArrivalSink arrivals(static_cast<std::size_t>(count) * 8);
-    const auto sink = arrivals.sink();
-    const Advice advice = advise(contact.Get(), sink.Get());
-
-    // One thread, one report at a time: each report's start in the host against its arrival here.
-    std::size_t from = host.lineCount();
+    const std::size_t first = arrivals.received;
+    const std::size_t from = host.lineCount();
     host.send("burst bench@orvex.example " + std::to_string(count) + " 1 starts");
     const auto starts = host.waitForLine("burst-starts", kPatience, from);
-    const bool all = waitFor(arrivals.received, static_cast<std::size_t>(count));
-    std::vector<double> latencies;
-    if (starts && all) {
-        std::istringstream numbers(starts->substr(std::string("burst-starts").size()));
-        const double perMicro = ticksPerMicrosecond();
-        long long start = 0;
-        for (std::size_t i = 0; numbers >> start && i < static_cast<std::size_t>(count); ++i) {
-            latencies.push_back(static_cast<double>(arrivals.arrivals[i] - start) / perMicro);
-        }
-    }
     const auto summary = host.waitForLine("burst address=bench", kPatience, from);
-    const double pushMedian = percentile(latencies, 0.5);
-    std::printf("push latency, host callback to Office's sink, %zu reports: median %.1f us, p99 %.1f us\n",
-                latencies.size(), pushMedian, percentile(latencies, 0.99));
+    if (!starts || !arrivals.waitFor(first + static_cast<std::size_t>(count))) {
+        return false;
+    }
+    std::istringstream numbers(starts->substr(std::string("burst-starts").size()));
+    const double perMicro = ticksPerMicrosecond();
+    long long start = 0;
+    for (std::size_t i = 0; numbers >> start && i < static_cast<std::size_t>(count); ++i) {
+        samples.pushes.push_back(static_cast<double>(arrivals.arrivals[first + i] - start) / perMicro);
+    }
+    samples.pushMilliseconds += summary ? millisecondsIn(*summary, "ms=") : 0.0;
+    samples.pushCount += count;
+    return true;
+}
+
+double fastestMedian(const LatencySamples& samples)
+{
+    return std::min({percentile(samples.information, 0.5), percentile(samples.nothing, 0.5),
+                     percentile(samples.clientType, 0.5)});
+}
+
+// Round trips and single-thread pushes, measured in alternating rounds after the same
+// warm-up: the load of the machine changes over seconds, and measured one after the other
+// the two figures would each catch a different load.
+void latencies(OfficeConnection& office, ChildProcess& host, int count)
+{
+    constexpr int kRounds = 10;
+    constexpr int kWarmUp = 20;
+    HRESULT result = S_OK;
+    const auto asked = contactFor(office.contactManager(), "alice@orvex.example", result);
+    const auto pushed = contactFor(office.contactManager(), "bench@orvex.example", result);
+    if (!asked || !pushed) {
+        std::printf("latencies: no contact (%s)\n", HResultText::hex(result).c_str());
+        return;
+    }
+    const int pushCount = std::max(kRounds, count / 2);
+    ArrivalSink arrivals(static_cast<std::size_t>(pushCount + kWarmUp) * 8);
+    const auto sink = arrivals.sink();
+    const Advice advice = advise(pushed.Get(), sink.Get());
+
+    LatencySamples warmUp;
+    timeRoundTrips(office, asked.Get(), kWarmUp, warmUp);
+    bool pushing = timePushes(host, arrivals, kWarmUp, warmUp);
+    LatencySamples samples;
+    std::vector<double> roundRatios;
+    for (int round = 0; round < kRounds && pushing; ++round) {
+        LatencySamples thisRound;
+        timeRoundTrips(office, asked.Get(), std::max(1, count / kRounds), thisRound);
+        pushing = timePushes(host, arrivals, pushCount / kRounds, thisRound);
+        roundRatios.push_back(percentile(thisRound.pushes, 0.5) / fastestMedian(thisRound));
+        for (auto [to, from] : {std::pair{&samples.information, &thisRound.information},
+                                std::pair{&samples.nothing, &thisRound.nothing},
+                                std::pair{&samples.clientType, &thisRound.clientType},
+                                std::pair{&samples.pushes, &thisRound.pushes}}) {
+            to->insert(to->end(), from->begin(), from->end());
+        }
+        samples.pushMilliseconds += thisRound.pushMilliseconds;
+        samples.pushCount += thisRound.pushCount;
+    }
+
+    const double informationMedian = percentile(samples.information, 0.5);
+    const double nothingMedian = percentile(samples.nothing, 0.5);
+    std::printf("round trip, %zu calls each in %d rounds (median / p99, microseconds):\n", samples.nothing.size(),
+                kRounds);
+    std::printf("  contact GetContactInformation(availability)  %8.1f / %8.1f\n", informationMedian,
+                percentile(samples.information, 0.99));
+    std::printf("  contact get_UnifiedCommunicationType          %8.1f / %8.1f  (does nothing)\n", nothingMedian,
+                percentile(samples.nothing, 0.99));
+    std::printf("  client get_Type                               %8.1f / %8.1f  (does nothing)\n",
+                percentile(samples.clientType, 0.5), percentile(samples.clientType, 0.99));
+    std::printf("  availability / do-nothing member on the same proxy: %.2f (target at most 1.10)\n",
+                nothingMedian > 0 ? informationMedian / nothingMedian : 0.0);
+
+    const double fastestRoundTrip = fastestMedian(samples);
+    const double pushMedian = percentile(samples.pushes, 0.5);
+    std::printf("push latency, host callback to Office's sink, %zu reports in the same rounds: median %.1f us, "
+                "p99 %.1f us\n",
+                samples.pushes.size(), pushMedian, percentile(samples.pushes, 0.99));
     std::printf("  push / fastest round trip above: %.2f (target at most 1.20)\n",
                 fastestRoundTrip > 0 ? pushMedian / fastestRoundTrip : 0.0);
-    std::printf("  one reporting thread: %lld reports per second\n",
-                summary ? field(*summary, "per-second") : -1LL);
+    if (!roundRatios.empty()) {
+        std::printf("  the same ratio round by round: lowest %.2f, median %.2f, highest %.2f\n",
+                    percentile(roundRatios, 0.0), percentile(roundRatios, 0.5), percentile(roundRatios, 1.0));
+    }
+    std::printf("  one reporting thread: %.0f reports per second\n",
+                samples.pushMilliseconds > 0 ? samples.pushCount * 1000.0 / samples.pushMilliseconds : -1.0);
 
     // Several threads at once: the rate the sink sees.
     const std::size_t before = arrivals.received;
     const int threads = 4;
-    from = host.lineCount();
+    const std::size_t from = host.lineCount();
     const auto began = std::chrono::steady_clock::now();
-    host.send("burst bench@orvex.example " + std::to_string(count * 4) + " " + std::to_string(threads));
-    waitFor(arrivals.received, before + static_cast<std::size_t>(count) * 4);
+    host.send("burst bench@orvex.example " + std::to_string(pushCount * 4) + " " + std::to_string(threads));
+    arrivals.waitFor(before + static_cast<std::size_t>(pushCount) * 4);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     host.waitForLine("burst address=bench", kPatience, from);
     std::printf("  %d reporting threads: %.0f events per second received (%zu events)\n", threads,
@@ -360,8 +428,7 @@ int main(int argc, char** argv)
             exitCode = soak(office, host, seconds);
         } else {
             startUp(host, spawned, connectMs);
-            const double fastestRoundTrip = roundTrips(office, count);
-            pushes(office, host, count / 2, fastestRoundTrip);
+            latencies(office, host, count);
             memory(office, host, count / 2);
         }
         office.release();

@@ -46,10 +46,14 @@ public:
     void startWatchingContact(ChangeCallback changed) override { onChanged = std::move(changed); }
     void stopWatchingContact() override
     {
+        report();
+        stopped = true;
+    }
+    void report()
+    {
         auto changes = orvex::com::Variant::fromArray(orvex::com::SafeArray::ofInt32(std::vector<LONG>{4}));
         DISPPARAMS params{&changes.get(), nullptr, 1, 0};
         onChanged(&params);
-        stopped = true;
     }
     HRESULT getAddress(BSTR* address) override
     {
@@ -140,11 +144,32 @@ TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
         ASSERT_NE(advise(static_cast<IUCCContact*>(contact.Get()), DIID__IUCCContactEvents, sink.Get()), 0u);
 
         // While the contact lives, a report is an event.
-        auto changes = orvex::com::Variant::fromArray(orvex::com::SafeArray::ofInt32(std::vector<LONG>{4}));
-        DISPPARAMS params{&changes.get(), nullptr, 1, 0};
-        details->onChanged(&params);
+        details->report();
         ASSERT_EQ(sink->count(), 1u);
     }
     EXPECT_TRUE(details->stopped);
     EXPECT_EQ(sink->count(), 1u) << "a contact being destroyed was handed to Office as an event source";
+}
+
+TEST_F(ContactLifetimeTest, AReportArrivingAfterTheLastReleaseBeforeTheTeardownDoesNotReviveTheContact)
+{
+    // Between the last release and the teardown's first step the count is 0. A new object
+    // has that count until its first reference, which holds the moment open.
+    auto details = std::make_shared<LateReportingDetails>();
+    orvex::atl::CComObject<UCCContact>* contact = nullptr;
+    ASSERT_EQ(orvex::atl::CComObject<UCCContact>::CreateInstance(&contact), S_OK);
+    contact->attach(static_cast<IUCCContactManager*>(manager.Get()), details);
+    details->startWatchingContact(
+        [contact](DISPPARAMS* params) { UCCContact::onContactChangedDelegator(contact, params); });
+    host.forgetRecords();
+
+    details->report();
+
+    // A revived contact is destroyed when the report lets it go, and its teardown stops
+    // the watch: then the object is gone and must not be touched again.
+    ASSERT_FALSE(details->stopped) << "the report revived the contact and destroyed it";
+    EXPECT_FALSE(host.said("Contact data changed"));
+    ComPtr<IUCCContact> first(contact);
+    first.Reset();
+    EXPECT_TRUE(details->stopped);
 }

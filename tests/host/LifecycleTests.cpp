@@ -16,6 +16,40 @@ using ::testing::_;
 
 namespace {
 
+#if defined(_WIN64)
+#define ORVEX_REGISTER_IMPORT "__imp_CoRegisterClassObject"
+#else
+#define ORVEX_REGISTER_IMPORT "__imp__CoRegisterClassObject@20"
+#endif
+// This executable's import slot of CoRegisterClassObject, through which the library calls it.
+extern "C" decltype(&CoRegisterClassObject) registerImport __asm__(ORVEX_REGISTER_IMPORT);
+
+// Makes CoRegisterClassObject answer a failure for as long as it lives.
+class RefusedClassRegistration {
+public:
+    explicit RefusedClassRegistration(HRESULT answer) : original(registerImport)
+    {
+        refusal = answer;
+        point(&refuse);
+    }
+    ~RefusedClassRegistration() { point(original); }
+    RefusedClassRegistration(const RefusedClassRegistration&) = delete;
+    RefusedClassRegistration& operator=(const RefusedClassRegistration&) = delete;
+
+private:
+    static HRESULT WINAPI refuse(REFCLSID, IUnknown*, DWORD, DWORD, DWORD*) { return refusal; }
+    static void point(decltype(&CoRegisterClassObject) target)
+    {
+        DWORD protection = 0;
+        VirtualProtect(&registerImport, sizeof(registerImport), PAGE_READWRITE, &protection);
+        registerImport = target;
+        VirtualProtect(&registerImport, sizeof(registerImport), protection, &protection);
+    }
+
+    static inline HRESULT refusal = S_OK;
+    const decltype(&CoRegisterClassObject) original;
+};
+
 class Lifecycle : public HostedTest {
 protected:
     static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
@@ -129,4 +163,21 @@ TEST_F(Lifecycle, StopSignsTheClientOutThenTellsOfficeThatTheMessengerShutsDown)
     std::ostringstream address;
     address << LogAddress{reinterpret_cast<const void*>(std::uintptr_t{0xABC12})};
     EXPECT_EQ(address.str(), std::string(sizeof(void*) * 2 - 5, '0') + "ABC12");
+}
+
+TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheProviderDown)
+{
+    // The runtime's answer is replaced in this process's import table; Wine accepts a
+    // second registration of a class, so nothing else makes it fail.
+    const RefusedClassRegistration refused(CO_E_OBJISREG);
+    EXPECT_CALL(host.mock(), classFactoryRegistered(CO_E_OBJISREG)).Times(1);
+
+    server().startIntegration();
+
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
+    EXPECT_EQ(host.messagesOf("LocalServer::registerClassFactory"),
+              (std::vector<std::string>{"Enter", "Could not register the OfficeIntegrationImpl factory, releasing the "
+                                                 "factory and setting upandrunning to 0, result: -2147220996"}));
+    EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"), std::vector<std::string>{"Revoke class factory"})
+        << "nothing was registered, so nothing is revoked";
 }
