@@ -86,6 +86,8 @@ for second in $(seq 0 5 900); do
   sleep 5
 done
 echo "the prefix's boot ended after about $second s"
+wineserver -k || true
+wineserver -w
 # One server for the checks below: each new session boots the prefix again (a minute).
 wineserver -p
 test -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll"

@@ -12,6 +12,9 @@ out=$ORVEX_GUEST_OUT
 status=0
 stage() { echo "$(date -u +%T) $*" >> "$out/stages.log"; }
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Processes start and answer several times slower than on the host: the end-to-end tests
+# wait longer for each step of the other process.
+export ORVEX_TEST_PATIENCE_SECONDS=120
 bin=$build/bin
 dll="Z:$(echo "$bin/orvex-windows-office-integration.dll" | tr / '\\')"
 
@@ -27,7 +30,7 @@ stage "i686 ctest"
 cp -a /opt/orvex/wineprefix "$build/wineprefix"
 # The checks of the exports and of the type library file, and the package's consumer
 # build, run on the host.
-ctest --test-dir "$build" --output-on-failure --timeout 900 -E '^host_dll_exports$|^type_library_win32_file$|^package_consumer_test$|_bench$' "$@" \
+ctest --test-dir "$build" --output-on-failure --timeout 2400 -E '^host_dll_exports$|^type_library_win32_file$|^package_consumer_test$|_bench$' "$@" \
   > "$out/ctest.log" 2>&1 || status=1
 cp "$build/Testing/Temporary/LastTest.log" "$out/" 2>/dev/null
 stage "i686 ctest ended, status $status"
