@@ -50,9 +50,6 @@ in_chroot apt-get update
 in_chroot apt-get install -y --no-install-recommends linux-image-amd64 kmod procps cmake
 # The i386 maintainer scripts that the chroot cannot run (these machines cannot execute
 # 32-bit code) fail here; the guest's first boot finishes them.
-# Open: in the 64-bit prefix made at the first boot a 32-bit program finds no
-# kernel32.dll (wineboot starts syswow64\rundll32.exe, but no syswow64 appears), with or
-# without the recommended packages.
 in_chroot apt-get install -y --no-install-recommends wine wine64 wine32:i386 wine64-preloader \
   wine32-preloader:i386 \
   || echo "guest: some 32-bit packages are left for the first boot" | tee -a "$log"
@@ -78,19 +75,31 @@ dpkg --configure -a
 wine --version
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=/opt/orvex/wineprefix
 mkdir -p "$WINEPREFIX"
+# Made by the 32-bit loader, the new prefix is a 64-bit one with its 32-bit side
+# (syswow64); made by wine64 it gets no syswow64 and every 32-bit program then fails with
+# "could not load kernel32.dll". Under emulation the loader stops waiting for the boot
+# long before the boot ends (and says it could not load kernel32.dll): the boot goes on
+# in the background, so wait for its processes rather than for the loader.
+/usr/lib/wine/wine wineboot -i || true
+for second in $(seq 0 5 900); do
+  pgrep -f 'wineboot.exe|rundll32.exe|regsvr32.exe' >/dev/null || break
+  sleep 5
+done
+echo "the prefix's boot ended after about $second s"
+wineserver -k || true
+wineserver -w
+# One server for the checks below: each new session boots the prefix again (a minute).
 wineserver -p
-# The first process of a new 64-bit prefix must be a 64-bit one: a 32-bit process needs the
-# prefix's syswow64, which does not exist yet ("could not load kernel32.dll").
-/usr/lib/wine/wine64 wineboot -i
+test -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll"
+test -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
+# The point of the machine: a 32-bit and a 64-bit program run in the 64-bit prefix.
+/usr/lib/wine/wine cmd /c ver
+/usr/lib/wine/wine64 cmd /c ver
 wineserver -k
 wineserver -w
-test -e /opt/orvex/wineprefix/drive_c/windows/syswow64
-# The point of the machine: a 32-bit program runs in the 64-bit prefix.
-wine cmd /c ver
-wineserver -k
 EOF
 status=0
-"$here/run.sh" --persistent --timeout 1200 --out "$guest_dir/first-boot" "$first_boot" || status=$?
+"$here/run.sh" --persistent --timeout 2400 --out "$guest_dir/first-boot" "$first_boot" || status=$?
 rm -f "$first_boot"
 if [ "$status" != 0 ]; then
   tail -n 30 "$guest_dir/first-boot/payload.log" >&2 || true

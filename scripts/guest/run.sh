@@ -2,10 +2,10 @@
 # Runs a payload in the 32-bit test machine, a QEMU guest (software emulation) built by
 # scripts/guest/build-image.sh, and exits with the payload's exit code.
 #
-#   scripts/guest/run.sh [--timeout SECONDS] [--input DIR]... [--persistent] --out DIR PAYLOAD
+#   scripts/guest/run.sh [--timeout SECONDS] [--input DIR[=GUEST_DIR]]... [--persistent] --out DIR PAYLOAD
 #
-# Each --input directory is copied into the guest at the same absolute path (object files,
-# CMakeFiles and Wine prefixes left out). PAYLOAD, a shell script, runs as root with
+# Each --input directory is copied into the guest at GUEST_DIR, by default its own absolute
+# path (object files, CMakeFiles and Wine prefixes left out). PAYLOAD, a shell script, runs as root with
 # $ORVEX_GUEST_OUT naming a directory that comes back as --out; its output lands in
 # <out>/payload.log and the guest's console in <out>/console.log. The guest's disk is
 # thrown away afterwards unless --persistent (used once, to finish building the image).
@@ -21,13 +21,13 @@ inputs=()
 while [ $# -gt 1 ]; do
   case "$1" in
     --timeout) timeout=$2; shift 2 ;;
-    --input) inputs+=("$(cd "$2" && pwd)"); shift 2 ;;
+    --input) inputs+=("$2"); shift 2 ;;
     --out) out=$2; shift 2 ;;
     --persistent) persistent=1; shift ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
-payload=${1:?"usage: run.sh [--timeout S] [--input DIR]... [--persistent] --out DIR PAYLOAD"}
+payload=${1:?"usage: run.sh [--timeout S] [--input DIR[=GUEST_DIR]]... [--persistent] --out DIR PAYLOAD"}
 [ -n "$out" ] || { echo "run.sh: --out DIR is required" >&2; exit 2; }
 for file in vmlinuz initrd.img disk.img; do
   [ -e "$guest_dir/$file" ] || { echo "run.sh: no guest image in $guest_dir (scripts/setup.sh builds it)" >&2; exit 2; }
@@ -44,8 +44,11 @@ shares=(-virtfs "local,path=$control,mount_tag=control,security_model=none,reado
         -virtfs "local,path=$out,mount_tag=out,security_model=none")
 : > "$control/inputs"
 for index in "${!inputs[@]}"; do
-  shares+=(-virtfs "local,path=${inputs[$index]},mount_tag=input$index,security_model=none,readonly=on")
-  echo "input$index ${inputs[$index]}" >> "$control/inputs"
+  source_dir=$(cd "${inputs[$index]%%=*}" && pwd)
+  guest_path=$source_dir
+  case "${inputs[$index]}" in *=*) guest_path=${inputs[$index]#*=} ;; esac
+  shares+=(-virtfs "local,path=$source_dir,mount_tag=input$index,security_model=none,readonly=on")
+  echo "input$index $guest_path" >> "$control/inputs"
 done
 
 snapshot=on

@@ -12,6 +12,9 @@ out=$ORVEX_GUEST_OUT
 status=0
 stage() { echo "$(date -u +%T) $*" >> "$out/stages.log"; }
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Processes start and answer several times slower than on the host: the end-to-end tests
+# wait longer for each step of the other process.
+export ORVEX_TEST_PATIENCE_SECONDS=120
 bin=$build/bin
 dll="Z:$(echo "$bin/orvex-windows-office-integration.dll" | tr / '\\')"
 
@@ -25,8 +28,9 @@ fresh_prefix() {
 
 stage "i686 ctest"
 cp -a /opt/orvex/wineprefix "$build/wineprefix"
-# The objdump check of the exports runs on the host.
-ctest --test-dir "$build" --output-on-failure --timeout 900 -E '^host_dll_exports$|_bench$' "$@" \
+# The checks of the exports and of the type library file, and the package's consumer
+# build, run on the host.
+ctest --test-dir "$build" --output-on-failure --timeout 2400 -E '^host_dll_exports$|^type_library_win32_file$|^package_consumer_test$|_bench$' "$@" \
   > "$out/ctest.log" 2>&1 || status=1
 cp "$build/Testing/Temporary/LastTest.log" "$out/" 2>/dev/null
 stage "i686 ctest ended, status $status"
@@ -45,8 +49,15 @@ if [ "$office64" != - ]; then
   stage "64-bit Office ended, status $status"
 fi
 
-stage "registry views after a 32-bit regsvr32"
-fresh_prefix /root/views
+# As an installer does on 64-bit Windows: the 32-bit regsvr32, machine-wide and per user,
+# then the 32-bit messenger, and an Office of each bitness that first diagnoses what it
+# sees and then connects, shows presence and starts a chat and a call. Under Wine an
+# Office's marshaller reads only machine-wide type library keys, where the product leaves
+# its placeholder: each Office stand-in registers the library there for its own bitness
+# first (--register-typelib), as the x64 suites do; everything else it finds is the
+# product's own registration.
+stage "both Office bitnesses against the 32-bit provider"
+fresh_prefix /root/bitness
 views=$out/registry-views.txt
 : > "$views"
 query() {
@@ -55,21 +66,49 @@ query() {
     wine reg query "$1" /s /reg:$view </dev/null >> "$views" 2>&1 || echo "(missing)" >> "$views"
   done
 }
-(cd "$bin" && wine regsvr32 /s "$dll" && wine regsvr32 /s /n /i:user "$dll") </dev/null >/dev/null 2>&1
+query_all() {
+  echo "# $1" >> "$views"
+  query 'HKLM\Software\IM Providers'
+  query 'HKCU\Software\IM Providers'
+  query 'HKLM\Software\Classes\TypeLib\{9D5662DE-96CC-471F-94F0-E00E05457627}'
+  query 'HKCU\Software\Classes\TypeLib\{9D5662DE-96CC-471F-94F0-E00E05457627}'
+  query 'HKLM\Software\Classes\Interface\{6A222195-F65E-467F-8F77-EB180BD85288}'
+  query 'HKCU\Software\Classes\Interface\{6A222195-F65E-467F-8F77-EB180BD85288}'
+}
+(cd "$bin" && wine regsvr32 /s "$dll" && wine regsvr32 /s /n /i:user "$dll") </dev/null >/dev/null 2>&1 \
+  || { echo "the 32-bit regsvr32 failed" >> "$out/stages.log"; status=1; }
+query_all "after a 32-bit regsvr32, machine-wide and per user"
+# The messenger reads its commands from a FIFO held open here, so that it stops as it
+# would when the user quits, once both Offices are done.
+mkfifo /tmp/host-input
+(cd "$bin" && exec wine OrvexWindows.exe --seconds 900 --script-delay-ms 2000 </tmp/host-input \
+   > "$out/bitness-host.log" 2>&1) &
+host=$!
+exec 3>/tmp/host-input
+office_run() {
+  local bits=$1 loader=$2 office=$3
+  local typelib="Z:$(echo "$bin/orvex-windows-office-integration.dll" | tr / '\\')"
+  (cd "$(dirname "$office")" && "$loader" "$office" --diagnose) </dev/null > "$out/office$bits-diagnose.txt" 2>&1
+  echo "$(date -u +%T) Office $bits-bit: --diagnose exit $?" >> "$out/stages.log"
+  (cd "$(dirname "$office")" && "$loader" "$office" --register-typelib "$typelib" --wait-up 180 --listen 5 \
+     --chat alice@orvex.example,bob@orvex.example --subject "Both bitnesses" --call carol@orvex.example) \
+     </dev/null > "$out/office$bits-connect.txt" 2>&1
+  local code=$?
+  echo "$(date -u +%T) Office $bits-bit: connection exit $code" >> "$out/stages.log"
+  [ "$code" = 0 ] || status=1
+}
+office_run 32 wine "$bin/OfficeStandIn.exe"
+if [ "$office64" != - ]; then
+  office_run 64 /usr/lib/wine/wine64 "$office64/OfficeStandIn.exe"
+fi
+query_all "while the 32-bit messenger runs"
+echo quit >&3
+exec 3>&-
+wait "$host" || { echo "the 32-bit messenger ended with $?" >> "$out/stages.log"; status=1; }
+(cd "$bin" && wine regsvr32 /s /u "$dll" && wine regsvr32 /s /u /n /i:user "$dll") </dev/null >/dev/null 2>&1
+echo "# after a 32-bit regsvr32 /u, machine-wide and per user" >> "$views"
 query 'HKLM\Software\IM Providers'
-query 'HKCU\Software\IM Providers'
-query 'HKLM\Software\Classes\TypeLib\{9D5662DE-96CC-471F-94F0-E00E05457627}'
-query 'HKCU\Software\Classes\TypeLib\{9D5662DE-96CC-471F-94F0-E00E05457627}'
 query 'HKLM\Software\Classes\Interface\{6A222195-F65E-467F-8F77-EB180BD85288}'
-query 'HKCU\Software\Classes\Interface\{6A222195-F65E-467F-8F77-EB180BD85288}'
-(cd "$bin" && wine OrvexWindows.exe --seconds 40 --no-script </dev/null > "$out/views-host.log" 2>&1) &
-sleep 25
-echo "# while the 32-bit messenger runs" >> "$views"
-query 'HKCU\Software\IM Providers'
-wait
-(cd "$bin" && wine regsvr32 /s /u "$dll") </dev/null >/dev/null 2>&1
-echo "# after a 32-bit regsvr32 /u" >> "$views"
-query 'HKLM\Software\IM Providers'
 wineserver -k
 stage "done"
 exit $status

@@ -21,15 +21,26 @@ if [ $# -eq 0 ] && [ "${ORVEX_GUEST_TESTS:-}" != all ]; then
   set -- -R '^(host_.*|registration_provider_keys_tests|self_registration_tests|end_to_end_tests)$'
 fi
 
+# The build tree goes in without what only the build needs, and with its programs
+# stripped: their debug information is most of their size, and everything that goes in
+# is copied through the emulated machine.
+tree=$root/build/guest/i686-tree
+rm -rf "$tree"
+mkdir -p "$tree"
+tar -C "$build" --exclude=CMakeFiles --exclude='*.obj' --exclude='*.a' --exclude='*.debug' --exclude=wineprefix \
+    --exclude=package --exclude=googletest -cf - . | tar -C "$tree" -xf -
+find "$tree" \( -name '*.exe' -o -name '*.dll' \) -exec i686-w64-mingw32-strip --strip-debug {} +
+
 # The 64-bit Office side: the x64 end-to-end tests with their own runtime DLLs.
 stage=$(mktemp -d)
 payload=$stage.sh
-trap 'rm -rf "$stage" "$payload"' EXIT
+trap 'rm -rf "$stage" "$payload" "$tree"' EXIT
 office64=-
 x64=$root/build/x64/bin
 if [ -e "$x64/end_to_end_tests.exe" ]; then
   cp "$x64/end_to_end_tests.exe" "$x64/OfficeStandIn.exe" "$x64"/libgcc_s_seh-1.dll "$x64"/libstdc++-6.dll \
      "$x64"/libwinpthread-1.dll "$stage/"
+  x86_64-w64-mingw32-strip --strip-debug "$stage"/*.exe "$stage"/*.dll
   office64=$stage
 fi
 {
@@ -40,7 +51,7 @@ fi
 
 status=0
 "$root/scripts/guest/run.sh" --timeout "${ORVEX_GUEST_TIMEOUT:-2400}" \
-  --input "$root/scripts" --input "$build" --input "$stage" --out "$out" "$payload" || status=$?
+  --input "$root/scripts" --input "$tree=$build" --input "$stage" --out "$out" "$payload" || status=$?
 if [ -e "$out/ctest.log" ]; then
   # The failures in full, then the summary.
   sed -n '/^The following tests FAILED/,$p;/tests passed,/p' "$out/ctest.log"

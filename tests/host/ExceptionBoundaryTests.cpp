@@ -64,11 +64,16 @@ protected:
                                           IID_PPV_ARGS(&factory)));
     }
 
+    // The library keeps the helper, and logs through it, until it is unloaded: what the
+    // helper's log writes to is declared first so that it is destroyed after the library.
+    // (Destroyed first, it made the library's teardown fault; the loader swallows that, and
+    // on the 32-bit build the rest of the teardown, the module's unwind-table
+    // deregistration among it, was skipped, which corrupted the heap later.)
+    std::mutex logMutex;
+    std::vector<std::string> messages;
     IntegrationLibrary library;
     std::shared_ptr<NiceMock<MockPlatformHelper>> helper = std::make_shared<NiceMock<MockPlatformHelper>>();
     std::shared_ptr<IOfficeIntegration> integration;
-    std::mutex logMutex;
-    std::vector<std::string> messages;
 };
 
 } // namespace

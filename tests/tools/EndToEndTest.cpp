@@ -6,7 +6,22 @@
 
 #include <objbase.h>
 
+#include <cwchar>
 #include <thread>
+
+namespace {
+
+std::chrono::milliseconds patienceFromEnvironment()
+{
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ORVEX_TEST_PATIENCE_SECONDS", text, 16);
+    const long seconds = length > 0 && length < 16 ? std::wcstol(text, nullptr, 10) : 0;
+    return std::chrono::seconds(seconds > 0 ? seconds : 20);
+}
+
+} // namespace
+
+const std::chrono::milliseconds EndToEndTest::kPatience = patienceFromEnvironment();
 
 void EndToEndTest::SetUpTestSuite()
 {
