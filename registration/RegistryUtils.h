@@ -6,9 +6,10 @@
 #include <string_view>
 
 // The names that identify the provider to Office and the registry primitives through
-// which every registry access of the library goes. No registry-view flag is ever passed:
-// the WOW6432Node keys are addressed by their literal paths. GUID texts are compared
-// exactly, case included.
+// which the library's registry access goes. The WOW6432Node keys are addressed by their
+// literal paths; only registration/Wow64RegistryMirror passes a view flag, for the 64-bit
+// view a 32-bit process does not otherwise reach. GUID texts are compared exactly, case
+// included.
 namespace Utils::Registry {
 
 inline constexpr std::wstring_view ProviderName = L"Talvo Orvex";

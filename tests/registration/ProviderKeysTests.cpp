@@ -32,14 +32,6 @@ void writeMachineProviderKey(const std::wstring& key, const std::wstring& guid =
     RawRegistry::writeText(HKEY_LOCAL_MACHINE, key, L"GUID", guid);
 }
 
-// In a 32-bit process on a 64-bit system, Wine (not Windows, where HKCU "Software" is
-// shared by both views) sends HKCU "Software\\IM Providers" to "Software\\Wow6432Node\\IM
-// Providers" once the latter exists, which the provider's own DefaultIMApp write makes.
-bool wineRedirectsUserKeys()
-{
-    return Wow64RegistryMirror::active();
-}
-
 DWORD upAndRunning()
 {
     DWORD value = 0xFFFFFFFF;
@@ -120,7 +112,10 @@ TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
     EXPECT_EQ(upAndRunning(), 0u);
     EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").text, L"Talvo Orvex")
         << "stopping leaves the default provider";
-    if (!wineRedirectsUserKeys()) {
+    // In a 32-bit process Wine (not Windows, where HKCU "Software" is shared by both views)
+    // sends these writes under "Software\\Wow6432Node" once that key exists, which the
+    // provider's own DefaultIMApp write makes.
+    if (!Wow64RegistryMirror::active()) {
         EXPECT_FALSE(RawRegistry::keyExists(HKEY_CURRENT_USER, kUserWowProviders + L"\\Talvo Orvex"))
             << "UpAndRunning has no WOW6432Node twin";
     }

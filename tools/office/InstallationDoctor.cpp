@@ -1,6 +1,7 @@
 #include "tools/office/InstallationDoctor.h"
 
 #include "host/TextConversion.h"
+#include "registration/RegistryUtils.h"
 #include "tools/office/HResultText.h"
 #include "tools/office/ProxyProbe.h"
 #include "tools/office/RunningProcesses.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr wchar_t kProviderName[] = L"Talvo Orvex";
 constexpr wchar_t kTypeLibraryId[] = L"{9D5662DE-96CC-471F-94F0-E00E05457627}";
 constexpr GUID kTypeLibrary = {0x9d5662de, 0x96cc, 0x471f, {0x94, 0xf0, 0xe0, 0x0e, 0x05, 0x45, 0x76, 0x27}};
-constexpr wchar_t kPlaceholder[] = L"ORVEX_DUMMY";
 constexpr wchar_t kLibraryFile[] = L"orvex-windows-office-integration.dll";
 
 // The interfaces Office marshals when it shows presence and starts conversations.
@@ -165,7 +165,7 @@ TypeLibraryPath inspectTypeLibrary(HKEY root, const wchar_t* platform)
     if (!path.value) {
         return path;
     }
-    if (*path.value == kPlaceholder) {
+    if (*path.value == Utils::Registry::TypeLibDummyPath) {
         path.problem = "holds the placeholder \"ORVEX_DUMMY\" that registration leaves in machine-wide keys";
     } else if (GetFileAttributesW(path.value->c_str()) == INVALID_FILE_ATTRIBUTES) {
         path.problem = "names " + quoted(*path.value) + ", which does not exist";
@@ -324,7 +324,7 @@ void InstallationDoctor::checkTypeLibrary()
         }
         const bool win64 = std::wstring(path.platform) == L"win64";
         const std::string who = win64 ? "a 64-bit Office" : "a 32-bit Office";
-        const bool masked = *path.value == kPlaceholder;
+        const bool masked = *path.value == Utils::Registry::TypeLibDummyPath;
         report.fault("type-library", path.subject(),
                      path.problem + (masked ? " and no per-user path overrides it" : "") + ": " + who +
                          " cannot load the provider's type library",
