@@ -1,5 +1,6 @@
 #include "host/LocalServer.h"
 
+#include "client/com/CAtlModule.h"
 #include "client/com/ComError.h"
 #include "host/HostLog.h"
 #include "host/SlimReaderWriterLock.h"
@@ -13,9 +14,16 @@ namespace {
 
 constexpr char kLogSource[] = "LocalServer";
 
-// The singleton and its lock. The reference lives until the library is unloaded.
+// The singleton and its lock. The reference lives until the library is unloaded. The
+// run-time never destroys it: the teardown below ends it at unload and leaves it alone at
+// the process's end.
 SlimReaderWriterLock singletonLock;
-std::shared_ptr<LocalServer> singleton;
+union SingletonStorage {
+    SingletonStorage() : server() {}
+    ~SingletonStorage() {}
+    std::shared_ptr<LocalServer> server;
+} singletonStorage;
+std::shared_ptr<LocalServer>& singleton = singletonStorage.server;
 
 // Tears the server down at unload while it can still reach the host, then drops the
 // library's reference. Defined after the singleton, so it is destroyed before it.
@@ -25,6 +33,12 @@ struct SingletonTeardown {
     SingletonTeardown& operator=(const SingletonTeardown&) = delete;
     ~SingletonTeardown()
     {
+        if (orvex::atl::CAtlModule::processEnding()) {
+            // Stopping would call into COM and the host from a process whose other threads
+            // are gone, maybe holding their locks: the server, and what it holds, goes with
+            // the process.
+            return;
+        }
         std::shared_ptr<LocalServer> server;
         {
             std::shared_lock lock(singletonLock);

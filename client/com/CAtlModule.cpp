@@ -17,6 +17,7 @@ constexpr CLSID kStdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000, {0xC0, 0
 namespace orvex::atl {
 
 std::atomic<CAtlModule*> CAtlModule::current_{nullptr};
+std::atomic<bool> CAtlModule::processEnding_{false};
 
 CAtlModule::CAtlModule(const Identity& identity, CriticalSection::Initialiser initialise,
                        DebuggerOutput debuggerOutput) noexcept
@@ -32,6 +33,11 @@ CAtlModule::CAtlModule(const Identity& identity, CriticalSection::Initialiser in
 
 CAtlModule::~CAtlModule()
 {
+    if (processEnding()) {
+        CAtlModule* self = this;
+        current_.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+        return;
+    }
     std::vector<std::pair<CleanUp, void*>> cleanUps;
     {
         std::lock_guard lock(cleanUpLock_);

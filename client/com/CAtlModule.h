@@ -40,7 +40,8 @@ public:
     CAtlModule& operator=(const CAtlModule&) = delete;
 
     // Runs the clean-up list (the latest entry first), releases the cached global
-    // interface table and deletes the critical section.
+    // interface table and deletes the critical section; at the process's end it only
+    // forgets itself (see markProcessEnding).
     virtual ~CAtlModule();
     // Count live objects; both answer the new count.
     virtual LONG Lock() noexcept;
@@ -67,6 +68,14 @@ public:
     // Registers a clean-up to run at teardown; E_OUTOFMEMORY when it cannot be kept.
     HRESULT AddTermFunc(CleanUp cleanUp, void* context) noexcept;
 
+    // The library is being detached because the process ends, not unloaded. Every other
+    // thread has been terminated wherever it was, holding whatever locks it held (COM's
+    // and RPC's among them), so tear-down code must not call out of the library: what it
+    // would release goes with the process.
+    // Kept outside any object, so that every destructor can still ask, the module's too.
+    static void markProcessEnding() noexcept { processEnding_.store(true, std::memory_order_release); }
+    static bool processEnding() noexcept { return processEnding_.load(std::memory_order_acquire); }
+
 protected:
     explicit CAtlModule(const Identity& identity,
                         CriticalSection::Initialiser initialise = &InitializeCriticalSectionAndSpinCount,
@@ -85,6 +94,7 @@ private:
     SlimReaderWriterLock cleanUpLock_;
     std::vector<std::pair<CleanUp, void*>> cleanUps_;
     bool initialisationFailed_ = false;
+    static std::atomic<bool> processEnding_;
 };
 
 // What every object does on creation and destruction: count itself on the library's

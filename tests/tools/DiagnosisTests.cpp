@@ -119,9 +119,14 @@ TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneWithItsFix)
              restartHost();
          },
          {"type-library", "registered nowhere", "start Orvex once"}},
+        // Each restore puts back what the installation had in this build's bitness: the
+        // machine-wide path of its own platform and nothing for the other.
         {"HKLM win64 left as the placeholder, no per-user path",
          [] { setText(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win64", nullptr, L"ORVEX_DUMMY"); },
-         restoreTypeLibrary,
+         [] {
+             removeTree(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win64");
+             restoreTypeLibrary();
+         },
          {"type-library", "placeholder \\\"ORVEX_DUMMY\\\"", "--register-typelib"}},
         {"HKLM win32 left as the placeholder, per-user path removed",
          [] {
@@ -130,6 +135,7 @@ TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneWithItsFix)
          },
          [this] {
              removeTree(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win32");
+             restoreTypeLibrary();
              restartHost();
          },
          {"type-library", "no per-user path overrides it", "start Orvex once"}},

@@ -19,6 +19,16 @@ std::chrono::milliseconds patienceFromEnvironment()
     return std::chrono::seconds(seconds > 0 ? seconds : 20);
 }
 
+std::string lastLines(const ChildProcess& process, std::size_t count)
+{
+    const auto lines = process.lines();
+    std::string text;
+    for (std::size_t index = lines.size() > count ? lines.size() - count : 0; index < lines.size(); ++index) {
+        text += lines[index] + "\n";
+    }
+    return text;
+}
+
 } // namespace
 
 const std::chrono::milliseconds EndToEndTest::kPatience = patienceFromEnvironment();
@@ -51,7 +61,8 @@ void EndToEndTest::TearDown()
     if (host) {
         host->send("quit");
         const auto exitCode = host->waitForExit(kPatience);
-        EXPECT_TRUE(exitCode.has_value()) << "the messenger stand-in did not stop";
+        EXPECT_TRUE(exitCode.has_value()) << "the messenger stand-in did not stop; its last words:\n"
+                                          << lastLines(*host, 30);
         EXPECT_EQ(exitCode.value_or(~0u), 0u) << "the messenger stand-in ended abnormally";
         EXPECT_EQ(host->countLines("error:"), 0u);
     }

@@ -127,6 +127,16 @@ private:
     bool opened;
 };
 
+// The two per-user provider paths. Windows shares HKCU "Software" between the views, but
+// Wine sends a 32-bit process's plain path to the WOW6432Node key: the plain path is read
+// in the 64-bit view so that, there too, it names the key a 64-bit Office reads.
+struct UserPath {
+    const wchar_t* path;
+    REGSAM view;
+};
+constexpr std::array kUserProviderPaths{UserPath{L"Software\\IM Providers", KEY_WOW64_64KEY},
+                                        UserPath{L"Software\\WOW6432Node\\IM Providers", 0}};
+
 struct View {
     REGSAM flag;
     const char* name;
@@ -212,9 +222,9 @@ DiagnosisReport InstallationDoctor::diagnose()
 
 void InstallationDoctor::checkDefaultProvider()
 {
-    for (const wchar_t* path : {L"Software\\IM Providers", L"Software\\WOW6432Node\\IM Providers"}) {
+    for (const auto& [path, view] : kUserProviderPaths) {
         const std::string subject = "HKCU\\" + utf8(path) + " DefaultIMApp";
-        const auto value = ReadKey(HKEY_CURRENT_USER, path).text(L"DefaultIMApp");
+        const auto value = ReadKey(HKEY_CURRENT_USER, path, view).text(L"DefaultIMApp");
         if (value == kProviderName) {
             report.ok("default-im-app", subject, "names this provider, \"Talvo Orvex\"");
         } else if (!value || value->empty()) {
@@ -239,8 +249,8 @@ void InstallationDoctor::listProviders()
     // Every provider that is or was registered, wherever it left a key: another program
     // that took over, or an uninstalled one whose keys remain.
     std::map<std::wstring, std::set<std::string>> places;
-    for (const wchar_t* path : {L"Software\\IM Providers", L"Software\\WOW6432Node\\IM Providers"}) {
-        for (const auto& name : ReadKey(HKEY_CURRENT_USER, path).subkeys()) {
+    for (const auto& [path, view] : kUserProviderPaths) {
+        for (const auto& name : ReadKey(HKEY_CURRENT_USER, path, view).subkeys()) {
             places[name].insert("HKCU\\" + utf8(path));
         }
     }
