@@ -14,7 +14,7 @@ stage() { echo "$(date -u +%T) $*" >> "$out/stages.log"; }
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Processes start and answer several times slower than on the host: the end-to-end tests
 # wait longer for each step of the other process.
-export ORVEX_TEST_PATIENCE_SECONDS=120
+export ORVEX_TEST_PATIENCE_SECONDS=240
 bin=$build/bin
 dll="Z:$(echo "$bin/orvex-windows-office-integration.dll" | tr / '\\')"
 
