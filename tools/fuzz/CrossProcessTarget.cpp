@@ -120,13 +120,6 @@ std::optional<unsigned long long> CrossProcessTarget::privateBytes()
     return bytes ? std::optional<unsigned long long>(static_cast<unsigned long long>(*bytes)) : std::nullopt;
 }
 
-std::string CrossProcessTarget::census()
-{
-    const std::string prefix = "census:";
-    const auto line = command("census", prefix);
-    return line ? line->substr(line->find(prefix) + prefix.size()) : std::string("(no answer)");
-}
-
 bool CrossProcessTarget::alive(std::string& why)
 {
     const auto exitCode = host ? host->waitForExit(std::chrono::milliseconds(0)) : std::optional<DWORD>(0);

@@ -443,7 +443,7 @@ bool FuzzRun::finish()
     bool clean = true;
     if (!live || !report.liveAtStart || *live != *report.liveAtStart) {
         report.failure("leak: live objects at start " + std::to_string(report.liveAtStart.value_or(-1)) + ", at end " +
-                       std::to_string(live.value_or(-1)) + ": " + target.census());
+                       std::to_string(live.value_or(-1)));
         clean = false;
     }
     if (report.privateAfterWarmUp && report.privateAtEnd &&

@@ -26,7 +26,6 @@ public:
     void stopIntegration() override;
     std::optional<long> liveObjects() override { return console.liveObjects(); }
     std::optional<unsigned long long> privateBytes() override;
-    std::string census() override { return console.census(); }
     bool alive(std::string&) override { return true; }
     bool finish(std::string& why) override;
     bool crossProcess() const override { return false; }

@@ -33,30 +33,16 @@ void HostConsole::logRecord(const std::string& message, std::int32_t level, std:
 {
     // Every object of the library logs "Constructor" and "Destructor" followed by its
     // address (some with a blank or colon between), which makes the records a census.
-    const bool constructed = startsWith(message, "Constructor");
-    if (constructed || startsWith(message, "Destructor")) {
-        live += constructed ? 1 : -1;
-        // The record comes from "Class::Class" or "Class::~Class".
-        std::lock_guard lock(censusMutex);
-        liveByClass[function.substr(0, function.find("::"))] += constructed ? 1 : -1;
+    if (startsWith(message, "Constructor")) {
+        ++live;
+    } else if (startsWith(message, "Destructor")) {
+        --live;
     }
     if (HostOptions::rankOfLevel(level) < minimumLogRank) {
         return;
     }
     print("log " + std::string(levelName(level)) + " " + file + ":" + std::to_string(line) + " " + function + ": " +
           message);
-}
-
-std::string HostConsole::census() const
-{
-    std::lock_guard lock(censusMutex);
-    std::string text;
-    for (const auto& [name, count] : liveByClass) {
-        if (count != 0) {
-            text += (text.empty() ? "" : " ") + name + "=" + std::to_string(count);
-        }
-    }
-    return text;
 }
 
 const char* HostConsole::levelName(std::int32_t level)

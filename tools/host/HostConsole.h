@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 
@@ -21,14 +20,10 @@ public:
                    const std::string& function);
 
     long liveObjects() const { return live.load(); }
-    // The live objects by class, those with none left out: "UCCContact=2 UCCLocaleString=1".
-    std::string census() const;
     static const char* levelName(std::int32_t level);
 
 private:
     const int minimumLogRank;
     std::mutex outputMutex;
     std::atomic<long> live{0};
-    mutable std::mutex censusMutex;
-    std::map<std::string, long> liveByClass;
 };

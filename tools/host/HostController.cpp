@@ -118,8 +118,6 @@ bool HostController::execute(const std::string& command)
                      words.size() > 4 && words[4] == "starts");
     } else if (verb == "stats") {
         printStats();
-    } else if (verb == "census") {
-        console.print("census: " + console.census());
     } else if (verb == "script") {
         startScript();
     } else {

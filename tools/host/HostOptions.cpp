@@ -125,5 +125,5 @@ std::string HostOptions::usage()
            "  --script-step-ms N      time between two steps of the script (default 1500)\n"
            "  --no-start              load the library but wait for 'start' before starting\n"
            "Commands on standard input: start, stop, restart, set ADDRESS STATUS, evict ADDRESS,\n"
-           "  burst ADDRESS COUNT THREADS, stats, census, script, quit.\n";
+           "  burst ADDRESS COUNT THREADS, stats, script, quit.\n";
 }
