@@ -1,5 +1,7 @@
 #include "tools/fuzz/FuzzOptions.h"
 
+#include "tools/office/OfficeOptions.h"
+
 #include <stdexcept>
 
 FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
@@ -28,6 +30,14 @@ FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
                 options.crossProcessCalls = std::stoull(arguments[++at]);
             } else if (name == "--interfaces" && hasValue) {
                 options.interfaces = static_cast<std::size_t>(std::stoull(arguments[++at]));
+            } else if (name == "--only" && hasValue) {
+                options.only = OfficeOptions::splitList(arguments[++at]);
+            } else if (name == "--skip" && hasValue) {
+                options.skip = OfficeOptions::splitList(arguments[++at]);
+            } else if (name == "--cross-foreign-only") {
+                options.crossForeignOnly = true;
+            } else if (name == "--no-push") {
+                options.push = false;
             } else if (name == "--seconds" && hasValue) {
                 options.seconds = std::chrono::seconds(std::stoll(arguments[++at]));
             } else {
@@ -46,10 +56,17 @@ FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
 std::string FuzzOptions::usage()
 {
     return "usage: fuzz.exe [--mode in-process|cross-process|both] [--seed S] [--calls N] [--cross-calls N]\n"
-           "                [--seconds N] [--short] [--interfaces N]\n"
+           "                [--seconds N] [--short] [--interfaces N] [--only A,B] [--skip A,B] [--no-push]\n"
+           "                [--cross-foreign-only]\n"
            "  --calls N        calls in this process, the library loaded here (default 20000)\n"
            "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
            "  --seconds N      stop each run after N seconds even if its calls are not done\n"
            "  --short          fail unless every member was reached; replay the regression cases\n"
-           "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n";
+           "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n"
+           "  --only A,B       only calls whose member and path contain A or B, as in\n"
+           "                   \"IUCCContact::get_Uri (vtable)\"; the walk meets objects through them alone\n"
+           "  --skip A,B       no calls whose member and path contain A or B\n"
+           "  --no-push        the host pushes no presence meanwhile\n"
+           "  --cross-foreign-only  across processes, pass none of the provider's objects back as\n"
+           "                   arguments (under Wine they stay referenced in the stand-in for good)\n";
 }

@@ -24,6 +24,15 @@ public:
     // How many of the library's interfaces the objects must answer between them: the walk
     // goes on (within a bound) until it has met them all; 0 for no such demand.
     std::size_t interfaces = 0;
+    // Calls whose member and path ("IUCCContact::get_Uri (vtable)") contain one of `only`
+    // (when given) and none of `skip`: to find which members a fault needs.
+    std::vector<std::string> only;
+    std::vector<std::string> skip;
+    // Whether the host pushes presence while the calls go on.
+    bool push = true;
+    // Across processes, object arguments are this program's own objects only, never the
+    // provider's handed back (see FuzzRun::Settings).
+    bool crossForeignOnly = false;
     bool showHelp = false;
     std::string error;
 };

@@ -88,6 +88,9 @@ void FuzzReport::print(const std::string& mode, std::uint64_t seed, std::chrono:
         std::printf("fuzz: not reached: %s\n", missing.c_str());
     }
     std::printf("fuzz: events received: %zu\n", eventsReceived);
+    if (misreadAnswers > 0) {
+        std::printf("fuzz: enumerator answers misread by the proxy (judged by their items): %zu\n", misreadAnswers);
+    }
     std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), liveAtEnd.value_or(-1));
     if (privateAfterWarmUp && privateAtEnd) {
         std::printf("fuzz: private bytes: after warm-up %llu, at end %llu, growth %lld (bound %llu)\n",

@@ -35,6 +35,7 @@ public:
     std::optional<unsigned long long> privateAtEnd;
     unsigned long long privateBound = 0;
     std::size_t eventsReceived = 0;
+    std::size_t misreadAnswers = 0;
     std::size_t interfacesAnswered = 0;
     std::size_t interfacesInLibrary = 0;
     std::vector<std::string> answeredNames;

@@ -7,6 +7,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -221,7 +222,9 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     const std::string label = labelOf(choice);
     HostileValues::Settings valueSettings;
     valueSettings.marshallable = target.crossProcess() || choice.path == FuzzReport::Invoke;
-    valueSettings.objects = pool.borrowed();
+    if (!settings.foreignObjectsOnly) {
+        valueSettings.objects = pool.borrowed();
+    }
     valueSettings.objects.push_back(foreign.Get());
     valueSettings.friendlyTexts = &friendly;
     CallOutcome outcome;
@@ -237,7 +240,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
             } else {
                 bool asDeclared = false;
                 outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face.pointer.Get()), member, values,
-                                                      catalog.knownDispids(), asDeclared);
+                                                      catalog.knownDispids(), target.crossProcess(), asDeclared);
             }
         }
         dog.end();
@@ -278,6 +281,19 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     return true;
 }
 
+bool FuzzRun::wanted(const Choice& choice) const
+{
+    if (settings.only.empty() && settings.skip.empty()) {
+        return true;
+    }
+    const std::string label = labelOf(choice) + " (" + FuzzReport::pathName(choice.path) + ")";
+    const auto within = [&](const std::vector<std::string>& texts) {
+        return std::any_of(texts.begin(), texts.end(),
+                           [&](const std::string& text) { return label.find(text) != std::string::npos; });
+    };
+    return (settings.only.empty() || within(settings.only)) && !within(settings.skip);
+}
+
 bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
@@ -289,7 +305,12 @@ bool FuzzRun::call(std::uint64_t index)
             learnMembers();
         }
     }
-    return perform(choose(engine), seed);
+    Choice choice = choose(engine);
+    for (int attempt = 0; attempt < 1000 && !wanted(choice); ++attempt) {
+        choice = choose(engine);
+    }
+    // Nothing the filters let through among the objects met so far: no call.
+    return !wanted(choice) || perform(choice, seed);
 }
 
 void FuzzRun::checkpoint(bool last)
@@ -369,6 +390,9 @@ void FuzzRun::replayRegressions()
 
 void FuzzRun::startPushing()
 {
+    if (!settings.push) {
+        return;
+    }
     pushing = true;
     const int threads = target.crossProcess() ? 1 : 2;
     const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
@@ -400,6 +424,7 @@ bool FuzzRun::finish()
     pool.clear(true);
     system.unadviseAll();
     report.eventsReceived = pool.eventsReceived();
+    report.misreadAnswers = system.misreadAnswers();
     if (dead) {
         return false;
     }

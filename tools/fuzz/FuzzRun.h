@@ -40,6 +40,16 @@ public:
         // The library's interfaces objects answered in an earlier run: across processes,
         // objects are asked for these alone (empty: for every interface of the library).
         std::set<std::size_t> answeredBefore;
+        // Filters on "Interface::Member (path)"; see FuzzOptions.
+        std::vector<std::string> only;
+        std::vector<std::string> skip;
+        bool push = true;
+        // Object arguments are this program's own only. Across processes under Wine, the
+        // provider's objects handed back as arguments stay referenced in the provider's
+        // process after every reference here is gone, even when the provider refuses the
+        // call before it looks at its arguments; while that is open, the run that measures
+        // the library's own leaks leaves them out.
+        bool foreignObjectsOnly = false;
     };
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
@@ -67,6 +77,7 @@ private:
     Choice choose(std::mt19937_64& engine);
     bool firstUnreached(Choice& choice);
     std::string labelOf(const Choice& choice) const;
+    bool wanted(const Choice& choice) const;
     void checkpoint(bool last);
     void replayRegressions();
     bool regressionsReachable();

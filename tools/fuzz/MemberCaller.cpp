@@ -71,9 +71,11 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, Ho
             } else {
                 std::memset(slot, ResultChecker::kPoison, sizeof(OutSlot));
             }
-            // A null [out] pointer: a direct caller may pass one; across processes the
-            // proxy refuses it before the call, so it is tried rarely there.
-            passedNull[at] = values.percent(crossProcess ? 2 : 8);
+            // A null [out] pointer: a direct caller may pass one. Across processes the
+            // provider's stub always hands it storage of its own, so a null pointer there
+            // would test only the proxy, and Wine's makes the call and unmarshals the
+            // answer into storage it never frees: an object in it is held for good.
+            passedNull[at] = values.percent(8) && !crossProcess;
             argument.vt = VT_BYREF | VT_UI1;
             argument.byref = passedNull[at] ? nullptr : slot;
             types[at] = VT_UNKNOWN;
@@ -104,7 +106,8 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, Ho
 }
 
 CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, HostileValues& values,
-                                        const std::vector<MEMBERID>& knownDispids, bool& asDeclared)
+                                        const std::vector<MEMBERID>& knownDispids, bool crossProcess,
+                                        bool& asDeclared)
 {
     // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
     DISPID dispid = member.dispid;
@@ -187,7 +190,10 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, H
     VariantInit(&result);
     EXCEPINFO exception{};
     UINT argumentError = 0;
-    const bool wantResult = values.percent(85);
+    // Across processes the provider's stub always passes a result of its own, so leaving
+    // it out would test only the proxy; and Wine's proxy, given none, unmarshals the result
+    // into a VARIANT of its own that it never clears, holding an object in it for good.
+    const bool wantResult = values.percent(85) || crossProcess;
     const bool wantException = values.percent(85);
     const bool wantArgumentError = values.percent(85);
 

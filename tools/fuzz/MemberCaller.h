@@ -17,5 +17,5 @@ public:
     // Through IDispatch::Invoke: the member's DISPID or another, any invoke kind, missing,
     // extra and named arguments. `asDeclared` says whether the call was the member's own.
     static CallOutcome throughInvoke(IDispatch* face, const Member& member, HostileValues& values,
-                                     const std::vector<MEMBERID>& knownDispids, bool& asDeclared);
+                                     const std::vector<MEMBERID>& knownDispids, bool crossProcess, bool& asDeclared);
 };

@@ -142,7 +142,10 @@ void ObjectPool::listen(Entry& entry)
         return;
     }
     std::weak_ptr<Inbox> weakInbox = inbox;
-    for (ComPtr<IConnectionPoint> point; points->Next(1, point.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
+    // Judged by the item, not the answer: Wine's proxy misreads the answer of Next across
+    // processes whenever it carries one.
+    for (ComPtr<IConnectionPoint> point;
+         (points->Next(1, point.ReleaseAndGetAddressOf(), nullptr), point != nullptr);) {
         IID events{};
         if (FAILED(point->GetConnectionInterface(&events))) {
             continue;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdio>
 
 using Microsoft::WRL::ComPtr;
 
@@ -25,6 +26,9 @@ enum Which : std::size_t {
 };
 
 constexpr std::array<LCID, 3> kLocales = {0, 0x0409, 0x7FFFFFFF};
+
+IUnknown* objectOf(const CONNECTDATA& item) { return item.pUnk; }
+IUnknown* objectOf(IConnectionPoint* item) { return item; }
 
 // Keeps an object handed out through an [out] pointer, or reports one handed out with a
 // failure. `slot` started as null.
@@ -295,17 +299,33 @@ CallOutcome SystemMembers::enumerate(std::size_t member, Enumerator* face, Hosti
     case 0: {
         constexpr std::array<ULONG, 5> counts = {0, 1, 2, 3, 100};
         const ULONG count = counts[values.below(counts.size())];
+        // Zeroed: the items handed out are the non-null ones at the front.
         std::vector<Item> items(count);
         ULONG fetched = 0;
         const bool nullFetched = values.percent(crossProcess ? 0 : 20);
         const bool nullItems = !crossProcess && values.percent(5);
         outcome.result = face->Next(count, nullItems ? nullptr : items.data(), nullFetched ? nullptr : &fetched);
-        if (!nullFetched && fetched > count) {
-            outcome.faults.push_back("Next fetched more than asked for");
-            fetched = 0;
+        ULONG written = 0;
+        while (!nullItems && written < count && objectOf(items[written]) != nullptr) {
+            ++written;
         }
-        const ULONG delivered = nullFetched ? (outcome.result == S_OK ? count : 0) : fetched;
-        for (ULONG at = 0; at < delivered && !nullItems; ++at) {
+        if (crossProcess && written > 0) {
+            // Wine's proxy of Next reads the fetched count and the HRESULT from the wrong place
+            // in an answer that carries items, while the items and their references arrive
+            // intact: the items tell what the enumerator answered.
+            ++misread;
+            fetched = written;
+            outcome.result = written == count ? S_OK : S_FALSE;
+        }
+        // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
+        const bool answerWrong = SUCCEEDED(outcome.result) ? (outcome.result == S_OK) != (written == count) : written != 0;
+        if (answerWrong || (!nullFetched && fetched != written)) {
+            char text[128];
+            std::snprintf(text, sizeof(text), "Next reported %lu fetched of %lu asked for, with 0x%08lX, and handed out %lu",
+                          fetched, count, static_cast<unsigned long>(outcome.result), written);
+            outcome.faults.push_back(text);
+        }
+        for (ULONG at = 0; at < written; ++at) {
             if constexpr (std::is_same_v<Item, CONNECTDATA>) {
                 if (items[at].pUnk != nullptr) {
                     items[at].pUnk->Release(); // the sinks are this program's own

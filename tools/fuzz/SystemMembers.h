@@ -34,6 +34,9 @@ public:
                      bool crossProcess);
     // Takes back every sink that calls of Advise left advised.
     void unadviseAll();
+    // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
+    // processes, whenever items came back); judged by the items instead.
+    std::size_t misreadAnswers() const { return misread; }
 
 private:
     CallOutcome unknown(std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
@@ -48,4 +51,5 @@ private:
     std::vector<GUID> iids;
     std::vector<std::wstring> names;
     std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
+    std::size_t misread = 0;
 };

@@ -40,6 +40,10 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
     settings.requireCoverage = options.shortPass;
     settings.replayRegressions = options.shortPass;
     settings.interfacesExpected = options.interfaces;
+    settings.only = options.only;
+    settings.skip = options.skip;
+    settings.push = options.push;
+    settings.foreignObjectsOnly = target.crossProcess() && options.crossForeignOnly;
     if (target.crossProcess()) {
         settings.checkpointEvery = 500;
         settings.privateBound = 2ull << 20;
