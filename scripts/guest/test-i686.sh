@@ -21,6 +21,9 @@ if [ $# -eq 0 ] && [ "${ORVEX_GUEST_TESTS:-}" != all ]; then
   set -- -R '^(host_.*|registration_provider_keys_tests|self_registration_tests|end_to_end_tests)$'
 fi
 
+# Each run's logs are its own.
+rm -rf "$out"
+
 # The build tree goes in without what only the build needs, and with its programs
 # stripped: their debug information is most of their size, and everything that goes in
 # is copied through the emulated machine.
