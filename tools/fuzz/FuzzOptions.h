@@ -33,6 +33,8 @@ public:
     // Across processes, object arguments are this program's own objects only, never the
     // provider's handed back (see FuzzRun::Settings).
     bool crossForeignOnly = false;
+    // A line at every checkpoint with the calls made, the live objects and private bytes.
+    bool progress = false;
     bool showHelp = false;
     std::string error;
 };

@@ -50,6 +50,7 @@ public:
         // call before it looks at its arguments; while that is open, the run that measures
         // the library's own leaks leaves them out.
         bool foreignObjectsOnly = false;
+        bool progress = false;
     };
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
@@ -73,6 +74,7 @@ private:
     bool connect();
     void learnMembers();
     bool call(std::uint64_t index);
+    void showProgress();
     bool perform(const Choice& choice, std::uint64_t seed);
     Choice choose(std::mt19937_64& engine);
     bool firstUnreached(Choice& choice);
