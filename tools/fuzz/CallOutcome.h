@@ -14,8 +14,6 @@ struct CallOutcome {
     HRESULT result = S_OK;
     std::vector<std::string> faults;
     std::vector<Microsoft::WRL::ComPtr<IUnknown>> objects;
-    // Of those, how many came as elements of an array of interface pointers.
-    std::size_t objectsInArrays = 0;
 
     // Takes over the reference that came with `object`. (This toolchain's ComPtr::Attach
     // adds a reference of its own, so it cannot be used for that.)

@@ -93,9 +93,9 @@ void FuzzReport::print(const std::string& mode, std::uint64_t seed, std::chrono:
     }
     std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), liveAtEnd.value_or(-1));
     if (liveAfterLeavingCom) {
-        std::printf("fuzz: live objects once this process left COM: %ld (objects received inside arrays of "
-                    "interfaces, which Wine's proxies hold until then: %" PRIu64 ")\n",
-                    *liveAfterLeavingCom, objectsInArrays);
+        std::printf("fuzz: live objects once this process left COM: %ld (until then Wine's proxies hold the "
+                    "objects that arrived inside arrays of interface pointers)\n",
+                    *liveAfterLeavingCom);
     }
     if (privateAfterWarmUp && privateAtEnd) {
         std::printf("fuzz: private bytes: after warm-up %llu, at end %llu, growth %lld (bound %llu)\n",

@@ -31,10 +31,8 @@ public:
 
     std::optional<long> liveAtStart;
     std::optional<long> liveAtEnd;
-    // Across processes: the count again once this process has left COM, and how many of
-    // the provider's objects arrived inside arrays of interface pointers.
+    // Across processes: the count again once this process has left COM.
     std::optional<long> liveAfterLeavingCom;
-    std::uint64_t objectsInArrays = 0;
     std::optional<unsigned long long> privateAfterWarmUp;
     std::optional<unsigned long long> privateAtEnd;
     unsigned long long privateBound = 0;

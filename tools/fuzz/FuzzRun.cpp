@@ -253,9 +253,6 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     }
 
     report.reached(label, choice.path);
-    if (target.crossProcess()) {
-        report.objectsInArrays += outcome.objectsInArrays;
-    }
     for (const std::string& fault : outcome.faults) {
         // A conversation opens in the messenger, not in Office: there is no window object
         // to hand out, the window argument is left as the caller passed it, and Office
@@ -359,8 +356,10 @@ void FuzzRun::showProgress()
 {
     const auto live = target.liveObjects();
     const auto bytes = target.privateBytes();
-    std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu\n", checkpoints,
-                checkpoints * settings.checkpointEvery, live.value_or(-1), bytes.value_or(0));
+    const std::string more = target.hostFigures();
+    std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu%s%s\n",
+                checkpoints, checkpoints * settings.checkpointEvery, live.value_or(-1), bytes.value_or(0),
+                more.empty() ? "" : ", host: ", more.c_str());
 }
 
 bool FuzzRun::regressionsReachable()

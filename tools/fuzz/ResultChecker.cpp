@@ -212,7 +212,6 @@ void ResultChecker::harvest(SAFEARRAY* array, CallOutcome& outcome)
         IUnknown* element = nullptr;
         if (SUCCEEDED(SafeArrayGetElement(array, &index, &element)) && element != nullptr) {
             outcome.adopt(element);
-            ++outcome.objectsInArrays;
         }
     }
 }
