@@ -71,5 +71,5 @@ std::string FuzzOptions::usage()
            "  --no-push        the host pushes no presence meanwhile\n"
            "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
            "  --cross-foreign-only  across processes, pass none of the provider's objects back as\n"
-           "                   arguments (under Wine they stay referenced in the stand-in for good)\n";
+           "                   arguments, only this program's own\n";
 }

@@ -16,7 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr std::uint64_t kWarmUpCheckpoints = 3;
 // Steps around the calls wait for the host's answers, each within a minute; a step that
 // outlasts a few of those is a hang.
 constexpr auto kStepPatience = std::chrono::minutes(4);
@@ -341,7 +340,10 @@ void FuzzRun::checkpoint(bool last)
         pool.clear(false);
         system.unadviseAll();
     }
-    if (checkpoints == kWarmUpCheckpoints) {
+    // Warm-up ends at the checkpoint after the first restart: across processes the host's
+    // RPC runtime starts a thread for each of Office's connections to the new class
+    // object then, once, some megabytes of stacks that later restarts reuse.
+    if (checkpoints == settings.restartEvery + 1) {
         report.privateAfterWarmUp = target.privateBytes();
     }
     if (settings.progress && !last) {

@@ -44,11 +44,9 @@ public:
         std::vector<std::string> only;
         std::vector<std::string> skip;
         bool push = true;
-        // Object arguments are this program's own only. Across processes under Wine, the
-        // provider's objects handed back as arguments stay referenced in the provider's
-        // process after every reference here is gone, even when the provider refuses the
-        // call before it looks at its arguments; while that is open, the run that measures
-        // the library's own leaks leaves them out.
+        // Object arguments are this program's own only, never the provider's handed back
+        // (which across processes never go inside arrays of interface pointers anyway: see
+        // HostileValues::Settings::arrayObjects).
         bool foreignObjectsOnly = false;
         bool progress = false;
     };
