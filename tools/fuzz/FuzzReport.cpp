@@ -103,6 +103,9 @@ void FuzzReport::print(const std::string& mode, std::uint64_t seed, std::chrono:
                     static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp),
                     privateBound);
     }
+    if (privateAfterLeavingCom) {
+        std::printf("fuzz: private bytes once this process left COM: %llu\n", *privateAfterLeavingCom);
+    }
     std::printf("fuzz: faults: %zu\n", faultCount());
     std::fflush(stdout);
 }

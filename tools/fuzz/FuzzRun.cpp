@@ -479,6 +479,7 @@ bool FuzzRun::finish()
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         live = settled();
         report.liveAfterLeavingCom = live;
+        report.privateAfterLeavingCom = target.privateBytes();
     }
     bool clean = true;
     if (!live || !report.liveAtStart || *live != *report.liveAtStart) {
