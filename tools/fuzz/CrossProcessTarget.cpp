@@ -120,6 +120,13 @@ std::optional<unsigned long long> CrossProcessTarget::privateBytes()
     return bytes ? std::optional<unsigned long long>(static_cast<unsigned long long>(*bytes)) : std::nullopt;
 }
 
+std::string CrossProcessTarget::hostFigures()
+{
+    const auto line = command("stats", "stats live=");
+    const std::size_t from = line ? line->find(" callbacks=") : std::string::npos;
+    return from == std::string::npos ? "" : line->substr(from + 1);
+}
+
 bool CrossProcessTarget::alive(std::string& why)
 {
     const auto exitCode = host ? host->waitForExit(std::chrono::milliseconds(0)) : std::optional<DWORD>(0);

@@ -22,6 +22,7 @@ public:
     void stopIntegration() override;
     std::optional<long> liveObjects() override;
     std::optional<unsigned long long> privateBytes() override;
+    std::string hostFigures() override;
     bool alive(std::string& why) override;
     bool finish(std::string& why) override;
     bool crossProcess() const override { return true; }

@@ -36,6 +36,8 @@ FuzzOptions FuzzOptions::parse(const std::vector<std::string>& arguments)
                 options.skip = OfficeOptions::splitList(arguments[++at]);
             } else if (name == "--cross-foreign-only") {
                 options.crossForeignOnly = true;
+            } else if (name == "--progress") {
+                options.progress = true;
             } else if (name == "--no-push") {
                 options.push = false;
             } else if (name == "--seconds" && hasValue) {
@@ -57,7 +59,7 @@ std::string FuzzOptions::usage()
 {
     return "usage: fuzz.exe [--mode in-process|cross-process|both] [--seed S] [--calls N] [--cross-calls N]\n"
            "                [--seconds N] [--short] [--interfaces N] [--only A,B] [--skip A,B] [--no-push]\n"
-           "                [--cross-foreign-only]\n"
+           "                [--cross-foreign-only] [--progress]\n"
            "  --calls N        calls in this process, the library loaded here (default 20000)\n"
            "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
            "  --seconds N      stop each run after N seconds even if its calls are not done\n"
@@ -67,6 +69,7 @@ std::string FuzzOptions::usage()
            "                   \"IUCCContact::get_Uri (vtable)\"; the walk meets objects through them alone\n"
            "  --skip A,B       no calls whose member and path contain A or B\n"
            "  --no-push        the host pushes no presence meanwhile\n"
+           "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
            "  --cross-foreign-only  across processes, pass none of the provider's objects back as\n"
-           "                   arguments (under Wine they stay referenced in the stand-in for good)\n";
+           "                   arguments, only this program's own\n";
 }

@@ -31,8 +31,10 @@ public:
     // Whether the host pushes presence while the calls go on.
     bool push = true;
     // Across processes, object arguments are this program's own objects only, never the
-    // provider's handed back (see FuzzRun::Settings).
+    // provider's handed back (a narrowing, to tell the two apart when a leak turns up).
     bool crossForeignOnly = false;
+    // A line at every checkpoint with the calls made, the live objects and private bytes.
+    bool progress = false;
     bool showHelp = false;
     std::string error;
 };

@@ -92,11 +92,19 @@ void FuzzReport::print(const std::string& mode, std::uint64_t seed, std::chrono:
         std::printf("fuzz: enumerator answers misread by the proxy (judged by their items): %zu\n", misreadAnswers);
     }
     std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), liveAtEnd.value_or(-1));
+    if (liveAfterLeavingCom) {
+        std::printf("fuzz: live objects once this process left COM: %ld (until then Wine's proxies hold the "
+                    "objects that arrived inside arrays of interface pointers)\n",
+                    *liveAfterLeavingCom);
+    }
     if (privateAfterWarmUp && privateAtEnd) {
         std::printf("fuzz: private bytes: after warm-up %llu, at end %llu, growth %lld (bound %llu)\n",
                     *privateAfterWarmUp, *privateAtEnd,
                     static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp),
                     privateBound);
+    }
+    if (privateAfterLeavingCom) {
+        std::printf("fuzz: private bytes once this process left COM: %llu\n", *privateAfterLeavingCom);
     }
     std::printf("fuzz: faults: %zu\n", faultCount());
     std::fflush(stdout);

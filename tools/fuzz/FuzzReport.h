@@ -31,6 +31,9 @@ public:
 
     std::optional<long> liveAtStart;
     std::optional<long> liveAtEnd;
+    // Across processes: the figures again once this process has left COM.
+    std::optional<long> liveAfterLeavingCom;
+    std::optional<unsigned long long> privateAfterLeavingCom;
     std::optional<unsigned long long> privateAfterWarmUp;
     std::optional<unsigned long long> privateAtEnd;
     unsigned long long privateBound = 0;

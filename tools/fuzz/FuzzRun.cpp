@@ -16,7 +16,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr std::uint64_t kWarmUpCheckpoints = 3;
+// Steps around the calls wait for the host's answers, each within a minute; a step that
+// outlasts a few of those is a hang.
+constexpr auto kStepPatience = std::chrono::minutes(4);
 
 std::uint64_t mix(std::uint64_t value)
 {
@@ -226,6 +228,9 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
         valueSettings.objects = pool.borrowed();
     }
     valueSettings.objects.push_back(foreign.Get());
+    if (target.crossProcess()) {
+        valueSettings.arrayObjects = {foreign.Get()};
+    }
     valueSettings.friendlyTexts = &friendly;
     CallOutcome outcome;
     {
@@ -267,6 +272,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
             return false;
         }
     }
+    const Watchdog::Step step(dog, "the walk taking in the objects " + label + " handed out", seed, kStepPatience);
     const std::size_t known = pool.interfacesSeen();
     const std::size_t capacity = target.crossProcess() ? 24 : 48;
     for (const auto& object : outcome.objects) {
@@ -299,6 +305,7 @@ bool FuzzRun::call(std::uint64_t index)
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
     if (index % 16 == 0) {
+        const Watchdog::Step step(dog, "the walk taking in the objects of events", seed, kStepPatience);
         const std::size_t known = pool.interfacesSeen();
         pool.takeEventObjects();
         if (pool.interfacesSeen() != known) {
@@ -315,6 +322,7 @@ bool FuzzRun::call(std::uint64_t index)
 
 void FuzzRun::checkpoint(bool last)
 {
+    const Watchdog::Step step(dog, "checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
     pool.takeEventObjects();
     ++checkpoints;
     if (!last && checkpoints % settings.restartEvery == 0) {
@@ -332,12 +340,28 @@ void FuzzRun::checkpoint(bool last)
         pool.clear(false);
         system.unadviseAll();
     }
-    if (checkpoints == kWarmUpCheckpoints) {
+    // Warm-up ends at the checkpoint after the first restart: across processes the host's
+    // RPC runtime starts a thread for each of Office's connections to the new class
+    // object then, once, some megabytes of stacks that later restarts reuse.
+    if (checkpoints == settings.restartEvery + 1) {
         report.privateAfterWarmUp = target.privateBytes();
+    }
+    if (settings.progress && !last) {
+        showProgress();
     }
     if (last) {
         report.privateAtEnd = target.privateBytes();
     }
+}
+
+void FuzzRun::showProgress()
+{
+    const auto live = target.liveObjects();
+    const auto bytes = target.privateBytes();
+    const std::string more = target.hostFigures();
+    std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu%s%s\n",
+                checkpoints, checkpoints * settings.checkpointEvery, live.value_or(-1), bytes.value_or(0),
+                more.empty() ? "" : ", host: ", more.c_str());
 }
 
 bool FuzzRun::regressionsReachable()
@@ -421,6 +445,8 @@ void FuzzRun::stopPushing()
 
 bool FuzzRun::finish()
 {
+    const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
+                              kStepPatience);
     pool.clear(true);
     system.unadviseAll();
     report.eventsReceived = pool.eventsReceived();
@@ -431,15 +457,30 @@ bool FuzzRun::finish()
     // With everything released, a restart lets the old class object and its integration
     // object go: what then still lives beyond the new class object has leaked.
     target.restart();
-    std::optional<long> live;
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        live = target.liveObjects();
-        if (live && report.liveAtStart && *live == *report.liveAtStart) {
-            break;
+    const auto settled = [&] {
+        std::optional<long> live;
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            live = target.liveObjects();
+            if (live && report.liveAtStart && *live == *report.liveAtStart) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
+        return live;
+    };
+    std::optional<long> live = settled();
     report.liveAtEnd = live;
+    if (target.crossProcess()) {
+        // Wine's proxies keep a reference to every object that arrived as an element of an
+        // array of interface pointers after this process has released it (reproduced
+        // without the library by WineMarshallerTests), until this process's apartment
+        // ends. What still lives after that is the provider's own leak.
+        CoUninitialize();
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        live = settled();
+        report.liveAfterLeavingCom = live;
+        report.privateAfterLeavingCom = target.privateBytes();
+    }
     bool clean = true;
     if (!live || !report.liveAtStart || *live != *report.liveAtStart) {
         report.failure("leak: live objects at start " + std::to_string(report.liveAtStart.value_or(-1)) + ", at end " +
@@ -469,9 +510,13 @@ bool FuzzRun::finish()
 bool FuzzRun::run()
 {
     const auto began = std::chrono::steady_clock::now();
-    report.liveAtStart = target.liveObjects();
-    if (!connect()) {
-        return false;
+    {
+        const Watchdog::Step step(dog, "start-up (counting live objects, connecting to the provider)", settings.seed,
+                                  kStepPatience);
+        report.liveAtStart = target.liveObjects();
+        if (!connect()) {
+            return false;
+        }
     }
     startPushing();
     std::uint64_t index = 0;
@@ -495,7 +540,10 @@ bool FuzzRun::run()
     for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
         call(index++);
     }
-    stopPushing();
+    {
+        const Watchdog::Step step(dog, "stopping the pushes", settings.seed, kStepPatience);
+        stopPushing();
+    }
     if (!dead && settings.replayRegressions) {
         replayRegressions();
     }

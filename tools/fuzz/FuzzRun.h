@@ -44,12 +44,11 @@ public:
         std::vector<std::string> only;
         std::vector<std::string> skip;
         bool push = true;
-        // Object arguments are this program's own only. Across processes under Wine, the
-        // provider's objects handed back as arguments stay referenced in the provider's
-        // process after every reference here is gone, even when the provider refuses the
-        // call before it looks at its arguments; while that is open, the run that measures
-        // the library's own leaks leaves them out.
+        // Object arguments are this program's own only, never the provider's handed back
+        // (which across processes never go inside arrays of interface pointers anyway: see
+        // HostileValues::Settings::arrayObjects).
         bool foreignObjectsOnly = false;
+        bool progress = false;
     };
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
@@ -73,6 +72,7 @@ private:
     bool connect();
     void learnMembers();
     bool call(std::uint64_t index);
+    void showProgress();
     bool perform(const Choice& choice, std::uint64_t seed);
     Choice choose(std::mt19937_64& engine);
     bool firstUnreached(Choice& choice);

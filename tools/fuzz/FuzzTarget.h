@@ -29,6 +29,8 @@ public:
     // The library's live COM objects and the host's private bytes, if they can be read.
     virtual std::optional<long> liveObjects() = 0;
     virtual std::optional<unsigned long long> privateBytes() = 0;
+    // The host's own figures beyond those above, for the progress lines ("" when none).
+    virtual std::string hostFigures() { return ""; }
     // False once the host process is gone; `why` then says how it ended.
     virtual bool alive(std::string& why) = 0;
     // Ends the host; answers false when it reported a fault on its way out.

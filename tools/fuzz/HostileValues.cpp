@@ -263,7 +263,9 @@ void HostileValues::putElement(SAFEARRAY* target, VARTYPE element, const std::ve
     }
     case VT_DISPATCH:
     case VT_UNKNOWN:
-        SafeArrayPutElement(target, &index, object(element == VT_DISPATCH ? IID_IDispatch : IID_IUnknown));
+        SafeArrayPutElement(target, &index,
+                            objectOf(settings.arrayObjects.empty() ? settings.objects : settings.arrayObjects,
+                                     element == VT_DISPATCH ? IID_IDispatch : IID_IUnknown));
         break;
     default: {
         LONGLONG value = integer(enumValues);
@@ -408,12 +410,12 @@ void HostileValues::byReference(const ParamType& type, VARIANT& into)
     into.byref = &pointee.llVal; // every member of the union starts at the same address
 }
 
-IUnknown* HostileValues::object(const IID& iid)
+IUnknown* HostileValues::objectOf(const std::vector<IUnknown*>& candidates, const IID& iid)
 {
-    if (settings.objects.empty() || percent(25)) {
+    if (candidates.empty() || percent(25)) {
         return nullptr;
     }
-    IUnknown* candidate = settings.objects[below(static_cast<std::uint32_t>(settings.objects.size()))];
+    IUnknown* candidate = candidates[below(static_cast<std::uint32_t>(candidates.size()))];
     IUnknown* answered = nullptr;
     if (candidate == nullptr || FAILED(candidate->QueryInterface(iid, reinterpret_cast<void**>(&answered)))) {
         return nullptr;

@@ -27,6 +27,11 @@ public:
         bool marshallable = false;
         // Objects a call may pass: the provider's own and foreign ones; borrowed.
         std::vector<IUnknown*> objects;
+        // Those an array of interface pointers may hold (empty: the same as `objects`).
+        // Across processes Wine's stub keeps a reference on every element of such an
+        // array it unmarshals, for as long as the provider's process lives (reproduced
+        // without the library by WineMarshallerTests), so the provider's own are left out.
+        std::vector<IUnknown*> arrayObjects;
         // Strings a friendly caller would pass (addresses the host knows, Office versions).
         const std::vector<std::wstring>* friendlyTexts = nullptr;
     };
@@ -51,10 +56,11 @@ public:
     // Storage for an [out] parameter of `type` passed through IDispatch: a BYREF VARIANT.
     void byReference(const ParamType& type, VARIANT& into);
     // An object answering `iid` (with a reference owned here), or null.
-    IUnknown* object(const IID& iid);
+    IUnknown* object(const IID& iid) { return objectOf(settings.objects, iid); }
     GUID guid(const std::vector<GUID>& known);
 
 private:
+    IUnknown* objectOf(const std::vector<IUnknown*>& candidates, const IID& iid);
     VARIANT& storage();
     void own(IUnknown* object);
     void repairLater(std::function<void()> repair) { repairs.push_back(std::move(repair)); }

@@ -13,6 +13,8 @@ constexpr std::size_t kInboxLimit = 64;
 // Marks a system interface's index among the interfaces an object answered.
 constexpr std::size_t kSystemMark = std::size_t{1} << 30;
 constexpr std::size_t kSystemOnlyPlaces = 6;
+// What every automation object answers: no clue to its kind.
+constexpr std::size_t kUnknownAndDispatch[] = {kSystemMark | 0, kSystemMark | 1};
 
 } // namespace
 
@@ -84,7 +86,13 @@ void ObjectPool::classify(Entry& entry)
             entry.faces.push_back({index, true, face});
         }
     }
-    if (!acrossProcesses || !knownKinds.contains(answeredHere)) {
+    // An object that answered nothing telling yet (only IUnknown and IDispatch) may answer
+    // an interface no object answered before, as a locale string does: it is asked for all.
+    const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [](std::size_t index) {
+        return std::find(std::begin(kUnknownAndDispatch), std::end(kUnknownAndDispatch), index) ==
+               std::end(kUnknownAndDispatch);
+    });
+    if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
         std::set<std::size_t> rest = worthAsking;
         if (rest.empty()) {
             for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {

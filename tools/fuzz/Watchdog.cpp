@@ -20,7 +20,16 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
 
 } // namespace
 
-Watchdog::Watchdog(std::chrono::milliseconds limit) : patience(limit)
+Watchdog::Step::Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed,
+                     std::chrono::milliseconds limit)
+    : dog(watchdog)
+{
+    dog.start(name, seed, limit);
+}
+
+Watchdog::Step::~Step() { dog.end(); }
+
+Watchdog::Watchdog(std::chrono::milliseconds callLimit) : callPatience(callLimit), patience(callLimit)
 {
     SetUnhandledExceptionFilter(reportCrash);
     watcher = std::thread([this] { watch(); });
@@ -36,14 +45,15 @@ Watchdog::~Watchdog()
     watcher.join();
 }
 
-void Watchdog::begin(const std::string& name, std::uint64_t callSeed)
+void Watchdog::begin(const std::string& member, std::uint64_t seed) { start(member, seed, callPatience); }
+
+void Watchdog::start(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit)
 {
     std::lock_guard lock(mutex);
     busy = true;
-    member = name;
-    seed = callSeed;
+    patience = limit;
     began = std::chrono::steady_clock::now();
-    std::snprintf(lastCall, sizeof(lastCall), "%s seed=0x%016" PRIx64, name.c_str(), callSeed);
+    std::snprintf(lastCall, sizeof(lastCall), "%s seed=0x%016" PRIx64, name.c_str(), seed);
 }
 
 void Watchdog::end()

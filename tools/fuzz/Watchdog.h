@@ -7,31 +7,45 @@
 #include <string>
 #include <thread>
 
-// Names the call in progress when the process dies or a call does not return: a call
-// that runs longer than the limit ends the program with exit code 4 after printing its
-// member and seed; a crash prints them from the unhandled-exception filter.
+// Names what is in progress when the process dies or something does not return: a member
+// call, or a step around the calls (starting the host, connecting, a checkpoint, the
+// end). One that runs longer than its limit ends the program with exit code 4 after
+// printing its name and seed; a crash prints them from the unhandled-exception filter.
 class Watchdog {
 public:
-    explicit Watchdog(std::chrono::milliseconds limit);
+    // Watches one step for as long as it lives.
+    class Step {
+    public:
+        Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit);
+        ~Step();
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        Watchdog& dog;
+    };
+
+    explicit Watchdog(std::chrono::milliseconds callLimit);
     ~Watchdog();
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
+    // A member call, with the call limit.
     void begin(const std::string& member, std::uint64_t seed);
     void end();
-    // What is running now, for a crash report ("idle" between calls).
+    // What is running now, for a crash report ("idle" between steps).
     std::string current() const;
 
 private:
+    void start(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit);
     void watch();
 
-    const std::chrono::milliseconds patience;
+    const std::chrono::milliseconds callPatience;
     mutable std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
     bool busy = false;
-    std::string member;
-    std::uint64_t seed = 0;
+    std::chrono::milliseconds patience;
     std::chrono::steady_clock::time_point began;
     std::thread watcher;
 };

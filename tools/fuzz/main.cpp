@@ -22,6 +22,9 @@
 namespace {
 
 constexpr auto kCallPatience = std::chrono::seconds(30);
+// Installing the product and starting the host, or stopping it: each wait in there gives
+// up after a minute, so a few minutes mean a hang.
+constexpr auto kHostPatience = std::chrono::minutes(4);
 
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
@@ -29,7 +32,13 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
                 std::uint64_t calls, std::set<std::size_t>& answered)
 {
     std::string error;
-    if (!target.start(error)) {
+    bool started = false;
+    {
+        const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", options.seed,
+                                  kHostPatience);
+        started = target.start(error);
+    }
+    if (!started) {
         std::printf("fuzz: failure: %s\n", error.c_str());
         return false;
     }
@@ -43,6 +52,7 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
     settings.only = options.only;
     settings.skip = options.skip;
     settings.push = options.push;
+    settings.progress = options.progress;
     settings.foreignObjectsOnly = target.crossProcess() && options.crossForeignOnly;
     if (target.crossProcess()) {
         settings.checkpointEvery = 500;
@@ -53,6 +63,7 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
     bool clean = run.run();
     answered = run.answered();
     std::string why;
+    const Watchdog::Step step(watchdog, "stopping the host", options.seed, kHostPatience);
     if (!target.finish(why)) {
         std::printf("fuzz: failure: %s\n", why.c_str());
         clean = false;
@@ -72,6 +83,8 @@ int main()
         std::fputs(FuzzOptions::usage().c_str(), options.showHelp ? stdout : stderr);
         return options.showHelp ? 0 : 2;
     }
+    // Unbuffered: what a hang or a crash leaves behind must already be on the way out.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     TypeCatalog catalog;
     const HRESULT loaded = catalog.load(ChildProcess::besideThisProgram(L"orvex-windows-office-integration.dll"));
