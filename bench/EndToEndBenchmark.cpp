@@ -16,8 +16,8 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <atomic>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <cstdio>
