@@ -1,9 +1,11 @@
 // The library at work between two processes, measured: this program plays Office, the
 // messenger stand-in runs the library. Prints figures; asserts nothing.
-//   end_to_end_bench [COUNT]        round trips, push latency and rate, start-up, memory
+//   end_to_end_bench [COUNT]        round trips, push latency and rate, cross-process calls per
+//                                   push, start-up, memory
 //   end_to_end_bench soak SECONDS   contacts created and released in a loop while the host
 //                                   pushes presence for them from several threads
 #include "tools/common/ChildProcess.h"
+#include "tools/common/CrossProcessCallCounter.h"
 #include "tools/common/ProductInstallation.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/EventSink.h"
@@ -15,7 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <memory>
+#include <optional>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -213,6 +217,90 @@ double fastestMedian(const LatencySamples& samples)
                      percentile(samples.clientType, 0.5)});
 }
 
+// The calls the host has sent so far, by interface (its counter starts with the first ask);
+// nothing when it cannot count them.
+std::optional<CrossProcessCallCounter::Counts> hostCalls(ChildProcess& host)
+{
+    const std::size_t from = host.lineCount();
+    host.send("calls");
+    const auto line = host.waitForLine("calls", kPatience, from);
+    if (!line || line->rfind("calls", 0) != 0) {
+        return std::nullopt;
+    }
+    return CrossProcessCallCounter::parse(*line);
+}
+
+std::string interfaceName(const std::string& iid)
+{
+    // IRemUnknown is the system's interface for remote reference counts and QueryInterface.
+    static const std::pair<IID, const char*> known[] = {
+        {{0x00000131, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}}, "IRemUnknown"},
+        {IID_IDispatch, "IDispatch"},
+        {__uuidof(_IUCCContactEvents), "_IUCCContactEvents"},
+        {__uuidof(IUCCContact), "IUCCContact"},
+        {__uuidof(IUCCLyncClient), "IUCCLyncClient"}};
+    for (const auto& [id, name] : known) {
+        wchar_t text[40] = {};
+        StringFromGUID2(id, text, 40);
+        if (iid == std::string(text, text + std::wcslen(text))) {
+            return name;
+        }
+    }
+    return iid;
+}
+
+// Prints the calls per operation, each by interface and by the process that sent it.
+void printCalls(const char* what, const CrossProcessCallCounter::Counts& fromOffice,
+                const CrossProcessCallCounter::Counts& fromHost, int operations)
+{
+    const double total =
+        static_cast<double>(CrossProcessCallCounter::total(fromOffice) + CrossProcessCallCounter::total(fromHost));
+    std::printf("  per %s: %.2f (", what, total / operations);
+    const char* separator = "";
+    for (const auto& [sender, calls] : {std::pair{"Office", &fromOffice}, std::pair{"host", &fromHost}}) {
+        for (const auto& [iid, count] : *calls) {
+            std::printf("%s%s from %s %.2f", separator, interfaceName(iid).c_str(), sender,
+                        static_cast<double>(count) / operations);
+            separator = ", ";
+        }
+    }
+    std::printf(")\n");
+}
+
+// Counts the calls between the two processes that one push causes, and those of one round
+// trip as the yardstick: each process counts the calls it sends. The counters go in only
+// now, after the latencies they would add a lock to.
+void countCalls(ChildProcess& host, IUCCContact* asked, ArrivalSink& arrivals, int count)
+{
+    const auto counter = CrossProcessCallCounter::install();
+    auto hostBefore = hostCalls(host);
+    if (!counter || !hostBefore) {
+        std::printf("cross-process calls: cannot be counted\n");
+        return;
+    }
+    auto officeBefore = counter->counts();
+    for (int i = 0; i < count; ++i) {
+        UnifiedCommunicationType type{};
+        asked->get_UnifiedCommunicationType(&type);
+    }
+    auto officeAfter = counter->counts();
+    auto hostAfter = hostCalls(host).value_or(CrossProcessCallCounter::Counts{});
+    std::printf("cross-process calls, counted by each process as it sends them, over %d of each:\n", count);
+    printCalls("round trip (contact get_UnifiedCommunicationType)",
+               CrossProcessCallCounter::since(officeAfter, officeBefore),
+               CrossProcessCallCounter::since(hostAfter, *hostBefore), count);
+
+    LatencySamples ignored;
+    officeBefore = counter->counts();
+    const auto hostBeforePushes = hostAfter;
+    if (timePushes(host, arrivals, count, ignored)) {
+        officeAfter = counter->counts();
+        hostAfter = hostCalls(host).value_or(CrossProcessCallCounter::Counts{});
+        printCalls("push", CrossProcessCallCounter::since(officeAfter, officeBefore),
+                   CrossProcessCallCounter::since(hostAfter, hostBeforePushes), count);
+    }
+}
+
 // Round trips and single-thread pushes, measured in alternating rounds after the same
 // warm-up: the load of the machine changes over seconds, and measured one after the other
 // the two figures would each catch a different load.
@@ -290,6 +378,7 @@ void latencies(OfficeConnection& office, ChildProcess& host, int count)
     host.waitForLine("burst address=bench", kPatience, from);
     std::printf("  %d reporting threads: %.0f events per second received (%zu events)\n", threads,
                 static_cast<double>(arrivals.received - before) / seconds, arrivals.received - before);
+    countCalls(host, asked.Get(), arrivals, std::min(pushCount, 200));
     if (advice.point) {
         advice.point->Unadvise(advice.cookie);
     }

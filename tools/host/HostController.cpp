@@ -118,6 +118,8 @@ bool HostController::execute(const std::string& command)
                      words.size() > 4 && words[4] == "starts");
     } else if (verb == "stats") {
         printStats();
+    } else if (verb == "calls") {
+        printCalls();
     } else if (verb == "script") {
         startScript();
     } else {
@@ -195,6 +197,15 @@ void HostController::shutdown()
         library = nullptr;
         console.print("host: library unloaded");
     }
+}
+
+void HostController::printCalls()
+{
+    if (!callCounter) {
+        callCounter = CrossProcessCallCounter::install();
+    }
+    console.print(callCounter ? "calls " + CrossProcessCallCounter::format(callCounter->counts())
+                              : "error: calls cannot be counted");
 }
 
 void HostController::printStats()

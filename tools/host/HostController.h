@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/IOfficeIntegration.h"
+#include "tools/common/CrossProcessCallCounter.h"
 #include "tools/host/HostOptions.h"
 #include "tools/host/PresencePusher.h"
 #include "tools/host/PresenceTable.h"
@@ -38,6 +39,7 @@ public:
 
 private:
     void printStats();
+    void printCalls();
     void stopScript();
 
     const HostOptions& options;
@@ -48,6 +50,8 @@ private:
     std::shared_ptr<StandInHelper> helper;
     HMODULE library = nullptr;
     std::shared_ptr<IOfficeIntegration> integration;
+    // Installed by the first "calls" command, and counting from then on.
+    Microsoft::WRL::ComPtr<CrossProcessCallCounter> callCounter;
 
     std::mutex scriptMutex;
     std::condition_variable scriptCancelled;
