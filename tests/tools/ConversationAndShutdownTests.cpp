@@ -175,9 +175,14 @@ TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
             CoUninitialize();
         });
     }
-    while (answered < 20) {
+    // Bounded like the callers: if the calls never get going, the test fails instead of
+    // waiting for ever with the host still running.
+    const auto warmUpDeadline = std::chrono::steady_clock::now() + kPatience;
+    while (answered < 20 && std::chrono::steady_clock::now() < warmUpDeadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    EXPECT_GE(answered.load(), 20) << "Office's calls were not answered before the host left (last failure 0x"
+                                   << std::hex << static_cast<unsigned long>(lastFailure.load()) << ")";
     host->send("quit");
     const auto exitCode = host->waitForExit(kPatience);
     hostGone = true;
