@@ -56,7 +56,17 @@ status=0
 "$root/scripts/guest/run.sh" --timeout "${ORVEX_GUEST_TIMEOUT:-2400}" \
   --input "$root/scripts" --input "$tree=$build" --input "$stage" --out "$out" "$payload" || status=$?
 if [ -e "$out/ctest.log" ]; then
-  # The failures in full, then the summary.
+  # The end of each failed test's output, since CI keeps only what is printed here; then
+  # the failures in full, and the summary.
+  awk '/Test +#[0-9]+: / { flush(); name = ""; n = 0 }
+       /Test +#[0-9]+: .*\*\*\*/ { name = $0; next }
+       /tests passed,/ { flush(); name = "" }
+       name != "" { tail[n++ % 40] = $0 }
+       function flush(  i) {
+         if (name == "") return
+         print "== " name
+         for (i = (n > 40 ? n - 40 : 0); i < n; i++) print "   " tail[i % 40]
+       }' "$out/ctest.log"
   sed -n '/^The following tests FAILED/,$p;/tests passed,/p' "$out/ctest.log"
 fi
 if [ -e "$out/office64.log" ]; then
