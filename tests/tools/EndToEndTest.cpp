@@ -1,23 +1,15 @@
 #include "tests/tools/EndToEndTest.h"
 
+#include "tools/common/Patience.h"
 #include "tools/common/ProductInstallation.h"
 #include "tools/office/HResultText.h"
 #include "tools/office/ProviderRegistry.h"
 
 #include <objbase.h>
 
-#include <cwchar>
 #include <thread>
 
 namespace {
-
-std::chrono::milliseconds patienceFromEnvironment()
-{
-    wchar_t text[16] = {};
-    const DWORD length = GetEnvironmentVariableW(L"ORVEX_TEST_PATIENCE_SECONDS", text, 16);
-    const long seconds = length > 0 && length < 16 ? std::wcstol(text, nullptr, 10) : 0;
-    return std::chrono::seconds(seconds > 0 ? seconds : 20);
-}
 
 std::string lastLines(const ChildProcess& process, std::size_t count)
 {
@@ -31,7 +23,7 @@ std::string lastLines(const ChildProcess& process, std::size_t count)
 
 } // namespace
 
-const std::chrono::milliseconds EndToEndTest::kPatience = patienceFromEnvironment();
+const std::chrono::milliseconds EndToEndTest::kPatience = Patience::scaled(std::chrono::seconds(20));
 
 void EndToEndTest::SetUpTestSuite()
 {

@@ -16,8 +16,8 @@
 // installed once, by regsvr32, as an installer does.
 class EndToEndTest : public ::testing::Test {
 protected:
-    // How long a step of the other process may take: 20 s, or ORVEX_TEST_PATIENCE_SECONDS
-    // where everything runs slower (the 32-bit test machine emulates its processor).
+    // How long a step of the other process may take: 20 s where processes run at ordinary
+    // speed, stretched where they do not (Patience).
     static const std::chrono::milliseconds kPatience;
 
     static void SetUpTestSuite();

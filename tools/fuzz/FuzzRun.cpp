@@ -1,5 +1,6 @@
 #include "tools/fuzz/FuzzRun.h"
 
+#include "tools/common/Patience.h"
 #include "tools/fuzz/HostileValues.h"
 #include "tools/fuzz/MemberCaller.h"
 #include "tools/fuzz/RegressionCases.h"
@@ -18,7 +19,10 @@ namespace {
 
 // Steps around the calls wait for the host's answers, each within a minute; a step that
 // outlasts a few of those is a hang.
-constexpr auto kStepPatience = std::chrono::minutes(4);
+const auto kStepPatience = Patience::scaled(std::chrono::minutes(4));
+// The host lets go of what this process released, and of the old class object after a
+// restart, on its own threads a moment later.
+const auto kSettlePatience = Patience::scaled(std::chrono::seconds(10));
 
 std::uint64_t mix(std::uint64_t value)
 {
@@ -458,13 +462,12 @@ bool FuzzRun::finish()
     // object go: what then still lives beyond the new class object has leaked.
     target.restart();
     const auto settled = [&] {
-        std::optional<long> live;
-        for (int attempt = 0; attempt < 50; ++attempt) {
-            live = target.liveObjects();
-            if (live && report.liveAtStart && *live == *report.liveAtStart) {
-                break;
-            }
+        const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
+        std::optional<long> live = target.liveObjects();
+        while (!(live && report.liveAtStart && *live == *report.liveAtStart) &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            live = target.liveObjects();
         }
         return live;
     };

@@ -7,6 +7,7 @@
 // and the host's private bytes stayed within their bound.
 #include "tools/CommandLine.h"
 #include "tools/common/ChildProcess.h"
+#include "tools/common/Patience.h"
 #include "tools/fuzz/CrossProcessTarget.h"
 #include "tools/fuzz/FuzzOptions.h"
 #include "tools/fuzz/FuzzRun.h"
@@ -21,10 +22,10 @@
 
 namespace {
 
-constexpr auto kCallPatience = std::chrono::seconds(30);
+const auto kCallPatience = Patience::scaled(std::chrono::seconds(30));
 // Installing the product and starting the host, or stopping it: each wait in there gives
 // up after a minute, so a few minutes mean a hang.
-constexpr auto kHostPatience = std::chrono::minutes(4);
+const auto kHostPatience = Patience::scaled(std::chrono::minutes(4));
 
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
