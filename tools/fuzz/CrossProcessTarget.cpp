@@ -1,5 +1,6 @@
 #include "tools/fuzz/CrossProcessTarget.h"
 
+#include "tools/common/Patience.h"
 #include "tools/common/ProductInstallation.h"
 
 #include "OfficeIntegrationLib.h"
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(60);
+const auto kPatience = Patience::scaled(std::chrono::seconds(60));
 // The stand-in's built-in table.
 const char* const kAddresses[] = {"alice@orvex.example", "bob@orvex.example", "carol@orvex.example",
                                   "dave@orvex.example", "erin@orvex.example"};
@@ -148,10 +149,17 @@ bool CrossProcessTarget::finish(std::string& why)
                            : "the messenger stand-in did not stop";
             clean = false;
         }
-        for (const std::string& line : host->lines()) {
+        const auto lines = host->lines();
+        for (const std::string& line : lines) {
             if (line.rfind("error:", 0) == 0 || line.find("Unhandled exception") != std::string::npos) {
                 why += (why.empty() ? "" : "; ") + std::string("the stand-in reported: ") + line;
                 clean = false;
+            }
+        }
+        if (!exitCode || *exitCode != 0) {
+            // How far its way out it got.
+            for (std::size_t index = lines.size() > 12 ? lines.size() - 12 : 0; index < lines.size(); ++index) {
+                std::printf("fuzz: stand-in: %s\n", lines[index].c_str());
             }
         }
         host.reset();

@@ -193,6 +193,9 @@ void HostController::shutdown()
         library = nullptr;
     }
     if (library != nullptr) {
+        // Said first: the library's teardown runs inside FreeLibrary, so a stand-in that
+        // stops here shows where.
+        console.print("host: unloading the library");
         FreeLibrary(library);
         library = nullptr;
         console.print("host: library unloaded");
