@@ -13,10 +13,9 @@ namespace {
 
 std::string lastLines(const ChildProcess& process, std::size_t count)
 {
-    const auto lines = process.lines();
     std::string text;
-    for (std::size_t index = lines.size() > count ? lines.size() - count : 0; index < lines.size(); ++index) {
-        text += lines[index] + "\n";
+    for (const std::string& line : process.lastLines(count)) {
+        text += line + "\n";
     }
     return text;
 }

@@ -13,8 +13,9 @@ set_tests_properties(fuzz_short fuzz_short_cross_process PROPERTIES
   ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
   FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|fuzz: fault:|fuzz: failure:|fuzz: crash:|fuzz: hang:"
   TIMEOUT 600)
-# About a minute here, several in the 32-bit test machine, whose emulated processor
-# makes each call across processes take a quarter of a second; the fuzzer's own watchdog
+# About a minute here; in the 32-bit test machine, whose emulated processor makes each call
+# across processes take a quarter of a second to a second, up to a quarter of an hour (it
+# is left out there for now: scripts/guest/suites.sh says why). The fuzzer's own watchdog
 # names a call that hangs long before this.
 set_tests_properties(fuzz_short_cross_process PROPERTIES TIMEOUT 1800)
 

@@ -148,6 +148,12 @@ std::vector<std::string> ChildProcess::lines() const
     return received;
 }
 
+std::vector<std::string> ChildProcess::lastLines(std::size_t count) const
+{
+    std::lock_guard lock(mutex);
+    return {received.end() - static_cast<std::ptrdiff_t>(std::min(count, received.size())), received.end()};
+}
+
 std::size_t ChildProcess::countLines(const std::string& needle) const
 {
     std::lock_guard lock(mutex);

@@ -31,6 +31,8 @@ public:
                                            std::size_t from = 0);
     std::size_t lineCount() const;
     std::vector<std::string> lines() const;
+    // The last `count` lines, or all when there are fewer.
+    std::vector<std::string> lastLines(std::size_t count) const;
     std::size_t countLines(const std::string& needle) const;
     // The position of the first line containing `needle`, or nothing.
     std::optional<std::size_t> indexOf(const std::string& needle, std::size_t from = 0) const;

@@ -149,8 +149,7 @@ bool CrossProcessTarget::finish(std::string& why)
                            : "the messenger stand-in did not stop";
             clean = false;
         }
-        const auto lines = host->lines();
-        for (const std::string& line : lines) {
+        for (const std::string& line : host->lines()) {
             if (line.rfind("error:", 0) == 0 || line.find("Unhandled exception") != std::string::npos) {
                 why += (why.empty() ? "" : "; ") + std::string("the stand-in reported: ") + line;
                 clean = false;
@@ -158,8 +157,8 @@ bool CrossProcessTarget::finish(std::string& why)
         }
         if (!exitCode || *exitCode != 0) {
             // How far its way out it got.
-            for (std::size_t index = lines.size() > 12 ? lines.size() - 12 : 0; index < lines.size(); ++index) {
-                std::printf("fuzz: stand-in: %s\n", lines[index].c_str());
+            for (const std::string& line : host->lastLines(12)) {
+                std::printf("fuzz: stand-in: %s\n", line.c_str());
             }
         }
         host.reset();
