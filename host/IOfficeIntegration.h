@@ -11,6 +11,9 @@ public:
     virtual ~IOfficeIntegration() = default;
 
     // Registers the provider's class object with COM and announces the provider to Office.
+    // Called on a thread without COM, it enters that thread into the multithreaded
+    // apartment, and the thread stays there: neither the stop nor the unload leaves it,
+    // since COM must not be uninitialised inside FreeLibrary.
     virtual void startIntegration() = 0;
 
     // Tells Office that the messenger shuts down and withdraws the class object.

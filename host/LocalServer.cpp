@@ -111,7 +111,6 @@ bool LocalServer::registerClassFactory()
     if (result == CO_E_NOTINITIALIZED) {
         ORVEX_LOG(LogLevel::Warning, "LocalServer::registerClassFactory", "Calling CoInitializeEx");
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        comInitialisedHere = true;
         result = CoRegisterClassObject(CLSID_OfficeIntegrationImpl, factoryUnknown.Get(), CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie);
     }
@@ -188,10 +187,12 @@ void LocalServer::teardown() noexcept
 {
     std::lock_guard guard(lifecycleMutex);
     orvex::com::guardCallback([this] { stop(); });
-    if (comInitialisedHere) {
-        CoUninitialize();
-        comInitialisedHere = false;
-    }
+    // The multithreaded apartment the registration entered on the host's thread stays
+    // entered. This runs inside FreeLibrary, under the loader lock, where COM must not be
+    // uninitialised: leaving the apartment's last member waits for COM's own threads to
+    // end, and they cannot end while the lock is held, so the messenger hung in its
+    // unload. The unload may also run on another thread than the start, where leaving
+    // would not balance the entry anyway. The thread's membership ends with the thread.
 }
 
 void LocalServer::removeRegistration() { Utils::Registry::UnregisterProvider(); }

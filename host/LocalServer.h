@@ -38,8 +38,8 @@ public:
     static std::shared_ptr<LocalServer> obtain(const std::shared_ptr<IOfficeAdapterPlatformHelper>& hostHelper);
 
     // The teardown at unload, run while the singleton is still installed so that its log
-    // records reach the host: stops the integration and balances a COM initialisation
-    // the registration had to make.
+    // records reach the host: stops the integration. A COM initialisation the registration
+    // had to make stays with the host's thread (see the definition).
     void teardown() noexcept;
 
 private:
@@ -55,7 +55,6 @@ private:
     Microsoft::WRL::ComPtr<ClassFactoryObject> classFactory;
     std::uint32_t registrationCookie = 0;
     const std::shared_ptr<IOfficeAdapterPlatformHelper> helper;
-    bool comInitialisedHere = false;
 
     // The host may start and stop from any thread; one start or stop runs at a time. It is
     // recursive so that a sink reached while stopping may stop the integration itself.

@@ -64,7 +64,7 @@ TEST_F(FirstLifecycle, AThreadWithoutComIsInitialisedOnceForTheMultithreadedApar
     EXPECT_EQ(reported, std::vector<HRESULT>{S_OK}) << "the host hears the final result only";
     EXPECT_EQ(host.messages(5), std::vector<std::string>{"Calling CoInitializeEx"});
     EXPECT_EQ(apartmentAfterStart, APTTYPE_MTA);
-    EXPECT_EQ(apartmentAfterStop, APTTYPE_MTA) << "COM stays initialised until the library is unloaded";
+    EXPECT_EQ(apartmentAfterStop, APTTYPE_MTA) << "stopping leaves the thread in the apartment it entered";
 }
 
 #endif
