@@ -193,6 +193,6 @@ TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
     EXPECT_EQ(*exitCode, 0u) << "the host crashed on its way out";
     EXPECT_TRUE(FAILED(lastFailure.load())) << "calls after the host left must fail";
     EXPECT_TRUE(host->waitForLine("host: stopped", kPatience));
-    host.reset();
+    replaceHost(nullptr);
     office->release();
 }

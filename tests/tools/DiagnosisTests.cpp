@@ -72,7 +72,7 @@ protected:
     {
         host->send("quit");
         ASSERT_TRUE(host->waitForExit(kPatience));
-        host = startHost(hostOptions);
+        replaceHost(startHost(hostOptions));
     }
 };
 
@@ -156,7 +156,7 @@ TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneWithItsFix)
              host->send("quit");
              ASSERT_TRUE(host->waitForExit(kPatience));
          },
-         [this] { host = startHost(hostOptions); },
+         [this] { replaceHost(startHost(hostOptions)); },
          {"process", "is not running", "start Orvex"}},
     };
     for (const auto& fault : cases) {

@@ -7,6 +7,7 @@
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -39,8 +40,25 @@ void EndToEndTest::TearDownTestSuite()
 void EndToEndTest::SetUp()
 {
     ASSERT_EQ(installation, S_OK) << "the product could not be installed: " << HResultText::meaning(installation);
-    host = startHost(hostOptions);
+    watchdog = std::make_unique<TestWatchdog>(4 * kPatience, [this] {
+        std::lock_guard lock(hostMutex);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::printf("watchdog: %s.%s is still running after %lld s; the messenger stand-in's last lines:\n%s",
+                    test->test_suite_name(), test->name(), static_cast<long long>(4 * kPatience.count() / 1000),
+                    host ? lastLines(*host, 40).c_str() : "(none running)\n");
+        std::fflush(stdout);
+        if (host) {
+            host->kill();
+        }
+    });
+    replaceHost(startHost(hostOptions));
     ASSERT_TRUE(host) << "the messenger stand-in did not come up";
+}
+
+void EndToEndTest::replaceHost(std::unique_ptr<ChildProcess> next)
+{
+    std::lock_guard lock(hostMutex);
+    host = std::move(next);
 }
 
 void EndToEndTest::TearDown()
@@ -57,6 +75,7 @@ void EndToEndTest::TearDown()
         EXPECT_EQ(exitCode.value_or(~0u), 0u) << "the messenger stand-in ended abnormally";
         EXPECT_EQ(host->countLines("error:"), 0u);
     }
+    watchdog.reset();
 }
 
 std::unique_ptr<ChildProcess> EndToEndTest::startHost(const std::wstring& arguments)
