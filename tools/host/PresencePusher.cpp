@@ -93,13 +93,13 @@ void PresencePusher::burst(PresenceTable& table, const std::string& address, int
 
 void PresencePusher::joinAll()
 {
-    std::vector<std::thread> finished;
+    std::vector<Reporter> finished;
     {
         std::lock_guard lock(threadsMutex);
         finished.swap(threads);
     }
-    for (auto& thread : finished) {
-        thread.join();
+    for (auto& reporter : finished) {
+        reporter.thread.join();
     }
 }
 
@@ -115,5 +115,19 @@ void PresencePusher::deliver(const PresenceTable::Callback& callback, OutlookCon
 void PresencePusher::spawn(std::function<void()> work)
 {
     std::lock_guard lock(threadsMutex);
-    threads.emplace_back(std::move(work));
+    // The threads that have returned are joined here, so that only those still reporting
+    // are held between pushes.
+    std::erase_if(threads, [](Reporter& reporter) {
+        if (!reporter.finished->load(std::memory_order_acquire)) {
+            return false;
+        }
+        reporter.thread.join();
+        return true;
+    });
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    threads.push_back({std::thread([work = std::move(work), finished] {
+                           work();
+                           finished->store(true, std::memory_order_release);
+                       }),
+                       finished});
 }

@@ -2,8 +2,10 @@
 
 #include "tools/host/PresenceTable.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,7 +39,14 @@ private:
     void deliver(const PresenceTable::Callback& callback, OutlookContactStatus status);
     void spawn(std::function<void()> work);
 
+    // A reporting thread and whether it has returned. A returned thread is freed only when
+    // joined: left until shutdown, they cost some hundreds of bytes for every push.
+    struct Reporter {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+
     HostConsole& console;
     std::mutex threadsMutex;
-    std::vector<std::thread> threads;
+    std::vector<Reporter> threads;
 };
