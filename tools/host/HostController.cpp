@@ -169,7 +169,7 @@ void HostController::stopScript()
     }
 }
 
-void HostController::shutdown()
+bool HostController::shutdown()
 {
     stopScript();
     pusher.joinAll();
@@ -191,6 +191,7 @@ void HostController::shutdown()
         console.print("host: library kept loaded, Office still holds " + std::to_string(console.liveObjects()) +
                       " of its objects");
         library = nullptr;
+        return true;
     }
     if (library != nullptr) {
         // Said first: the library's teardown runs inside FreeLibrary, so a stand-in that
@@ -200,6 +201,7 @@ void HostController::shutdown()
         library = nullptr;
         console.print("host: library unloaded");
     }
+    return false;
 }
 
 void HostController::printCalls()

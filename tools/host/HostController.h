@@ -31,8 +31,9 @@ public:
     bool load();
     // Runs one command line; answers false once the stand-in is to quit.
     bool execute(const std::string& command);
-    // Stops the script and the presence threads, stops the integration, unloads.
-    void shutdown();
+    // Stops the script and the presence threads, stops the integration, unloads. Answers
+    // whether the library had to stay loaded because Office still holds its objects.
+    bool shutdown();
     // Runs the built-in script of presence changes on a thread of its own; its steps
     // come back to the main thread as commands.
     void startScript();

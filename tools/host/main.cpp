@@ -76,6 +76,7 @@ int main()
         console.print("warning: the RPC service is not running; Office will not reach the messenger");
     }
     int exitCode = 0;
+    bool libraryInUse = false;
     {
         HostController controller(options, table, console, queue);
         if (!controller.load()) {
@@ -114,9 +115,18 @@ int main()
                 break;
             }
         }
-        controller.shutdown();
+        libraryInUse = controller.shutdown();
     }
     signalledQueue = nullptr;
     console.print("host: stopped");
+    if (libraryInUse) {
+        // Office is still calling: COM's threads may be inside the library or the C++
+        // run-time. ExitProcess would end them wherever they are, holding whatever locks
+        // they hold, and then let the run-time DLLs tear themselves down; under the 32-bit
+        // build that teardown waited on such a lock for ever. Everything that needed an
+        // orderly end has had it.
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    }
     return exitCode;
 }
