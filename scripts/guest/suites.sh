@@ -38,12 +38,10 @@ run_ctest() {
   stage "i686 ctest"
   prefix_view "$build/wineprefix"
   # The checks of the exports and of the type library file, and the package's consumer
-  # build, run on the host. The fuzzer's pass across processes runs on x64 only for now:
-  # here, after it, the 32-bit messenger stand-in stops the integration and then hangs
-  # inside FreeLibrary, in the library's unload teardown, after its last log record, that
-  # is at the CoUninitialize it makes under the loader lock; an open fault of the library.
-  ctest --test-dir "$build" --output-on-failure --timeout 2400 \
-    -E '^host_dll_exports$|^type_library_win32_file$|^package_consumer_test$|^fuzz_short_cross_process$|_bench$' "$@" \
+  # build, run on the host. A test that hangs is cut off after 20 minutes, several times
+  # what the slowest needs here, so that the other suites still report.
+  ctest --test-dir "$build" --output-on-failure --timeout 1200 \
+    -E '^host_dll_exports$|^type_library_win32_file$|^package_consumer_test$|_bench$' "$@" \
     > "$out/ctest.log" 2>&1 || status=1
   cp "$build/Testing/Temporary/LastTest.log" "$out/" 2>/dev/null
   stage "i686 ctest ended, status $status"

@@ -15,7 +15,7 @@ set_tests_properties(fuzz_short fuzz_short_cross_process PROPERTIES
   TIMEOUT 600)
 # About a minute here; in the 32-bit test machine, whose emulated processor makes each call
 # across processes take a quarter of a second to a second, up to a quarter of an hour (it
-# is left out there for now: scripts/guest/suites.sh says why). The fuzzer's own watchdog
+# is where it found the messenger hanging in its unload). The fuzzer's own watchdog
 # names a call that hangs long before this.
 set_tests_properties(fuzz_short_cross_process PROPERTIES TIMEOUT 1800)
 
