@@ -16,11 +16,11 @@ extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE instance, DWORD reason, LPVOI
 
 // The library's entry point (linked with -e), in front of the C run-time's. When the
 // process ends, every other thread has already been terminated wherever it was, holding
-// whatever locks it held: a thread of COM's that was throwing holds the unwinder's lock,
-// which unregistering the library's unwind tables (32-bit builds) then waits on for ever,
-// and one in the middle of an allocation holds the heap. The messenger hung on its way out
-// that way while Office was calling. So at the process's end the library leaves its
-// run-time as it is: what it would release goes with the process.
+// whatever locks it held; the run-time's teardown of the library (its static destructors,
+// its frees, on 32-bit builds the unregistering of its unwind tables) may then wait on one
+// of them for ever. The 32-bit messenger hung in this detach that way while Office was
+// calling. So at the process's end the library leaves its run-time as it is: what it would
+// release goes with the process.
 extern "C" BOOL WINAPI OrvexDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
