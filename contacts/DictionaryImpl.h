@@ -73,12 +73,17 @@ public:
         return S_OK;
     }
 
+    // Always S_OK, so the [out] VARIANT is always written: empty for a key not present.
     virtual HRESULT TryGetValue(Key key, VARIANT* value, VARIANT_BOOL* found)
     {
         if (found == nullptr) {
             return E_POINTER;
         }
-        *found = SUCCEEDED(get_Item(key, value)) ? VARIANT_TRUE : VARIANT_FALSE;
+        const bool present = SUCCEEDED(get_Item(key, value));
+        if (!present && value != nullptr) {
+            VariantInit(value);
+        }
+        *found = present ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
 
@@ -126,11 +131,13 @@ public:
     }
 
 private:
-    // A null destination is tolerated: the copy is made and dropped.
+    // A null destination is tolerated: the copy is made and dropped. The destination is an
+    // [out] VARIANT, undefined on the way in (COM lets the caller leave it uninitialised):
+    // it is written over, never cleared.
     static void copyOut(const orvex::com::Variant& stored, VARIANT* destination)
     {
         orvex::com::Variant copy(stored);
-        if (destination != nullptr && SUCCEEDED(VariantClear(destination))) {
+        if (destination != nullptr) {
             copy.moveTo(destination);
         }
     }

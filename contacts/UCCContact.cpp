@@ -226,8 +226,10 @@ HRESULT UCCContact::GetContactInformation(ContactInformationType type, VARIANT* 
                   "Request received for contact information of type: " << static_cast<LONG>(type));
         Variant answer;
         const HRESULT result = answerContactInformation(type, answer);
-        // Whatever the answer, also an empty one, replaces what the caller's VARIANT held.
-        if (value != nullptr && SUCCEEDED(VariantClear(value))) {
+        // Whatever the answer, also an empty one, is written. An [out] VARIANT holds nothing
+        // on the way in (COM lets the caller leave it uninitialised): it is written over,
+        // never cleared.
+        if (value != nullptr) {
             answer.moveTo(value);
         }
         return result;

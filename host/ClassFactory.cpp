@@ -38,14 +38,19 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
         ORVEX_LOG(LogLevel::Debug, "ClassFactory::CreateInstance",
                   "About to create and return a Messenger implementation");
         std::unique_lock guard(lock);
+        const bool createdHere = !officeIntegration;
         const HRESULT created = ensureOfficeIntegration();
         if (FAILED(created)) {
             return created;
         }
         const HRESULT result = officeIntegration->QueryInterface(iid, object);
         if (FAILED(result)) {
-            // The next request starts again with a fresh object.
-            officeIntegration.Reset();
+            // An object handed out before stays: Office holds it, with its sinks, and the
+            // stop must reach them. Only one this very request made, and nobody else
+            // holds, goes, so that the next request starts again with a fresh object.
+            if (createdHere) {
+                officeIntegration.Reset();
+            }
             ORVEX_LOG(LogLevel::Error, "ClassFactory::CreateInstance",
                       "failed to get a Messenger implementation, hr: " << LogHex(result));
         }

@@ -11,7 +11,8 @@
 
 // The provider's class object, registered with COM while the integration runs. Every
 // activation by Office receives the same integration object for as long as this factory
-// lives and no request fails; a new factory (a new start) begins with none.
+// lives; a new factory (a new start) begins with none. A request for an interface the
+// object does not answer fails without taking the object from those it was handed to.
 class ClassFactory : public orvex::atl::CComObjectRootEx,
                      public orvex::atl::CComCoClass<ClassFactory, &CLSID_ClassFactory>,
                      public orvex::atl::Implements<IClassFactory> {

@@ -60,7 +60,6 @@ LocalServer::~LocalServer() = default;
 
 void LocalServer::startIntegration()
 {
-    std::lock_guard guard(lifecycleMutex);
     ORVEX_LOG(LogLevel::Info, "LocalServer::startIntegration", "starting");
     try {
         start();
@@ -76,32 +75,41 @@ void LocalServer::startIntegration()
 
 void LocalServer::start()
 {
-    if (registrationCookie != 0) {
+    if (isServing()) {
         stop();
     }
+    const std::uint64_t operation = beginOperation();
     ORVEX_LOG(LogLevel::Info, "LocalServer::startIntegration", "Setting UpAndRunning to 1");
-    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderStarting);
+    setUpAndRunning(operation, Utils::Registry::ProviderStarting);
     Utils::Registry::CheckAllInterfaces();
-    if (!registerClassFactory()) {
+    switch (registerClassFactory(operation)) {
+    case Outcome::Failed:
         stop();
         return;
+    case Outcome::Superseded:
+        return;
+    case Outcome::Registered:
+        break;
     }
-    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderUpAndRunning);
-    ORVEX_LOG(LogLevel::Debug, "LocalServer::startIntegration", "Up and running");
+    // A stop that came while the host was being told (from its callback, say) has
+    // withdrawn the class object again: then the provider is not announced.
+    if (setUpAndRunning(operation, Utils::Registry::ProviderUpAndRunning)) {
+        ORVEX_LOG(LogLevel::Debug, "LocalServer::startIntegration", "Up and running");
+    }
 }
 
-bool LocalServer::registerClassFactory()
+LocalServer::Outcome LocalServer::registerClassFactory(std::uint64_t operation)
 {
     ORVEX_LOG(LogLevel::Debug, "LocalServer::registerClassFactory", "Enter");
-    Microsoft::WRL::ComPtr<ClassFactoryObject> factory;
+    Registration registered;
     Microsoft::WRL::ComPtr<IUnknown> factoryUnknown;
-    if (SUCCEEDED(ClassFactoryObject::CreateInstance(factory))) {
-        factory.As(&factoryUnknown);
+    if (SUCCEEDED(ClassFactoryObject::CreateInstance(registered.classFactory))) {
+        registered.classFactory.As(&factoryUnknown);
     }
     if (!factoryUnknown) {
         ORVEX_LOG(LogLevel::Error, "LocalServer::registerClassFactory",
                   "newClassFactory->QueryInterface<IUnknown> failed");
-        return false;
+        return Outcome::Failed;
     }
 
     DWORD cookie = 0;
@@ -115,10 +123,19 @@ bool LocalServer::registerClassFactory()
                                        REGCLS_MULTIPLEUSE, &cookie);
     }
     if (SUCCEEDED(result)) {
-        // Kept before the host hears of it: a helper that throws then leaves a registration
-        // that the stop after the failed start still withdraws.
-        registrationCookie = cookie;
-        classFactory = std::move(factory);
+        registered.cookie = cookie;
+        std::unique_lock lock(stateMutex);
+        if (latestOperation == operation) {
+            // Kept before the host hears of it: a helper that throws, or stops from its
+            // callback, then leaves a registration that the stop withdraws.
+            registration = std::move(registered);
+        } else {
+            // A start or stop on another thread came after this one: this registration is
+            // not the integration's any more.
+            lock.unlock();
+            CoRevokeClassObject(cookie);
+            return Outcome::Superseded;
+        }
     }
     if (helper) {
         helper->classFactoryRegistered(result);
@@ -128,14 +145,13 @@ bool LocalServer::registerClassFactory()
                   "Could not register the OfficeIntegrationImpl factory, releasing the factory and setting "
                   "upandrunning to 0, result: "
                       << result);
-        return false;
+        return Outcome::Failed;
     }
-    return true;
+    return Outcome::Registered;
 }
 
 void LocalServer::stopIntegration()
 {
-    std::lock_guard guard(lifecycleMutex);
     // Stopping is what the host does on its way out: nothing may escape to it.
     orvex::com::guardCallback([this] { stop(); });
 }
@@ -143,12 +159,19 @@ void LocalServer::stopIntegration()
 void LocalServer::stop()
 {
     ORVEX_LOG(LogLevel::Debug, "LocalServer::stopIntegration", "shutting down");
-    if (classFactory) {
-        applicationShutdown(classFactory->officeIntegrationObject());
+    std::uint64_t operation = 0;
+    Registration stopping;
+    {
+        const std::lock_guard lock(stateMutex);
+        operation = ++latestOperation;
+        stopping = std::exchange(registration, Registration{});
     }
-    revokeClassFactory();
+    if (stopping.classFactory) {
+        applicationShutdown(stopping.classFactory->officeIntegrationObject());
+    }
+    revokeClassFactory(operation, std::move(stopping));
     ORVEX_LOG(LogLevel::Debug, "LocalServer::stopIntegration", "Setting up and running to 0");
-    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderNotServing);
+    setUpAndRunning(operation, Utils::Registry::ProviderNotServing);
 }
 
 void LocalServer::applicationShutdown(
@@ -166,12 +189,11 @@ void LocalServer::applicationShutdown(
     officeIntegration->getEventsTriggers().fireOnShuttingDown();
 }
 
-void LocalServer::revokeClassFactory()
+void LocalServer::revokeClassFactory(std::uint64_t operation, Registration revoked)
 {
     ORVEX_LOG(LogLevel::Debug, "LocalServer::revokeClassFactory", "Revoke class factory");
-    if (registrationCookie != 0) {
-        const HRESULT result = CoRevokeClassObject(registrationCookie);
-        registrationCookie = 0;
+    if (revoked.cookie != 0) {
+        const HRESULT result = CoRevokeClassObject(revoked.cookie);
         if (SUCCEEDED(result)) {
             ORVEX_LOG(LogLevel::Info, "LocalServer::revokeClassFactory", "Class factory revoked successfully");
         } else {
@@ -179,13 +201,35 @@ void LocalServer::revokeClassFactory()
                       "Could not revoke OfficeIntegrationImpl class factor, hr: " << LogHex(result));
         }
     }
-    classFactory.Reset();
-    Utils::Registry::SetUpAndRunning(Utils::Registry::ProviderNotServing);
+    revoked.classFactory.Reset();
+    setUpAndRunning(operation, Utils::Registry::ProviderNotServing);
+}
+
+std::uint64_t LocalServer::beginOperation()
+{
+    const std::lock_guard lock(stateMutex);
+    return ++latestOperation;
+}
+
+bool LocalServer::isServing() const
+{
+    const std::lock_guard lock(stateMutex);
+    return registration.cookie != 0;
+}
+
+bool LocalServer::setUpAndRunning(std::uint64_t operation, std::uint32_t state)
+{
+    Utils::Registry::AnnounceUpAndRunning(state);
+    const std::lock_guard lock(stateMutex);
+    if (latestOperation != operation) {
+        return false;
+    }
+    Utils::Registry::WriteUpAndRunning(state);
+    return true;
 }
 
 void LocalServer::teardown() noexcept
 {
-    std::lock_guard guard(lifecycleMutex);
     orvex::com::guardCallback([this] { stop(); });
     // The multithreaded apartment the registration entered on the host's thread stays
     // entered. This runs inside FreeLibrary, under the loader lock, where COM must not be

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 // The process-wide object the host drives the integration through. One exists per
 // process, created by the first getOutlookIntegration and kept until the library is
@@ -45,18 +46,33 @@ public:
 private:
     using ClassFactoryObject = orvex::atl::CComObject<ClassFactory>;
 
-    // The unguarded steps; the public operations hold `lifecycleMutex` around them.
+    // The class object registered with COM, and the cookie that withdraws it.
+    struct Registration {
+        Microsoft::WRL::ComPtr<ClassFactoryObject> classFactory;
+        std::uint32_t cookie = 0;
+    };
+    enum class Outcome { Registered, Failed, Superseded };
+
     void start();
     void stop();
-    bool registerClassFactory();
-    void revokeClassFactory();
+    Outcome registerClassFactory(std::uint64_t operation);
+    void revokeClassFactory(std::uint64_t operation, Registration registration);
     void applicationShutdown(const Microsoft::WRL::ComPtr<ClassFactory::IntegrationObject>& officeIntegration);
 
-    Microsoft::WRL::ComPtr<ClassFactoryObject> classFactory;
-    std::uint32_t registrationCookie = 0;
+    // A new start or stop: from now on it alone writes the provider's state.
+    std::uint64_t beginOperation();
+    bool isServing() const;
+    // Logs the UpAndRunning value, then writes it unless a later start or stop has begun
+    // since `operation`; false when it was not written.
+    bool setUpAndRunning(std::uint64_t operation, std::uint32_t state);
+
     const std::shared_ptr<IOfficeAdapterPlatformHelper> helper;
 
-    // The host may start and stop from any thread; one start or stop runs at a time. It is
-    // recursive so that a sink reached while stopping may stop the integration itself.
-    std::recursive_mutex lifecycleMutex;
+    // The host may start and stop from any thread, and from inside its own callbacks or
+    // Office's event handlers on other threads: no lock is held while the host, Office or
+    // the log is called. The mutex orders only the changes of the state below and the
+    // writes of UpAndRunning, so that the newest start or stop decides what Office reads.
+    mutable std::mutex stateMutex;
+    std::uint64_t latestOperation = 0;
+    Registration registration;
 };

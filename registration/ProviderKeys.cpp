@@ -36,6 +36,26 @@ void writeMachineProviderKey(const std::wstring& keyPath)
     WriteString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
 }
 
+// Office looks the default up as a key name, and registry key names ignore letter case.
+bool namesThisProvider(const std::wstring& defaultProvider)
+{
+    return !defaultProvider.empty() &&
+           CompareStringOrdinal(defaultProvider.c_str(), static_cast<int>(defaultProvider.size()), ProviderName.data(),
+                                static_cast<int>(ProviderName.size()), TRUE) == CSTR_EQUAL;
+}
+
+void removeDefaultProviderIfThisOne()
+{
+    for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
+        if (namesThisProvider(ReadString(HKEY_CURRENT_USER, providersPath, L"DefaultIMApp"))) {
+            DeleteValue(HKEY_CURRENT_USER, providersPath, L"DefaultIMApp");
+        }
+    }
+    if (namesThisProvider(Wow64RegistryMirror::readString(HKEY_CURRENT_USER, kProvidersPath, L"DefaultIMApp"))) {
+        Wow64RegistryMirror::deleteValue(HKEY_CURRENT_USER, kProvidersPath, L"DefaultIMApp");
+    }
+}
+
 bool providerKeyMatches(const std::wstring& keyPath)
 {
     return ReadString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName") == ProviderName &&
@@ -47,10 +67,19 @@ bool providerKeyMatches(const std::wstring& keyPath)
 
 void SetUpAndRunning(std::uint32_t state)
 {
+    AnnounceUpAndRunning(state);
+    WriteUpAndRunning(state);
+}
+
+void AnnounceUpAndRunning(std::uint32_t state)
+{
     constexpr char function[] = "Utils::Registry::SetUpAndRunning";
     ORVEX_LOG(LogLevel::Debug, function, "Setting up and running to: " << state);
     ORVEX_LOG(LogLevel::Debug, function, "Setting key for Office 2013 or 2016.");
+}
 
+void WriteUpAndRunning(std::uint32_t state)
+{
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, providerKeyPath(kProvidersPath).c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
@@ -79,13 +108,10 @@ void RegisterProvider()
 
 void UnregisterProvider()
 {
-    for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
-        DeleteValue(HKEY_CURRENT_USER, providersPath, L"DefaultIMApp");
-    }
+    removeDefaultProviderIfThisOne();
     for (const wchar_t* providersPath : {kProvidersPath, kWowProvidersPath}) {
         DeleteKey(HKEY_LOCAL_MACHINE, providersPath, std::wstring(ProviderName));
     }
-    Wow64RegistryMirror::deleteValue(HKEY_CURRENT_USER, kProvidersPath, L"DefaultIMApp");
     Wow64RegistryMirror::deleteKey(HKEY_LOCAL_MACHINE, kProvidersPath, std::wstring(ProviderName));
 }
 

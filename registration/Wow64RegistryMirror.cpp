@@ -1,5 +1,6 @@
 #include "registration/Wow64RegistryMirror.h"
 
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 
@@ -38,6 +39,26 @@ bool Wow64RegistryMirror::active()
         return IsWow64Process(GetCurrentProcess(), &result) && result;
     }();
     return wow64;
+}
+
+std::wstring Wow64RegistryMirror::readString(HKEY root, const std::wstring& path, const std::wstring& valueName)
+{
+    if (!active()) {
+        return {};
+    }
+    const UniqueKey key = openKey64(root, path, KEY_READ);
+    DWORD size = 0;
+    if (!key || RegGetValueW(key.get(), nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+                    ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (RegGetValueW(key.get(), nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    text.resize(std::wcslen(text.c_str()));
+    return text;
 }
 
 void Wow64RegistryMirror::writeString(HKEY root, const std::wstring& path, const std::wstring& valueName,

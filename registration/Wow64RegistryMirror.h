@@ -19,6 +19,8 @@ public:
     // True in a 32-bit process on a 64-bit system.
     static bool active();
 
+    // The REG_SZ text in the 64-bit view; empty when inactive, missing or of another type.
+    static std::wstring readString(HKEY root, const std::wstring& path, const std::wstring& valueName);
     static void writeString(HKEY root, const std::wstring& path, const std::wstring& valueName,
                             const std::wstring& data);
     static void writeDword(HKEY root, const std::wstring& path, const std::wstring& valueName, DWORD data);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "client/com/DispatchTable.h"
+
 #include <windows.h>
 
 #include <oaidl.h>
@@ -28,26 +30,21 @@ public:
     // otherwise the type information with an added reference, or null and the load's
     // error.
     HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) noexcept;
-    // One name is looked up in the name table, last row first, exactly (case matters);
-    // a miss, or several names, go to the type information, which ignores case. The
-    // interface identifier is not looked at.
+    // One name is looked up in the dispatch table, last row first, exactly (case matters);
+    // a miss, or several names, go to the type information, which ignores case. A count
+    // of zero is E_INVALIDARG. The interface identifier is not looked at.
     HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) noexcept;
     // Lets the type information call the method of the dual interface `self`.
     HRESULT Invoke(IDispatch* self, DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
                    VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept;
 
-    // One row per function of the interface: its name, DISPID, kind and parameters.
-    struct NameTable;
-
 private:
     HRESULT load(LCID locale) noexcept;
-    // One row per function of the interface: its name and DISPID. Null when the type
-    // information cannot list them; the type information then answers every name.
-    static std::unique_ptr<NameTable> buildNameTable(ITypeInfo* typeInfo) noexcept;
     static void cleanUp(void* holder) noexcept;
 
     const IID* iid_;
-    std::atomic<NameTable*> names_{nullptr};
+    // Null when the type information cannot list its members: it then answers every call.
+    std::atomic<DispatchTable*> table_{nullptr};
     std::atomic<ITypeInfo*> typeInfo_{nullptr};
 };
 

@@ -6,6 +6,8 @@
 #include "host/HostLog.h"
 #include "tests/contacts/ContactTestFixture.h"
 
+#include <cstring>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -104,6 +106,43 @@ TEST_F(UCCContactTest, BatchRequestsFillADictionaryInRequestOrder)
     ContactInformationType key{};
     EXPECT_EQ(dictionary->GetKeyAt(1, &key), S_OK);
     EXPECT_EQ(key, ucPresenceDisplayName) << "keys ascending";
+}
+
+// COM lets a caller leave an [out] VARIANT uninitialised: whatever it holds is written
+// over, never read or freed, and a success always writes it.
+TEST_F(UCCContactTest, OutVariantsThatArriveUninitialisedAreWrittenOnEverySuccess)
+{
+    const auto fay = contactFor(L"fay@example.org");
+    EXPECT_CALL(host.mock(), getContactPresence("fay@example.org", ::testing::_))
+        .WillRepeatedly(Return(OutlookContactStatus::OnlinePresent));
+    const auto request = SafeArray::ofInt32(std::vector<LONG>{0});
+    ComPtr<IUCCContactInformationDictionary> dictionary;
+    ASSERT_EQ(fay.contact->BatchGetContactInformation(request.get(), &dictionary), S_OK);
+    VARIANT_BOOL found = VARIANT_FALSE;
+    struct Reader {
+        const char* what;
+        std::function<HRESULT(VARIANT*)> read;
+        VARTYPE expected;
+    };
+    const Reader readers[] = {
+        {"GetContactInformation",
+         [&](VARIANT* value) { return fay.contact->GetContactInformation(ucPresenceAvailability, value); }, VT_I4},
+        {"get_Item", [&](VARIANT* value) { return dictionary->get_Item(ucPresenceAvailability, value); }, VT_I4},
+        {"GetValueAt", [&](VARIANT* value) { return dictionary->GetValueAt(0, value); }, VT_I4},
+        {"TryGetValue", [&](VARIANT* value) { return dictionary->TryGetValue(ucPresenceAvailability, value, &found); },
+         VT_I4},
+        {"TryGetValue of a key not asked for",
+         [&](VARIANT* value) { return dictionary->TryGetValue(ucPresenceDisplayName, value, &found); }, VT_EMPTY},
+    };
+    for (const Reader& reader : readers) {
+        VARIANT value;
+        std::memset(&value, 0xA5, sizeof(value)); // a type VariantClear refuses
+        EXPECT_EQ(reader.read(&value), S_OK) << reader.what;
+        EXPECT_EQ(value.vt, reader.expected) << reader.what;
+        if (reader.expected == VT_I4) {
+            EXPECT_EQ(value.lVal, 3500) << reader.what;
+        }
+    }
 }
 
 TEST_F(UCCContactTest, HostReportsOnHostThreadsReachEverySinkAsOneEvent)

@@ -9,7 +9,12 @@
 #include "OfficeIntegrationLib.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <future>
 #include <sstream>
+#include <thread>
 
 using Microsoft::WRL::ComPtr;
 using ::testing::_;
@@ -110,17 +115,23 @@ TEST_F(Lifecycle, StartAnnouncesTheProviderAndStopWithdrawsIt)
               (std::vector<std::string>{"About to start firing shutdown", "No office integration object"}));
 }
 
-TEST_F(Lifecycle, TheFactoryServesOneObjectRefusesAggregationAndStartsAfreshAfterAFailure)
+TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
 {
     server().startIntegration();
     const ComPtr<IClassFactory> factory = classObject();
     host.forgetRecords();
+
+    // Refused before anything was handed out: the object this request made is nobody's.
+    ComPtr<IDispatch> dispatch;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&dispatch)), E_NOINTERFACE);
+    EXPECT_EQ(host.messages(6), std::vector<std::string>{"failed to get a Messenger implementation, hr: 80004002"});
     ComPtr<IUnknown> first;
     ComPtr<IUnknown> second;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&first)), S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&second)), S_OK);
     EXPECT_EQ(first.Get(), second.Get());
-    EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), std::vector<std::string>{"Enter"});
+    EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), (std::vector<std::string>{"Enter", "Enter"}))
+        << "the refused request's object, then the one handed out";
 
     IUnknown* untouched = reinterpret_cast<IUnknown*>(0x1234);
     EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&untouched)),
@@ -128,12 +139,19 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectRefusesAggregationAndStartsAfreshAfte
     EXPECT_EQ(untouched, reinterpret_cast<IUnknown*>(0x1234));
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
 
-    ComPtr<IDispatch> dispatch;
+    // Refused once Office holds the object with its sinks: another caller's mistake takes
+    // nothing from Office, and the stop still reaches it.
+    int shutdowns = 0;
+    auto sink = RecordingSink<_IUCOfficeIntegrationEvents>::create();
+    sink->onEvent = [&shutdowns] { ++shutdowns; return S_OK; };
+    ASSERT_NE(advise(first.Get(), DIID__IUCOfficeIntegrationEvents, sink.Get()), 0u);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&dispatch)), E_NOINTERFACE);
-    EXPECT_EQ(host.messages(6), std::vector<std::string>{"failed to get a Messenger implementation, hr: 80004002"});
     ComPtr<IUnknown> after;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&after)), S_OK);
-    EXPECT_NE(first.Get(), after.Get());
+    EXPECT_EQ(first.Get(), after.Get());
+
+    server().stopIntegration();
+    EXPECT_EQ(shutdowns, 1);
 }
 
 TEST_F(Lifecycle, StopSignsTheClientOutThenTellsOfficeThatTheMessengerShutsDown)
@@ -180,4 +198,57 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
                                                  "factory and setting upandrunning to 0, result: -2147220996"}));
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"), std::vector<std::string>{"Revoke class factory"})
         << "nothing was registered, so nothing is revoked";
+}
+
+namespace {
+
+// Runs `step` on a thread of its own; a step still running after half a minute is a
+// deadlock, and the process ends failed rather than hanging until ctest gives up.
+void runWithoutDeadlock(const char* what, const std::function<void()>& step)
+{
+    auto done = std::async(std::launch::async, step);
+    if (done.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
+        std::printf("[  FAILED  ] %s: still waiting after 30 s, deadlocked\n", what);
+        std::fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    done.get();
+}
+
+} // namespace
+
+// The host and Office may call back into the integration from other threads while it is
+// calling them: nothing the integration holds then may make them wait for it, and the
+// latest start or stop decides what Office finds.
+TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAreLost)
+{
+    // The host stops the integration from its registration callback, on another thread.
+    EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).WillOnce([] {
+        std::thread([] { server().stopIntegration(); }).join();
+    });
+    runWithoutDeadlock("a stop from the host's callback", [] { server().startIntegration(); });
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
+    ComPtr<IClassFactory> factory;
+    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_FALSE(host.said("Up and running"));
+    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+
+    // Office's shutdown handler has the messenger stop too, on another thread, while the
+    // stop is still telling Office.
+    server().startIntegration();
+    ComPtr<IUnknown> integration;
+    ASSERT_EQ(classObject()->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
+    auto sink = RecordingSink<_IUCOfficeIntegrationEvents>::create();
+    sink->onEvent = [] {
+        std::thread([] { server().stopIntegration(); }).join();
+        return S_OK;
+    };
+    ASSERT_NE(advise(integration.Get(), DIID__IUCOfficeIntegrationEvents, sink.Get()), 0u);
+    host.forgetRecords();
+    runWithoutDeadlock("a stop from Office's shutdown handler", [] { server().stopIntegration(); });
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
+    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),
+              (std::vector<std::string>{"Revoke class factory", "Revoke class factory", "Class factory revoked successfully"}))
+        << "the class object is withdrawn once, by the stop that took it";
 }

@@ -3,6 +3,7 @@
 // call is given back, whatever it answers) and an [out] argument given by value (written
 // back over the caller's value, which it frees).
 #include "client/com/Bstr.h"
+#include "contacts/UCCContact.h"
 #include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCContactManager.h"
 #include "contacts/UCCLocaleString.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -165,4 +167,82 @@ TEST_F(DispatchArguments, AnOutArgumentGivenByValueIsATypeMismatchAndLeftAsItWas
     EXPECT_EQ(value.lVal, 3500);
     VariantClear(&value);
     VariantClear(&found);
+}
+
+// A type no VARIANT may hold, after an object argument: the system's dispatch code refuses
+// it only after taking its reference to the object, which it then keeps for good.
+TEST_F(DispatchArguments, AVariantOfATypeNoVariantMayHoldIsRefusedBeforeAnyReferenceIsTaken)
+{
+    ComPtr<CComObject<UCCContact>> contact;
+    ASSERT_EQ(CComObject<UCCContact>::CreateInstance(contact), S_OK);
+    IUnknown* contactObject = static_cast<IUCCContact*>(contact.Get());
+    const auto referencesOfContact = [&contact] {
+        contact->AddRef();
+        return contact->Release();
+    };
+    IUnknown* witnessObject = static_cast<IUCCLocaleString*>(witness.Get());
+    VARIANT invalidInside;
+    VariantInit(&invalidInside);
+    invalidInside.vt = VT_VOID;
+    VARIANT byReference;
+    VariantInit(&byReference);
+    byReference.vt = VT_BYREF | VT_VARIANT;
+    byReference.pvarVal = &invalidInside;
+    VARIANT objectByReference;
+    VariantInit(&objectByReference);
+    objectByReference.vt = VT_BYREF | VT_UNKNOWN;
+    objectByReference.ppunkVal = &witnessObject;
+
+    const VARTYPE invalidTypes[] = {VT_VOID, 15, VT_HRESULT, VT_PTR, VT_INT_PTR, VT_VECTOR | VT_I4, VT_BYREF | VT_EMPTY};
+    for (const VARIANT& callback : {object(witnessObject), object(witnessObject, VT_DISPATCH), objectByReference}) {
+        std::vector<VARIANT> states;
+        for (const VARTYPE type : invalidTypes) {
+            VARIANT state;
+            VariantInit(&state);
+            state.vt = type;
+            states.push_back(state);
+        }
+        states.push_back(byReference);
+        for (const VARIANT& state : states) {
+            SCOPED_TRACE(testing::Message() << "callback type " << callback.vt << ", state type " << state.vt);
+            const ULONG before = referencesOfWitness();
+            const ULONG contactBefore = referencesOfContact();
+            std::vector<VARIANT> arguments{state, callback, object(contactObject, VT_DISPATCH)};
+            DISPPARAMS parameters{arguments.data(), nullptr, 3, 0};
+            VARIANT result;
+            VariantInit(&result);
+            UINT wrong = 99;
+            EXPECT_EQ(dispatch()->Invoke(removeFromAllGroups, IID_NULL, 0, DISPATCH_METHOD, &parameters, &result,
+                                         nullptr, &wrong),
+                      DISP_E_BADVARTYPE);
+            EXPECT_EQ(wrong, 0u) << "the state, last of three";
+            EXPECT_EQ(referencesOfWitness(), before);
+            EXPECT_EQ(referencesOfContact(), contactBefore);
+        }
+    }
+}
+
+// A count of names must be believed exactly: none read, none written for zero.
+TEST_F(DispatchArguments, GetIDsOfNamesTouchesExactlyTheNamesItIsGiven)
+{
+    ComPtr<CComObject<UCCContactInformationDictionary>> dictionary;
+    ASSERT_EQ(CComObject<UCCContactInformationDictionary>::CreateInstance(dictionary), S_OK);
+    IDispatch* const targets[] = {dispatch(), static_cast<IUCCContactInformationDictionary*>(dictionary.Get()),
+                                  static_cast<IUCCLocaleString*>(witness.Get())};
+    for (IDispatch* target : targets) {
+        DISPID untouched = 12345;
+        EXPECT_EQ(target->GetIDsOfNames(IID_NULL, nullptr, 0, 0, &untouched), E_INVALIDARG);
+        LPOLESTR unreadable = reinterpret_cast<LPOLESTR>(static_cast<std::uintptr_t>(1));
+        EXPECT_EQ(target->GetIDsOfNames(IID_NULL, &unreadable, 0, 0, &untouched), E_INVALIDARG);
+        EXPECT_EQ(untouched, 12345);
+    }
+
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"RemoveContactFromAllGroups"), const_cast<LPOLESTR>(L"NoSuchMember")};
+    DISPID ids[2] = {1, 2};
+    EXPECT_EQ(dispatch()->GetIDsOfNames(IID_NULL, names, 1, 0, ids), S_OK);
+    EXPECT_EQ(ids[0], removeFromAllGroups);
+    EXPECT_EQ(ids[1], 2) << "only one name was given";
+    EXPECT_EQ(dispatch()->GetIDsOfNames(IID_NULL, &names[1], 1, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+    EXPECT_EQ(ids[1], 2);
 }

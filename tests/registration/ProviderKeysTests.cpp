@@ -93,6 +93,38 @@ protected:
 
 } // namespace
 
+namespace {
+
+// A value as a 64-bit Office reads it, from the 64-bit view, whatever this process's
+// bitness; empty when missing.
+std::wstring read64(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    wchar_t text[64] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_SZ ? text : L"";
+}
+
+DWORD read64Dword(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    DWORD value = 0xFFFFFFFF;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        DWORD size = sizeof(value);
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+} // namespace
+
 TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
 {
     Registry::SetUpAndRunning(1);
@@ -150,30 +182,53 @@ TEST_F(ProviderKeys, WithoutWriteAccessToTheMachineKeysOnlyTheUserValuesAreSet)
     }
 }
 
-TEST_F(ProviderKeys, UnregisteringRemovesAnyDefaultProviderAndOnlyLeafMachineKeys)
+TEST_F(ProviderKeys, UnregisteringRemovesOnlyThisProvidersDefaultAndOnlyLeafMachineKeys)
 {
-    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp", L"Another Messenger");
-    RawRegistry::writeText(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp", L"Talvo Orvex");
-    RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"Kept", L"other data");
-    Registry::SetUpAndRunning(0);
-    writeMachineProviderKey(kMachineProviderKey);
-    writeMachineProviderKey(kMachineWowProviderKey);
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineWowProviderKey + L"\\Extension", L"", L"someone else's");
+    // What each DefaultIMApp holds before an uninstall, and whether it is this provider's
+    // to remove: another messenger's default, or an empty one, is not.
+    struct DefaultCase {
+        const wchar_t* before;
+        bool removed;
+    };
+    const DefaultCase cases[] = {
+        {L"Talvo Orvex", true}, {L"tALVO orvex", true}, {L"Another Messenger", false},
+        {L"", false},           {L"Talvo Orvex 2", false},
+    };
+    for (const DefaultCase& defaultCase : cases) {
+        SCOPED_TRACE(testing::Message() << L"DefaultIMApp \"" << defaultCase.before << L"\"");
+        for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
+            RawRegistry::writeText(HKEY_CURRENT_USER, providers, L"DefaultIMApp", defaultCase.before);
+        }
+        Wow64RegistryMirror::writeString(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp", defaultCase.before);
+        RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"Kept", L"other data");
+        Registry::SetUpAndRunning(0);
+        writeMachineProviderKey(kMachineProviderKey);
+        writeMachineProviderKey(kMachineWowProviderKey);
+        RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineWowProviderKey + L"\\Extension", L"", L"someone else's");
 
-    integration().removeRegistration();
+        integration().removeRegistration();
 
-    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").exists)
-        << "removed whichever provider it names";
-    EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp").exists);
-    EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"Kept").text, L"other data");
-    EXPECT_EQ(upAndRunning(), 0u) << "the per-user provider key stays";
-    if (!Wow64RegistryMirror::active()) {
-        // In a 32-bit process on a 64-bit system the plain path is the WOW6432Node key.
-        EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+        for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
+            const RawRegistry::Text after = RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp");
+            EXPECT_EQ(after.exists, !defaultCase.removed);
+            if (!defaultCase.removed) {
+                EXPECT_EQ(after.text, defaultCase.before);
+            }
+        }
+        EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"),
+                  defaultCase.removed ? L"" : defaultCase.before)
+            << "the 64-bit view, where a 64-bit Office reads it";
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"Kept").text, L"other data");
+        EXPECT_EQ(upAndRunning(), 0u) << "the per-user provider key stays";
+        if (!Wow64RegistryMirror::active()) {
+            // In a 32-bit process on a 64-bit system the plain path is the WOW6432Node key.
+            EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
+        }
+        EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey))
+            << "a provider key with a subkey is not removed";
+        EXPECT_TRUE(Registry::IsProviderRegistered());
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kMachineWowProviderKey + L"\\Extension").c_str());
     }
-    EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey))
-        << "a provider key with a subkey is not removed";
-    EXPECT_TRUE(Registry::IsProviderRegistered());
 }
 
 TEST_F(ProviderKeys, RegisteredMeansOneMachineKeyNamingThisProviderExactly)
@@ -226,37 +281,6 @@ TEST(UserTypeLibKeys, PointAtTheLibraryBesideTheHostExecutable)
               L"SOFTWARE\\WOW6432Node\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}");
 }
 
-namespace {
-
-// A value as a 64-bit Office reads it, from the 64-bit view, whatever this process's
-// bitness; empty when missing.
-std::wstring read64(HKEY root, const std::wstring& path, const wchar_t* name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
-        return {};
-    }
-    wchar_t text[64] = {};
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    DWORD type = REG_NONE;
-    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS && type == REG_SZ ? text : L"";
-}
-
-DWORD read64Dword(HKEY root, const std::wstring& path, const wchar_t* name)
-{
-    HKEY key = nullptr;
-    DWORD value = 0xFFFFFFFF;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-        DWORD size = sizeof(value);
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-        RegCloseKey(key);
-    }
-    return value;
-}
-
-} // namespace
 
 // On 64-bit Windows the 32-bit library writes the 32-bit view, where a 64-bit Office does
 // not look; the 64-bit build writes that view anyway. Both must leave the same keys there.

@@ -228,6 +228,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     const std::string label = labelOf(choice);
     HostileValues::Settings valueSettings;
     valueSettings.marshallable = target.crossProcess() || choice.path == FuzzReport::Invoke;
+    valueSettings.invalidTypes = !target.crossProcess();
     if (!settings.foreignObjectsOnly) {
         valueSettings.objects = pool.borrowed();
     }
@@ -485,6 +486,15 @@ bool FuzzRun::finish()
         report.privateAfterLeavingCom = target.privateBytes();
     }
     bool clean = true;
+    // The fuzzer's own object, passed in arguments all along: a call that kept a
+    // reference to it (a refused one above all) kept it for good.
+    foreign->AddRef();
+    const ULONG foreignReferences = foreign->Release();
+    if (foreignReferences != 1) {
+        report.failure("leak: the fuzzer's own object is still referenced " + std::to_string(foreignReferences - 1) +
+                       " times by the provider");
+        clean = false;
+    }
     if (!live || !report.liveAtStart || *live != *report.liveAtStart) {
         report.failure("leak: live objects at start " + std::to_string(report.liveAtStart.value_or(-1)) + ", at end " +
                        std::to_string(live.value_or(-1)));

@@ -23,6 +23,7 @@ constexpr std::array<VARTYPE, 21> kScalarTypes = {VT_EMPTY, VT_NULL,  VT_ERROR, 
                                                   VT_R8,    VT_CY,    VT_DATE,  VT_BOOL, VT_DECIMAL, VT_BSTR, VT_I4};
 constexpr std::array<VARTYPE, 9> kElementTypes = {VT_I4, VT_BSTR, VT_VARIANT, VT_UI1, VT_R8,
                                                   VT_DISPATCH, VT_UNKNOWN, VT_BOOL, VT_I2};
+constexpr std::array<VARTYPE, 5> kInvalidTypes = {VT_VOID, 15, VT_HRESULT, VT_PTR, VT_INT_PTR};
 constexpr USHORT kElementKindFeatures = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
 constexpr ULONG kMillion = 1000000;
 
@@ -171,7 +172,9 @@ void HostileValues::anyVariant(VARIANT& into, int depth)
 {
     VARIANT& value = storage();
     const std::uint32_t choice = below(100);
-    if (choice < 60) {
+    if (choice < 8 && settings.invalidTypes && nesting == 0) {
+        value.vt = kInvalidTypes[below(kInvalidTypes.size())];
+    } else if (choice < 60) {
         scalar(value, kScalarTypes[below(kScalarTypes.size())]);
         if (value.vt == VT_BSTR) {
             // text() owns the string already; this VARIANT only shows it.

@@ -32,6 +32,9 @@ public:
         // array it unmarshals, for as long as the provider's process lives (reproduced
         // without the library by WineMarshallerTests), so the provider's own are left out.
         std::vector<IUnknown*> arrayObjects;
+        // VARIANTs of types no VARIANT may hold (VT_VOID, 15, ...): a caller in the
+        // provider's process can pass them, through Invoke too; no marshaller carries them.
+        bool invalidTypes = false;
         // Strings a friendly caller would pass (addresses the host knows, Office versions).
         const std::vector<std::wstring>* friendlyTexts = nullptr;
     };

@@ -167,8 +167,11 @@ CallOutcome SystemMembers::dispatch(std::size_t member, IDispatch* face, Hostile
             expectObjectOnSuccess(info, outcome);
         }
     } else {
-        // Names of members (some in another letter case), hostile strings and null names.
+        // Names of members (some in another letter case), hostile strings and null names;
+        // now and then a count of none for names that are there, which across processes
+        // arrives as an empty array.
         const std::size_t count = 1 + values.below(3);
+        const bool noneCounted = values.percent(10);
         std::vector<std::wstring> spelled(count);
         std::vector<LPOLESTR> pointers(count);
         for (std::size_t at = 0; at < count; ++at) {
@@ -190,8 +193,15 @@ CallOutcome SystemMembers::dispatch(std::size_t member, IDispatch* face, Hostile
         }
         std::vector<DISPID> dispids(count, 0);
         const GUID iid = values.percent(90) ? GUID_NULL : values.guid(iids);
-        outcome.result = face->GetIDsOfNames(iid, pointers.data(), static_cast<UINT>(count), kLocales[values.below(3)],
-                                             nullOut ? nullptr : dispids.data());
+        // In this process a count of none may come without any array at all.
+        LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
+        outcome.result = face->GetIDsOfNames(iid, named, noneCounted ? 0 : static_cast<UINT>(count),
+                                             kLocales[values.below(3)], nullOut ? nullptr : dispids.data());
+        // Across processes a provider that reads the name it was not given takes an access
+        // violation, which comes back as the call's answer.
+        if (noneCounted && (SUCCEEDED(outcome.result) || outcome.result == static_cast<HRESULT>(0xC0000005))) {
+            outcome.faults.push_back("looked up names although none were counted");
+        }
     }
     return outcome;
 }
@@ -387,11 +397,20 @@ CallOutcome SystemMembers::classFactory(std::size_t member, IClassFactory* face,
     }
     const GUID iid = values.guid(iids);
     const bool nullOut = !crossProcess && values.percent(10);
+    // The object Office holds: a request that is refused must leave it to its holders.
+    ComPtr<IUnknown> handedOut;
+    face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(handedOut.GetAddressOf()));
     void* created = nullptr;
     outcome.result = face->CreateInstance(outer.Get(), iid, nullOut ? nullptr : &created);
     if (!nullOut) {
         expectObjectOnSuccess(created, outcome);
     }
     keep(static_cast<IUnknown*>(created), outcome);
+    ComPtr<IUnknown> after;
+    if (handedOut && FAILED(outcome.result) &&
+        SUCCEEDED(face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(after.GetAddressOf()))) &&
+        after.Get() != handedOut.Get()) {
+        outcome.faults.push_back("a refused request replaced the object already handed out");
+    }
     return outcome;
 }

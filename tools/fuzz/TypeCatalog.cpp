@@ -1,5 +1,7 @@
 #include "tools/fuzz/TypeCatalog.h"
 
+#include "client/com/TypeInfoDescription.h"
+
 #include <oleauto.h>
 
 #include <algorithm>
@@ -9,7 +11,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// TYPEATTR, FUNCDESC and VARDESC are lent by the type information and must go back to it.
+// The type attributes, lent by the type information and handed back to it.
 struct TypeAttributes {
     ITypeInfo* info;
     TYPEATTR* attributes = nullptr;
@@ -124,8 +126,8 @@ void TypeCatalog::addMembers(ITypeInfo* info, const TYPEATTR& attributes, Interf
         }
     }
     for (UINT index = 0; index < attributes.cFuncs; ++index) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(info->GetFuncDesc(index, &function))) {
+        orvex::atl::TypeInfoDescription<FUNCDESC> function(info);
+        if (FAILED(info->GetFuncDesc(index, function.out()))) {
             continue;
         }
         Member member;
@@ -156,7 +158,6 @@ void TypeCatalog::addMembers(ITypeInfo* info, const TYPEATTR& attributes, Interf
         if (attributes.typekind == TKIND_DISPATCH) {
             member.callableThroughVtable = false;
         }
-        info->ReleaseFuncDesc(function);
         entry.members.push_back(std::move(member));
     }
 }
@@ -260,14 +261,13 @@ std::vector<LONG> TypeCatalog::enumValuesOf(ITypeInfo* enumeration)
         return values;
     }
     for (UINT index = 0; index < attributes.attributes->cVars; ++index) {
-        VARDESC* variable = nullptr;
-        if (SUCCEEDED(enumeration->GetVarDesc(index, &variable))) {
+        orvex::atl::TypeInfoDescription<VARDESC> variable(enumeration);
+        if (SUCCEEDED(enumeration->GetVarDesc(index, variable.out()))) {
             VARIANT value;
             VariantInit(&value);
             if (variable->varkind == VAR_CONST && SUCCEEDED(VariantChangeType(&value, variable->lpvarValue, 0, VT_I4))) {
                 values.push_back(V_I4(&value));
             }
-            enumeration->ReleaseVarDesc(variable);
         }
     }
     std::sort(values.begin(), values.end());
