@@ -3,7 +3,7 @@
 #include "client/StartConversationInputParser.h"
 #include "client/com/ComError.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 
 #include <string>
 #include <vector>
@@ -41,7 +41,7 @@ HRESULT UCCAutomation::StartConversation(AutomationModalities conversationModes,
         const std::string subject = parser.subject.toUtf8();
         switch (conversationModes) {
         case uiaConversationModeInstantMessage:
-            if (const auto helper = LocalServer::currentHelper()) {
+            if (const auto helper = HostHelper::current()) {
                 helper->startInstantMessage(parser.participantUris, subject);
             }
             break;
@@ -53,7 +53,7 @@ HRESULT UCCAutomation::StartConversation(AutomationModalities conversationModes,
             const bool toEndpoint = !parser.endpointUri.empty() && parser.participantCount == 1;
             const std::vector<std::string> callees =
                 toEndpoint ? std::vector<std::string>{parser.endpointUri.toUtf8()} : parser.participantUris;
-            if (const auto helper = LocalServer::currentHelper()) {
+            if (const auto helper = HostHelper::current()) {
                 helper->startCall(callees);
             }
             break;

@@ -9,7 +9,6 @@
 // Office's arrays and hands the request to the host; nothing comes back to Office but
 // the result. Every other automation request is declined.
 class UCCAutomation : public orvex::atl::CComObjectRootEx,
-                      public orvex::atl::CComCoClass<UCCAutomation, &CLSID_UCCAutomation>,
                       public orvex::atl::IDispatchImpl<IUCCAutomation> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCAutomation, IDispatch>;

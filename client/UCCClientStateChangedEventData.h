@@ -8,7 +8,6 @@
 // One change of the client's sign-in state, as OnStateChanged carries it to Office.
 class UCCClientStateChangedEventData
     : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::CComCoClass<UCCClientStateChangedEventData, &CLSID_UCCClientStateChangedEventData>,
       public orvex::atl::IDispatchImpl<IUCCClientStateChangedEventData> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCClientStateChangedEventData, IDispatch>;

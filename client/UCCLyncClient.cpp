@@ -4,7 +4,7 @@
 #include "client/com/ComError.h"
 #include "client/com/SafeArray.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 
 #include <mutex>
 #include <shared_mutex>
@@ -107,7 +107,7 @@ HRESULT UCCLyncClient::get_Uri(BSTR* uri) noexcept
         return E_POINTER;
     }
     return orvex::com::guardComCall([&] {
-        const auto helper = LocalServer::currentHelper();
+        const auto helper = HostHelper::current();
         if (!helper) {
             return E_FAIL;
         }

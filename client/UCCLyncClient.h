@@ -18,7 +18,6 @@
 // Office to the contact manager and the signed-in user; everything else about a
 // client is answered with fixed results.
 class UCCLyncClient : public orvex::atl::CComObjectRootEx,
-                      public orvex::atl::CComCoClass<UCCLyncClient, &CLSID_UCCLyncClient>,
                       public orvex::atl::IDispatchImpl<IUCCLyncClient>,
                       public orvex::atl::IDispatchImpl<IUCCClient2>,
                       public orvex::atl::IConnectionPointContainerImpl<UCCLyncClient>,

@@ -11,7 +11,6 @@
 // the client's contact manager; publishing presence, phones and permissions is the
 // messenger's own business and is declined.
 class UCCSelf : public orvex::atl::CComObjectRootEx,
-                public orvex::atl::CComCoClass<UCCSelf, &CLSID_UCCSelf>,
                 public orvex::atl::IDispatchImpl<IUCCSelf>,
                 public orvex::atl::IDispatchImpl<IUCCSelf2> {
 public:

@@ -15,7 +15,6 @@
 // which versions and features the provider supports and hands out the client and the
 // automation object; it also tells Office when the messenger goes away.
 class UCOfficeIntegration : public orvex::atl::CComObjectRootEx,
-                            public orvex::atl::CComCoClass<UCOfficeIntegration, &CLSID_OfficeIntegrationImpl>,
                             public orvex::atl::IDispatchImpl<IUCOfficeIntegration>,
                             public orvex::atl::IConnectionPointContainerImpl<UCOfficeIntegration>,
                             public UCOfficeIntegrationEventsProxy<UCOfficeIntegration>,

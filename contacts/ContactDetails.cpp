@@ -5,7 +5,7 @@
 #include "client/com/Variant.h"
 #include "contacts/ContactResolver.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 
 #include <array>
 #include <chrono>
@@ -57,7 +57,7 @@ void ContactDetails::startWatchingContact(ChangeCallback changed)
 void ContactDetails::stopWatchingContact()
 {
     ORVEX_LOG(LogLevel::Verbose, "ContactDetails::stopWatchingContact", "Stop watching contact.");
-    if (const auto helper = LocalServer::currentHelper()) {
+    if (const auto helper = HostHelper::current()) {
         helper->stopContactPresence(hostAddress);
     }
     if (notifyingThread.load() == GetCurrentThreadId()) {

@@ -2,7 +2,7 @@
 
 #include "client/com/ComError.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 
 #include <utility>
 
@@ -14,7 +14,7 @@ constexpr char kLogSource[] = "ContactResolver";
 
 HRESULT ContactResolver::requestContactPresence(const std::string& address, PresenceCallback callback)
 {
-    const auto helper = LocalServer::currentHelper();
+    const auto helper = HostHelper::current();
     if (!helper) {
         return E_FAIL;
     }
@@ -37,7 +37,7 @@ HRESULT ContactResolver::requestContactPresence(const std::string& address, Pres
 OutlookContactStatus ContactResolver::requestCachedContactPresence(const std::string& address)
 {
     auto status = OutlookContactStatus::PresenceUnknown;
-    if (const auto helper = LocalServer::currentHelper()) {
+    if (const auto helper = HostHelper::current()) {
         status = helper->getContactPresence(address, {});
     }
     ORVEX_LOG(LogLevel::PresenceTrace, "ContactResolver::requestCachedContactPresence",

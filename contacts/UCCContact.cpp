@@ -6,9 +6,9 @@
 #include "contacts/UCCContactInformationChangedEventData.h"
 #include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCLocaleString.h"
+#include "client/com/CAtlModule.h"
+#include "host/HostHelper.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
-#include "host/OfficeIntegrationModule.h"
 
 #include <objidl.h>
 
@@ -40,6 +40,13 @@ HRESULT answer(T* destination, T value) noexcept
     return S_OK;
 }
 
+
+// The process's global interface table, cached by the library's module.
+HRESULT globalInterfaceTable(IGlobalInterfaceTable** table)
+{
+    orvex::atl::CAtlModule* module = orvex::atl::CAtlModule::current();
+    return module != nullptr ? module->GetGITPtr(table) : E_UNEXPECTED;
+}
 } // namespace
 
 UCCContact::UCCContact() { ORVEX_LOG(LogLevel::Debug, "UCCContact::UCCContact", "Constructor: " << LogAddress{this}); }
@@ -61,7 +68,7 @@ void UCCContact::FinalRelease() noexcept
         std::lock_guard lock(presenceChangeMutex);
         ComPtr<IGlobalInterfaceTable> table;
         if (presenceChangeCookie != 0 &&
-            SUCCEEDED(COfficeIntegrationModule::instance().GetGITPtr(table.GetAddressOf()))) {
+            SUCCEEDED(globalInterfaceTable(table.GetAddressOf()))) {
             table->RevokeInterfaceFromGlobal(presenceChangeCookie);
         }
         presenceChangeCookie = 0;
@@ -188,7 +195,7 @@ ComPtr<IUCCContactInformationChangedEventData> UCCContact::presenceChangeEventDa
         // released in another apartment than the one that pushed.
         ComPtr<IGlobalInterfaceTable> table;
         if (presenceChange &&
-            SUCCEEDED(COfficeIntegrationModule::instance().GetGITPtr(table.GetAddressOf())) &&
+            SUCCEEDED(globalInterfaceTable(table.GetAddressOf())) &&
             FAILED(table->RegisterInterfaceInGlobal(presenceChange.Get(), IID_IDispatch, &presenceChangeCookie))) {
             presenceChangeCookie = 0;
         }
@@ -373,7 +380,7 @@ HRESULT UCCContact::CanStart(ModalityTypes modalities, VARIANT_BOOL* canStart) n
 bool UCCContact::isClientUser()
 {
     Bstr self;
-    if (const auto helper = LocalServer::currentHelper()) {
+    if (const auto helper = HostHelper::current()) {
         self = Bstr::fromUtf8(helper->getSelfUri());
     }
     if (self.empty()) {
@@ -440,16 +447,3 @@ HRESULT UCCContact::GetMultipleContactInformation(SAFEARRAY*, IUCCContactInforma
 {
     return E_NOTIMPL;
 }
-
-// ---- IUCCContact2: implemented, but Office cannot reach it ----
-
-HRESULT UCCContact::SetAdditionalUris(SAFEARRAY*) noexcept { return E_NOTIMPL; }
-
-HRESULT UCCContact::GetRawContactbyUri(BSTR, IUCCContact**) noexcept { return E_NOTIMPL; }
-
-HRESULT UCCContact::IsAnonymous(VARIANT_BOOL* anonymous) noexcept
-{
-    return answer<VARIANT_BOOL>(anonymous, VARIANT_FALSE);
-}
-
-HRESULT UCCContact::BatchGetContactInformation2(ULONG, SAFEARRAY**) noexcept { return E_NOTIMPL; }

@@ -14,14 +14,12 @@
 
 // One person as Office sees them: the address, the presence and related information
 // read from the contact's watcher, and an OnContactInformationChanged event each time
-// the host reports a presence. IUCCContact2 is implemented but not answered.
+// the host reports a presence.
 //
 // The contact manager creates every contact and attaches its watcher before Office can
 // reach it.
 class UCCContact : public orvex::atl::CComObjectRootEx,
-                   public orvex::atl::CComCoClass<UCCContact, &CLSID_UCCContact>,
                    public orvex::atl::IDispatchImpl<IUCCContact>,
-                   public orvex::atl::IDispatchImpl<IUCCContact2>,
                    public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
                    public UCCContactEventsProxy<UCCContact> {
 public:
@@ -68,12 +66,6 @@ public:
     HRESULT STDMETHODCALLTYPE GetMultipleContactInformation(SAFEARRAY* types,
                                                             IUCCContactInformationDictionary** information) noexcept
         override;
-
-    // IUCCContact2
-    HRESULT STDMETHODCALLTYPE SetAdditionalUris(SAFEARRAY* uris) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetRawContactbyUri(BSTR uri, IUCCContact** contact) noexcept override;
-    HRESULT STDMETHODCALLTYPE IsAnonymous(VARIANT_BOOL* anonymous) noexcept override;
-    HRESULT STDMETHODCALLTYPE BatchGetContactInformation2(ULONG types, SAFEARRAY** information) noexcept override;
 
 private:
     // A counted reference, or none when the last one has already gone and the contact

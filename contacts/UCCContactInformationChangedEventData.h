@@ -11,8 +11,6 @@
 // host's thread while the event is being fired.
 class UCCContactInformationChangedEventData
     : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::CComCoClass<UCCContactInformationChangedEventData,
-                                     &CLSID_UCCContactInformationChangedEventData>,
       public orvex::atl::IDispatchImpl<IUCCContactInformationChangedEventData> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactInformationChangedEventData, IDispatch>;

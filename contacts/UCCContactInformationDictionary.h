@@ -9,7 +9,6 @@
 // type to VARIANT, filled by the contact before Office sees it and read-only afterwards.
 class UCCContactInformationDictionary
     : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::CComCoClass<UCCContactInformationDictionary, &CLSID_UCCContactInformationDictionary>,
       public orvex::atl::IDispatchImpl<IUCCContactInformationDictionary> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactInformationDictionary, IDispatch>;

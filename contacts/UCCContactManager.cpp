@@ -6,7 +6,7 @@
 #include "contacts/UCCContact.h"
 #include "contacts/UCCContactSubscription.h"
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 #include "host/TextConversion.h"
 
 #include <mutex>
@@ -92,7 +92,7 @@ HRESULT UCCContactManager::GetSelfContact(IUCCContact** selfContact) noexcept
 {
     return guardComCall([&] {
         ORVEX_LOG(LogLevel::Verbose, "UCCContactManager::GetSelfContact", "Received request for self contact");
-        const auto helper = LocalServer::currentHelper();
+        const auto helper = HostHelper::current();
         if (!helper) {
             return E_FAIL;
         }

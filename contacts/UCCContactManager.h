@@ -20,7 +20,6 @@
 // Create it with orvex::atl::CComObject<UCCContactManager>::CreateInstance and install
 // the shared resolver with setResolver before Office can reach it.
 class UCCContactManager : public orvex::atl::CComObjectRootEx,
-                          public orvex::atl::CComCoClass<UCCContactManager, &CLSID_UCCContactManager>,
                           public orvex::atl::IDispatchImpl<IUCCContactManager>,
                           public orvex::atl::IConnectionPointContainerImpl<UCCContactManager>,
                           public UCCContactManagerEventsProxy<UCCContactManager> {

@@ -8,7 +8,6 @@
 // release, so subscribing changes nothing: the calls that declare a subscription
 // succeed and keep nothing, the ones that read it back are not supported.
 class UCCContactSubscription : public orvex::atl::CComObjectRootEx,
-                               public orvex::atl::CComCoClass<UCCContactSubscription, &CLSID_UCCContactSubscription>,
                                public orvex::atl::IDispatchImpl<IUCCContactSubscription> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactSubscription, IDispatch>;

@@ -8,7 +8,6 @@
 
 // One element of a contact's custom-activity list: a text without a locale.
 class UCCLocaleString : public orvex::atl::CComObjectRootEx,
-                        public orvex::atl::CComCoClass<UCCLocaleString, &CLSID_UCCLocaleString>,
                         public orvex::atl::IDispatchImpl<IUCCLocaleString> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IUCCLocaleString, IDispatch>;

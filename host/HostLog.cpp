@@ -1,6 +1,6 @@
 #include "host/HostLog.h"
 
-#include "host/LocalServer.h"
+#include "host/HostHelper.h"
 
 #include <cstdint>
 #include <iomanip>
@@ -8,7 +8,7 @@
 void logToHost(const std::string& message, std::int32_t level, std::int32_t line, const std::string& file,
                const std::string& function)
 {
-    if (auto helper = LocalServer::currentHelper()) {
+    if (auto helper = HostHelper::current()) {
         helper->log(message, level, line, file, function);
     }
 }

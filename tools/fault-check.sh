@@ -3,7 +3,8 @@
 # of one plausible mistake in the library, headed by two lines:
 #   Fault: what the mistake does
 #   Tests: the ctest regular expression of the tests that guard that code
-# and optionally a line "Likely: NAME..." of the tests to try first. For each fault the
+# and optionally a line "Likely: NAME..." of the tests to try first, and a line
+# "Expect: the build fails" for a fault the build must refuse. For each fault the
 # script applies the patch, then builds and runs those tests one at a time (the likely ones
 # first, then the others in the order ctest lists them) until one fails; it records that
 # test and takes the patch back, also when it is interrupted. Building test by test keeps
@@ -71,8 +72,14 @@ for patch in "${faults[@]}"; do
   for test in $ordered; do
     grep -qx -- "$test" <<<"$targets" || continue
     if ! cmake --build --preset "$preset" --target "$test" >>"$log" 2>&1; then
-      result="not built"
-      catcher=$test
+      # A fault the build itself must refuse (an include up the layers) is caught by it.
+      if [ "$(header Expect "$patch")" = "the build fails" ]; then
+        result=caught
+        catcher="the build ($test)"
+      else
+        result="not built"
+        catcher=$test
+      fi
       break
     fi
     if ! ctest --test-dir "$build" -R "^$test\$" -FS wine -FC wine --timeout 180 >>"$log" 2>&1; then

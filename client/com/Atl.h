@@ -23,9 +23,7 @@
 //     };
 //
 //     class UCCContact : public orvex::atl::CComObjectRootEx,
-//                        public orvex::atl::CComCoClass<UCCContact, &CLSID_UCCContact>,
 //                        public orvex::atl::IDispatchImpl<IUCCContact>,      // dual: IDispatch from the type library
-//                        public orvex::atl::IDispatchImpl<IUCCContact2>,
 //                        public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
 //                        public UCCContactEventsProxy<UCCContact> {
 //     public:
@@ -58,7 +56,6 @@
 // Every method of the machinery is noexcept; class methods that Office calls must not
 // let an exception out either (orvex::com::guardComCall).
 
-#include "client/com/CComCoClass.h"
 #include "client/com/CComObject.h"
 #include "client/com/CComObjectRootEx.h"
 #include "client/com/ComError.h"

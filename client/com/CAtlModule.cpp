@@ -1,11 +1,6 @@
 #include "client/com/CAtlModule.h"
 
-#include <iterator>
 #include <mutex>
-
-// The image the module's code lives in: the library itself, or a test program that
-// links the library's objects.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
@@ -17,27 +12,15 @@ constexpr CLSID kStdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000, {0xC0, 0
 namespace orvex::atl {
 
 std::atomic<CAtlModule*> CAtlModule::current_{nullptr};
-std::atomic<bool> CAtlModule::processEnding_{false};
 
-CAtlModule::CAtlModule(const Identity& identity, CriticalSection::Initialiser initialise,
-                       DebuggerOutput debuggerOutput) noexcept
-    : instance_(reinterpret_cast<HINSTANCE>(&__ImageBase)), identity_(identity), criticalSection_(initialise)
+CAtlModule::CAtlModule(const Identity& identity) noexcept : identity_(identity)
 {
-    if (!criticalSection_.valid()) {
-        initialisationFailed_ = true;
-        debuggerOutput("ERROR : Unable to initialize critical section in CAtlBaseModule\n");
-    }
     CAtlModule* none = nullptr;
     current_.compare_exchange_strong(none, this, std::memory_order_acq_rel);
 }
 
 CAtlModule::~CAtlModule()
 {
-    if (processEnding()) {
-        CAtlModule* self = this;
-        current_.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
-        return;
-    }
     std::vector<std::pair<CleanUp, void*>> cleanUps;
     {
         std::lock_guard lock(cleanUpLock_);
@@ -84,20 +67,6 @@ HRESULT CAtlModule::GetGITPtr(IGlobalInterfaceTable** table) noexcept
     return S_OK;
 }
 
-HRESULT CAtlModule::AddCommonRGSReplacements(RgsReplacements& replacements) noexcept
-{
-    wchar_t appId[39] = {};
-    if (StringFromGUID2(identity_.appId, appId, static_cast<int>(std::size(appId))) == 0) {
-        return E_FAIL;
-    }
-    try {
-        replacements.emplace_back(L"APPID", appId);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
-}
-
 HRESULT CAtlModule::AddTermFunc(CleanUp cleanUp, void* context) noexcept
 {
     try {
@@ -107,13 +76,6 @@ HRESULT CAtlModule::AddTermFunc(CleanUp cleanUp, void* context) noexcept
         return E_OUTOFMEMORY;
     }
     return S_OK;
-}
-
-void CAtlModule::writeToAttachedDebugger(const char* text) noexcept
-{
-    if (IsDebuggerPresent()) {
-        OutputDebugStringA(text);
-    }
 }
 
 } // namespace orvex::atl

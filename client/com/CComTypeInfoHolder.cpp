@@ -119,7 +119,7 @@ HRESULT CComTypeInfoHolder::load(LCID locale) noexcept
         return S_OK;
     }
     CAtlModule* module = CAtlModule::current();
-    if (module == nullptr || module->initialisationFailed()) {
+    if (module == nullptr) {
         return E_UNEXPECTED;
     }
     std::lock_guard lock(module->typeInfoSection());

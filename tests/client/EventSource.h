@@ -39,7 +39,6 @@ class TestOtherEventsProxy : public orvex::atl::IConnectionPointImpl<T, &kTestOt
 // An event source with two connection points. It implements IPersist without listing it,
 // so QueryInterface must not answer it.
 class EventSource : public orvex::atl::CComObjectRootEx,
-                    public orvex::atl::CComCoClass<EventSource>,
                     public orvex::atl::IConnectionPointContainerImpl<EventSource>,
                     public orvex::atl::Implements<IPersist>,
                     public TestEventsProxy<EventSource>,

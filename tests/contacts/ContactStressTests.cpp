@@ -6,7 +6,7 @@
 #include "contacts/ContactResolver.h"
 #include "contacts/UCCContactManager.h"
 #include "host/IOfficeIntegration.h"
-#include "host/OfficeIntegrationModule.h"
+#include "host/lifecycle/OfficeIntegrationModule.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/MockPlatformHelper.h"
 

@@ -1,7 +1,7 @@
 // The integration's first steps in a fresh process: a stop before any start, and a start
 // on a thread without COM. Each needs the library untouched, so each runs in its own
 // executable (selected by ORVEX_SCENARIO at build time).
-#include "host/LocalServer.h"
+#include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/RecordingHost.h"
 

@@ -1,7 +1,7 @@
 // The integration's start and stop in-process, through the real COM runtime and the real
 // registry of the test prefix: what Office would find, and what the host is told.
 #include "host/HostLog.h"
-#include "host/LocalServer.h"
+#include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"

@@ -1,4 +1,4 @@
-#include "host/ClassFactory.h"
+#include "host/lifecycle/ClassFactory.h"
 
 #include "client/com/ComError.h"
 #include "host/HostLog.h"

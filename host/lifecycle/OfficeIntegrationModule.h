@@ -2,8 +2,7 @@
 
 #include "client/com/CAtlDllModuleT.h"
 
-// The module object of the library: its type library (version 1.0) and application
-// identifiers, the count of live COM objects, and what runs at unload. Its object map is
+// The module object of the library: its type library (version 1.0), the count of live COM objects, and what runs at unload. Its object map is
 // empty: the only class object is registered at run time, when the integration starts.
 //
 // The one instance is built during static initialisation before any other static object
@@ -14,6 +13,4 @@ public:
     COfficeIntegrationModule() noexcept;
 
     static COfficeIntegrationModule& instance() noexcept;
-
-    static const orvex::atl::CAtlModule::Identity kIdentity;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/com/Atl.h"
-#include "host/ClassFactory.h"
+#include "host/lifecycle/ClassFactory.h"
 #include "host/IOfficeAdapterPlatformHelper.h"
 #include "host/IOfficeIntegration.h"
 
@@ -14,11 +14,11 @@
 
 // The process-wide object the host drives the integration through. One exists per
 // process, created by the first getOutlookIntegration and kept until the library is
-// unloaded; it is also the one road by which every part of the library reaches the
-// host's helper.
+// unloaded; creating it fills the helper slot (host/HostHelper) through which every
+// part of the library reaches the host.
 class LocalServer final : public IOfficeIntegration {
 public:
-    explicit LocalServer(std::shared_ptr<IOfficeAdapterPlatformHelper> hostHelper);
+    LocalServer();
     ~LocalServer() override;
 
     LocalServer(const LocalServer&) = delete;
@@ -28,11 +28,6 @@ public:
     void stopIntegration() override;
     void removeRegistration() override;
     bool isRegistered() override;
-
-    // Helper access: a copy of the singleton's helper taken under the global lock held
-    // shared, empty when there is no singleton yet or the host gave no helper. Callers
-    // call the host on the copy, never under the lock.
-    static std::shared_ptr<IOfficeAdapterPlatformHelper> currentHelper();
 
     // The singleton, created on first use with the given helper; later calls ignore
     // their argument.
@@ -65,8 +60,6 @@ private:
     // Logs the UpAndRunning value, then writes it unless a later start or stop has begun
     // since `operation`; false when it was not written.
     bool setUpAndRunning(std::uint64_t operation, std::uint32_t state);
-
-    const std::shared_ptr<IOfficeAdapterPlatformHelper> helper;
 
     // The host may start and stop from any thread, and from inside its own callbacks or
     // Office's event handlers on other threads: no lock is held while the host, Office or

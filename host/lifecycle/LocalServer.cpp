@@ -1,7 +1,7 @@
-#include "host/LocalServer.h"
+#include "host/lifecycle/LocalServer.h"
 
-#include "client/com/CAtlModule.h"
 #include "client/com/ComError.h"
+#include "host/HostHelper.h"
 #include "host/HostLog.h"
 #include "host/SlimReaderWriterLock.h"
 #include "registration/ProviderKeys.h"
@@ -14,31 +14,21 @@ namespace {
 
 constexpr char kLogSource[] = "LocalServer";
 
-// The singleton and its lock. The reference lives until the library is unloaded. The
-// run-time never destroys it: the teardown below ends it at unload and leaves it alone at
-// the process's end.
+// The singleton and its lock. The reference lives until the library is unloaded, when
+// the teardown below ends it. (At the process's end the library's entry point runs no
+// destructor at all.)
 SlimReaderWriterLock singletonLock;
-union SingletonStorage {
-    SingletonStorage() : server() {}
-    ~SingletonStorage() {}
-    std::shared_ptr<LocalServer> server;
-} singletonStorage;
-std::shared_ptr<LocalServer>& singleton = singletonStorage.server;
+std::shared_ptr<LocalServer> singleton;
 
 // Tears the server down at unload while it can still reach the host, then drops the
-// library's reference. Defined after the singleton, so it is destroyed before it.
+// library's reference and the host's helper. Defined after the singleton, so it is
+// destroyed before it.
 struct SingletonTeardown {
     SingletonTeardown() = default;
     SingletonTeardown(const SingletonTeardown&) = delete;
     SingletonTeardown& operator=(const SingletonTeardown&) = delete;
     ~SingletonTeardown()
     {
-        if (orvex::atl::CAtlModule::processEnding()) {
-            // Stopping would call into COM and the host from a process whose other threads
-            // are gone, maybe holding their locks: the server, and what it holds, goes with
-            // the process.
-            return;
-        }
         std::shared_ptr<LocalServer> server;
         {
             std::shared_lock lock(singletonLock);
@@ -47,14 +37,17 @@ struct SingletonTeardown {
         if (server) {
             server->teardown();
         }
-        std::unique_lock lock(singletonLock);
-        singleton.reset();
+        {
+            std::unique_lock lock(singletonLock);
+            singleton.reset();
+        }
+        HostHelper::empty();
     }
 } singletonTeardown;
 
 } // namespace
 
-LocalServer::LocalServer(std::shared_ptr<IOfficeAdapterPlatformHelper> hostHelper) : helper(std::move(hostHelper)) {}
+LocalServer::LocalServer() = default;
 
 LocalServer::~LocalServer() = default;
 
@@ -137,7 +130,7 @@ LocalServer::Outcome LocalServer::registerClassFactory(std::uint64_t operation)
             return Outcome::Superseded;
         }
     }
-    if (helper) {
+    if (const auto helper = HostHelper::current()) {
         helper->classFactoryRegistered(result);
     }
     if (FAILED(result)) {
@@ -243,18 +236,13 @@ void LocalServer::removeRegistration() { Utils::Registry::UnregisterProvider(); 
 
 bool LocalServer::isRegistered() { return Utils::Registry::IsProviderRegistered(); }
 
-std::shared_ptr<IOfficeAdapterPlatformHelper> LocalServer::currentHelper()
-{
-    std::shared_lock lock(singletonLock);
-    return singleton ? singleton->helper : nullptr;
-}
-
 std::shared_ptr<LocalServer> LocalServer::obtain(const std::shared_ptr<IOfficeAdapterPlatformHelper>& hostHelper)
 {
     {
         std::unique_lock lock(singletonLock);
         if (!singleton) {
-            singleton = std::make_shared<LocalServer>(hostHelper);
+            singleton = std::make_shared<LocalServer>();
+            HostHelper::fill(hostHelper);
         }
     }
     std::shared_lock lock(singletonLock);

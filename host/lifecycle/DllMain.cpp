@@ -1,10 +1,8 @@
-#include "client/com/CAtlModule.h"
-#include "host/OfficeIntegrationModule.h"
+#include "host/lifecycle/OfficeIntegrationModule.h"
 
 #include <windows.h>
 
-// The library does nothing at load; it only refuses to attach when its module could not
-// initialise.
+// The library does nothing of its own at load; its module answers.
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved)
 {
     return COfficeIntegrationModule::instance().DllMain(reason, reserved);
@@ -24,7 +22,6 @@ extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE instance, DWORD reason, LPVOI
 extern "C" BOOL WINAPI OrvexDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
-        orvex::atl::CAtlModule::markProcessEnding();
         return TRUE;
     }
     return DllMainCRTStartup(instance, reason, reserved);

@@ -14,7 +14,6 @@
 // lives; a new factory (a new start) begins with none. A request for an interface the
 // object does not answer fails without taking the object from those it was handed to.
 class ClassFactory : public orvex::atl::CComObjectRootEx,
-                     public orvex::atl::CComCoClass<ClassFactory, &CLSID_ClassFactory>,
                      public orvex::atl::Implements<IClassFactory> {
 public:
     using InterfaceTable = orvex::atl::InterfaceTable<IClassFactory>;
