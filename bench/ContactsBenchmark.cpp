@@ -30,7 +30,7 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 namespace {
 
@@ -59,16 +59,16 @@ public:
 };
 
 // The smallest COM object the machinery makes.
-class BareObject : public orvex::atl::CComObjectRootEx, public orvex::atl::Implements<IUnknown> {
+class BareObject : public orvex::com::CComObjectRootEx, public orvex::com::Implements<IUnknown> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUnknown>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUnknown>;
 };
 
 // A sink of contact events that does nothing with them.
-class CountingSink : public orvex::atl::CComObjectRootEx, public orvex::atl::Implements<_IUCCContactEvents> {
+class CountingSink : public orvex::com::CComObjectRootEx, public orvex::com::Implements<_IUCCContactEvents> {
 public:
     using InterfaceTable =
-        orvex::atl::InterfaceTable<_IUCCContactEvents, orvex::atl::Via<IDispatch, _IUCCContactEvents>>;
+        orvex::com::InterfaceTable<_IUCCContactEvents, orvex::com::Via<IDispatch, _IUCCContactEvents>>;
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
@@ -205,7 +205,7 @@ int main(int argc, char** argv)
     point->Advise(static_cast<_IUCCContactEvents*>(sink.Get()), &cookie);
     const auto report = host->lastCallback;
     const double delivery = timePerIteration(rounds, [&] { report(OutlookContactStatus::OnlineDoNotDisturb); });
-    std::array arguments{orvex::atl::dispatchArgument(contact.Get()), orvex::atl::dispatchArgument(contact.Get())};
+    std::array arguments{orvex::com::dispatchArgument(contact.Get()), orvex::com::dispatchArgument(contact.Get())};
     DISPPARAMS parameters{&arguments[0].get(), nullptr, 2, 0};
     IDispatch* asDispatch = static_cast<_IUCCContactEvents*>(sink.Get());
     const double invoke = timePerIteration(rounds, [&] {

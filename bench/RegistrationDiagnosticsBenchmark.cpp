@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     for (const auto& row : Registry::ExpectedInterfaces) {
         const std::wstring key = std::wstring(L"SOFTWARE\\Classes\\Interface\\") + row.iid;
         saved.emplace_back(HKEY_CURRENT_USER, key);
-        Registry::WriteString(HKEY_CURRENT_USER, key + L"\\TypeLib", L"", std::wstring(Registry::TypeLibId));
+        Registry::WriteString(HKEY_CURRENT_USER, key + L"\\TypeLib", L"", Registry::TypeLibId());
     }
 
     const std::vector<KeyRead> keys = diagnosticKeys();

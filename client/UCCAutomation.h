@@ -8,10 +8,10 @@
 // call in the messenger, for the people a contact card or a mail names. It checks
 // Office's arrays and hands the request to the host; nothing comes back to Office but
 // the result. Every other automation request is declined.
-class UCCAutomation : public orvex::atl::CComObjectRootEx,
-                      public orvex::atl::IDispatchImpl<IUCCAutomation> {
+class UCCAutomation : public orvex::com::CComObjectRootEx,
+                      public orvex::com::IDispatchImpl<IUCCAutomation> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCAutomation, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCAutomation, IDispatch>;
 
     UCCAutomation();
     ~UCCAutomation() override;

@@ -7,10 +7,10 @@
 
 // One change of the client's sign-in state, as OnStateChanged carries it to Office.
 class UCCClientStateChangedEventData
-    : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::IDispatchImpl<IUCCClientStateChangedEventData> {
+    : public orvex::com::CComObjectRootEx,
+      public orvex::com::IDispatchImpl<IUCCClientStateChangedEventData> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCClientStateChangedEventData, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCClientStateChangedEventData, IDispatch>;
 
     void setStates(ClientState oldValue, ClientState newValue) noexcept;
 

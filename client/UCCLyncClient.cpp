@@ -10,7 +10,7 @@
 #include <shared_mutex>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 namespace {
 

@@ -17,18 +17,18 @@
 // once the host stops the integration; it never signs in or out by itself. It leads
 // Office to the contact manager and the signed-in user; everything else about a
 // client is answered with fixed results.
-class UCCLyncClient : public orvex::atl::CComObjectRootEx,
-                      public orvex::atl::IDispatchImpl<IUCCLyncClient>,
-                      public orvex::atl::IDispatchImpl<IUCCClient2>,
-                      public orvex::atl::IConnectionPointContainerImpl<UCCLyncClient>,
+class UCCLyncClient : public orvex::com::CComObjectRootEx,
+                      public orvex::com::IDispatchImpl<IUCCLyncClient>,
+                      public orvex::com::IDispatchImpl<IUCCClient2>,
+                      public orvex::com::IConnectionPointContainerImpl<UCCLyncClient>,
                       public UCCLyncClientEventsProxy<UCCLyncClient> {
 public:
     // IUCCClient is left out on purpose: Office reaches its methods through
     // IUCCLyncClient and must not get the older client on its own.
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCLyncClient, IUCCClient2,
-                                                      orvex::atl::Via<IDispatch, IUCCLyncClient>,
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCLyncClient, IUCCClient2,
+                                                      orvex::com::Via<IDispatch, IUCCLyncClient>,
                                                       IConnectionPointContainer>;
-    using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCLyncClientEventsProxy<UCCLyncClient>>;
+    using ConnectionPointTable = orvex::com::ConnectionPointTable<UCCLyncClientEventsProxy<UCCLyncClient>>;
 
     UCCLyncClient();
     ~UCCLyncClient() override;
@@ -86,6 +86,6 @@ private:
 
     mutable SlimReaderWriterLock stateLock;
     ClientState state = ucClientStateSignedIn;
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContactManager>> contactManager;
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCSelf>> self;
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCContactManager>> contactManager;
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCSelf>> self;
 };

@@ -12,7 +12,7 @@
 // The client's events. Of them Office only ever receives OnStateChanged; the client
 // never signs in, is never delayed and never asks for credentials.
 template <class T>
-class UCCLyncClientEventsProxy : public orvex::atl::IConnectionPointImpl<T, &DIID__IUCCLyncClientEvents> {
+class UCCLyncClientEventsProxy : public orvex::com::IConnectionPointImpl<T, &DIID__IUCCLyncClientEvents> {
 public:
     static constexpr DISPID kOnStateChanged = 100;
 
@@ -20,14 +20,14 @@ public:
     // IUnknown arguments. Nothing is fired when the event data cannot be made.
     virtual HRESULT fireOnStateChanged(ClientState oldState, ClientState newState) noexcept
     {
-        Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCClientStateChangedEventData>> eventData;
-        if (FAILED(orvex::atl::CComObject<UCCClientStateChangedEventData>::CreateInstance(eventData))) {
+        Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCClientStateChangedEventData>> eventData;
+        if (FAILED(orvex::com::CComObject<UCCClientStateChangedEventData>::CreateInstance(eventData))) {
             return E_OUTOFMEMORY;
         }
         eventData->setStates(oldState, newState);
         IUnknown* const data = static_cast<IUCCClientStateChangedEventData*>(eventData.Get());
-        const std::array arguments{orvex::atl::unknownArgument(static_cast<T*>(this)->eventSource()),
-                                   orvex::atl::unknownArgument(data)};
+        const std::array arguments{orvex::com::unknownArgument(static_cast<T*>(this)->eventSource()),
+                                   orvex::com::unknownArgument(data)};
         return this->fire(kOnStateChanged, arguments);
     }
 

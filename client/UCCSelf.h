@@ -10,11 +10,11 @@
 // The signed-in user as Office sees them. Only their own contact is offered, through
 // the client's contact manager; publishing presence, phones and permissions is the
 // messenger's own business and is declined.
-class UCCSelf : public orvex::atl::CComObjectRootEx,
-                public orvex::atl::IDispatchImpl<IUCCSelf>,
-                public orvex::atl::IDispatchImpl<IUCCSelf2> {
+class UCCSelf : public orvex::com::CComObjectRootEx,
+                public orvex::com::IDispatchImpl<IUCCSelf>,
+                public orvex::com::IDispatchImpl<IUCCSelf2> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCSelf, IUCCSelf2, orvex::atl::Via<IDispatch, IUCCSelf>>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCSelf, IUCCSelf2, orvex::com::Via<IDispatch, IUCCSelf>>;
 
     UCCSelf();
     ~UCCSelf() override;

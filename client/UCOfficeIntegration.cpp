@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 using orvex::com::Bstr;
 
 namespace {

@@ -14,17 +14,17 @@
 // The root object Office creates through the provider's class object. It tells Office
 // which versions and features the provider supports and hands out the client and the
 // automation object; it also tells Office when the messenger goes away.
-class UCOfficeIntegration : public orvex::atl::CComObjectRootEx,
-                            public orvex::atl::IDispatchImpl<IUCOfficeIntegration>,
-                            public orvex::atl::IConnectionPointContainerImpl<UCOfficeIntegration>,
+class UCOfficeIntegration : public orvex::com::CComObjectRootEx,
+                            public orvex::com::IDispatchImpl<IUCOfficeIntegration>,
+                            public orvex::com::IConnectionPointContainerImpl<UCOfficeIntegration>,
                             public UCOfficeIntegrationEventsProxy<UCOfficeIntegration>,
-                            public orvex::atl::Implements<IServiceProvider> {
+                            public orvex::com::Implements<IServiceProvider> {
 public:
     // IDispatch is not answered, although the primary interface is dual.
     using InterfaceTable =
-        orvex::atl::InterfaceTable<IUCOfficeIntegration, IServiceProvider, IConnectionPointContainer>;
+        orvex::com::InterfaceTable<IUCOfficeIntegration, IServiceProvider, IConnectionPointContainer>;
     using ConnectionPointTable =
-        orvex::atl::ConnectionPointTable<UCOfficeIntegrationEventsProxy<UCOfficeIntegration>>;
+        orvex::com::ConnectionPointTable<UCOfficeIntegrationEventsProxy<UCOfficeIntegration>>;
 
     // Creates the client (with its contact manager and self object) and the automation
     // object; a part that cannot be created stays empty and is not handed out.
@@ -51,6 +51,6 @@ public:
     HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) noexcept override;
 
 private:
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCLyncClient>> lyncClient;
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCAutomation>> automation;
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCLyncClient>> lyncClient;
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCAutomation>> automation;
 };

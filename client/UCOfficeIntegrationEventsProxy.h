@@ -8,7 +8,7 @@
 // The integration object's one event: OnShuttingDown, without arguments.
 template <class T>
 class UCOfficeIntegrationEventsProxy
-    : public orvex::atl::IConnectionPointImpl<T, &DIID__IUCOfficeIntegrationEvents>,
+    : public orvex::com::IConnectionPointImpl<T, &DIID__IUCOfficeIntegrationEvents>,
       public UCOfficeIntegrationEventsTriggers {
 public:
     static constexpr DISPID kOnShuttingDown = 50;

@@ -44,7 +44,7 @@ HRESULT answer(T* destination, T value) noexcept
 // The process's global interface table, cached by the library's module.
 HRESULT globalInterfaceTable(IGlobalInterfaceTable** table)
 {
-    orvex::atl::CAtlModule* module = orvex::atl::CAtlModule::current();
+    orvex::com::CAtlModule* module = orvex::com::CAtlModule::current();
     return module != nullptr ? module->GetGITPtr(table) : E_UNEXPECTED;
 }
 } // namespace
@@ -154,8 +154,8 @@ void UCCContact::onContactChangedAction(ComPtr<IUCCContact> contact, SafeArray k
 
 ComPtr<IUCCContactInformationChangedEventData> UCCContact::newEventData(const SafeArray& kinds)
 {
-    ComPtr<orvex::atl::CComObject<UCCContactInformationChangedEventData>> eventData;
-    if (FAILED(orvex::atl::CComObject<UCCContactInformationChangedEventData>::CreateInstance(eventData))) {
+    ComPtr<orvex::com::CComObject<UCCContactInformationChangedEventData>> eventData;
+    if (FAILED(orvex::com::CComObject<UCCContactInformationChangedEventData>::CreateInstance(eventData))) {
         ORVEX_LOG(LogLevel::Error, "UCCContact::onContactChangedAction",
                   "Failed to create UCCContactInformationChangedEventData object. hr: " << LogHex(E_OUTOFMEMORY));
         return nullptr;
@@ -287,8 +287,8 @@ HRESULT UCCContact::setVariantToPresenceStringAsLocalString(Variant& answer)
                   "Unable to get PresenceString");
         return result;
     }
-    ComPtr<orvex::atl::CComObject<UCCLocaleString>> localeString;
-    if (FAILED(orvex::atl::CComObject<UCCLocaleString>::CreateInstance(localeString))) {
+    ComPtr<orvex::com::CComObject<UCCLocaleString>> localeString;
+    if (FAILED(orvex::com::CComObject<UCCLocaleString>::CreateInstance(localeString))) {
         ORVEX_LOG(LogLevel::Error, "UCCContact::setVariantToPresenceStringAsLocalString",
                   "Unable to create LocaleString. hr: " << LogHex(E_OUTOFMEMORY));
         return E_OUTOFMEMORY;
@@ -340,8 +340,8 @@ HRESULT UCCContact::BatchGetContactInformation(SAFEARRAY* types,
         ORVEX_LOG(LogLevel::Debug, "UCCContact::BatchGetContactInformation",
                   "Request received for batched contact information " << requested.count() << " items");
 
-        ComPtr<orvex::atl::CComObject<UCCContactInformationDictionary>> dictionary;
-        if (FAILED(orvex::atl::CComObject<UCCContactInformationDictionary>::CreateInstance(dictionary))) {
+        ComPtr<orvex::com::CComObject<UCCContactInformationDictionary>> dictionary;
+        if (FAILED(orvex::com::CComObject<UCCContactInformationDictionary>::CreateInstance(dictionary))) {
             ORVEX_LOG(LogLevel::Error, "UCCContact::BatchGetContactInformation",
                       "Failed to create UCCContactInformationDictionary object. hr: " << LogHex(E_OUTOFMEMORY));
             return E_OUTOFMEMORY;

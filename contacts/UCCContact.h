@@ -18,14 +18,14 @@
 //
 // The contact manager creates every contact and attaches its watcher before Office can
 // reach it.
-class UCCContact : public orvex::atl::CComObjectRootEx,
-                   public orvex::atl::IDispatchImpl<IUCCContact>,
-                   public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
+class UCCContact : public orvex::com::CComObjectRootEx,
+                   public orvex::com::IDispatchImpl<IUCCContact>,
+                   public orvex::com::IConnectionPointContainerImpl<UCCContact>,
                    public UCCContactEventsProxy<UCCContact> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContact, orvex::atl::Via<IDispatch, IUCCContact>,
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCContact, orvex::com::Via<IDispatch, IUCCContact>,
                                                       IConnectionPointContainer>;
-    using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
+    using ConnectionPointTable = orvex::com::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
 
     UCCContact();
     ~UCCContact() override;

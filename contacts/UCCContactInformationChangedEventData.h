@@ -10,10 +10,10 @@
 // in the order they were added, repetitions kept. Several sinks may read it on the
 // host's thread while the event is being fired.
 class UCCContactInformationChangedEventData
-    : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::IDispatchImpl<IUCCContactInformationChangedEventData> {
+    : public orvex::com::CComObjectRootEx,
+      public orvex::com::IDispatchImpl<IUCCContactInformationChangedEventData> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactInformationChangedEventData, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCContactInformationChangedEventData, IDispatch>;
 
     // Starts with an empty list; a failed allocation makes creation fail.
     UCCContactInformationChangedEventData();

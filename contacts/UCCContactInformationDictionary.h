@@ -8,10 +8,10 @@
 // The answer to a batch request for contact information: a dictionary from information
 // type to VARIANT, filled by the contact before Office sees it and read-only afterwards.
 class UCCContactInformationDictionary
-    : public orvex::atl::CComObjectRootEx,
-      public orvex::atl::IDispatchImpl<IUCCContactInformationDictionary> {
+    : public orvex::com::CComObjectRootEx,
+      public orvex::com::IDispatchImpl<IUCCContactInformationDictionary> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactInformationDictionary, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCContactInformationDictionary, IDispatch>;
 
     UCCContactInformationDictionary();
     ~UCCContactInformationDictionary() override;

@@ -14,7 +14,7 @@
 #include <utility>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 using orvex::com::Bstr;
 using orvex::com::guardComCall;
 

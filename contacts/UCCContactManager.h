@@ -17,15 +17,15 @@
 // caching presence is the host's business. Only e-mail-style addresses (with an "@") are
 // accepted.
 //
-// Create it with orvex::atl::CComObject<UCCContactManager>::CreateInstance and install
+// Create it with orvex::com::CComObject<UCCContactManager>::CreateInstance and install
 // the shared resolver with setResolver before Office can reach it.
-class UCCContactManager : public orvex::atl::CComObjectRootEx,
-                          public orvex::atl::IDispatchImpl<IUCCContactManager>,
-                          public orvex::atl::IConnectionPointContainerImpl<UCCContactManager>,
+class UCCContactManager : public orvex::com::CComObjectRootEx,
+                          public orvex::com::IDispatchImpl<IUCCContactManager>,
+                          public orvex::com::IConnectionPointContainerImpl<UCCContactManager>,
                           public UCCContactManagerEventsProxy<UCCContactManager> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactManager, IDispatch, IConnectionPointContainer>;
-    using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactManagerEventsProxy<UCCContactManager>>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCContactManager, IDispatch, IConnectionPointContainer>;
+    using ConnectionPointTable = orvex::com::ConnectionPointTable<UCCContactManagerEventsProxy<UCCContactManager>>;
 
     UCCContactManager();
     ~UCCContactManager() override;

@@ -7,10 +7,10 @@
 // Office's subscription object. Every contact watches its own presence from creation to
 // release, so subscribing changes nothing: the calls that declare a subscription
 // succeed and keep nothing, the ones that read it back are not supported.
-class UCCContactSubscription : public orvex::atl::CComObjectRootEx,
-                               public orvex::atl::IDispatchImpl<IUCCContactSubscription> {
+class UCCContactSubscription : public orvex::com::CComObjectRootEx,
+                               public orvex::com::IDispatchImpl<IUCCContactSubscription> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCContactSubscription, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCContactSubscription, IDispatch>;
 
     UCCContactSubscription();
     ~UCCContactSubscription() override;

@@ -7,10 +7,10 @@
 #include "OfficeIntegrationLib.h"
 
 // One element of a contact's custom-activity list: a text without a locale.
-class UCCLocaleString : public orvex::atl::CComObjectRootEx,
-                        public orvex::atl::IDispatchImpl<IUCCLocaleString> {
+class UCCLocaleString : public orvex::com::CComObjectRootEx,
+                        public orvex::com::IDispatchImpl<IUCCLocaleString> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IUCCLocaleString, IDispatch>;
+    using InterfaceTable = orvex::com::InterfaceTable<IUCCLocaleString, IDispatch>;
 
     UCCLocaleString();
     ~UCCLocaleString() override;

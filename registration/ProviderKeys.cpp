@@ -33,7 +33,7 @@ void writeMachineProviderKey(const std::wstring& keyPath)
 {
     WriteString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName", std::wstring(ProviderName));
     WriteString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName", std::wstring(ProviderProcessName));
-    WriteString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
+    WriteString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", ProviderClsid());
 }
 
 // Office looks the default up as a key name, and registry key names ignore letter case.
@@ -60,7 +60,7 @@ bool providerKeyMatches(const std::wstring& keyPath)
 {
     return ReadString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName") == ProviderName &&
            ReadString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName") == ProviderProcessName &&
-           ReadString(HKEY_LOCAL_MACHINE, keyPath, L"GUID") == ProviderClsid;
+           ReadString(HKEY_LOCAL_MACHINE, keyPath, L"GUID") == ProviderClsid();
 }
 
 } // namespace
@@ -103,7 +103,7 @@ void RegisterProvider()
     const std::wstring keyPath = providerKeyPath(kProvidersPath);
     Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"FriendlyName", std::wstring(ProviderName));
     Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"ProcessName", std::wstring(ProviderProcessName));
-    Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", std::wstring(ProviderClsid));
+    Wow64RegistryMirror::writeString(HKEY_LOCAL_MACHINE, keyPath, L"GUID", ProviderClsid());
 }
 
 void UnregisterProvider()

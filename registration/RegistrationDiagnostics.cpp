@@ -25,7 +25,7 @@ std::wstring platformValuePath(const wchar_t* platform) { return typeLibPath() +
 
 } // namespace
 
-bool PointsToTypeLib(HKEY root, const std::wstring& path) { return ReadString(root, path, L"") == TypeLibId; }
+bool PointsToTypeLib(HKEY root, const std::wstring& path) { return ReadString(root, path, L"") == TypeLibId(); }
 
 bool CheckAllInterfaces()
 {

@@ -3,7 +3,10 @@
 #include "fileutils/FileUtils.h"
 #include "host/TextConversion.h"
 
+#include "OfficeIntegrationLib.h"
+
 #include <cwchar>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -39,9 +42,28 @@ RegDeleteKeyExWFunction findRegDeleteKeyExW()
 
 } // namespace
 
-std::wstring typeLibPath() { return std::wstring(L"SOFTWARE\\Classes\\TypeLib\\").append(TypeLibId); }
+std::wstring GuidText(const GUID& guid)
+{
+    wchar_t text[39] = {};
+    StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+    return text;
+}
 
-std::wstring typeLibWowPath() { return std::wstring(L"SOFTWARE\\WOW6432Node\\Classes\\TypeLib\\").append(TypeLibId); }
+std::wstring ProviderClsid()
+{
+    static const std::wstring text = GuidText(CLSID_OfficeIntegrationImpl);
+    return text;
+}
+
+std::wstring TypeLibId()
+{
+    static const std::wstring text = GuidText(LIBID_OfficeIntegrationLib);
+    return text;
+}
+
+std::wstring typeLibPath() { return std::wstring(L"SOFTWARE\\Classes\\TypeLib\\").append(TypeLibId()); }
+
+std::wstring typeLibWowPath() { return std::wstring(L"SOFTWARE\\WOW6432Node\\Classes\\TypeLib\\").append(TypeLibId()); }
 
 std::wstring ReadString(HKEY root, const std::wstring& path, const std::wstring& valueName)
 {

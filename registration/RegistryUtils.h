@@ -14,10 +14,14 @@ namespace Utils::Registry {
 
 inline constexpr std::wstring_view ProviderName = L"Talvo Orvex";
 inline constexpr std::wstring_view ProviderProcessName = L"OrvexWindows.exe";
-inline constexpr std::wstring_view ProviderClsid = L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}";
-inline constexpr std::wstring_view TypeLibId = L"{9D5662DE-96CC-471F-94F0-E00E05457627}";
 inline constexpr std::wstring_view TypeLibDummyPath = L"ORVEX_DUMMY";
 inline constexpr std::string_view IntegrationDllName = "orvex-windows-office-integration.dll";
+
+// The registry text of a GUID: upper case, in braces, 38 characters.
+std::wstring GuidText(const GUID& guid);
+// The class Office creates and the type library, as registry text.
+std::wstring ProviderClsid();
+std::wstring TypeLibId();
 
 // The type library's keys in the 64-bit view and under WOW6432Node.
 std::wstring typeLibPath();

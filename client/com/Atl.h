@@ -1,7 +1,8 @@
 #pragma once
 
-// The COM object machinery every object Office sees is built on, in the namespace
-// orvex::atl so that its names never meet another library's.
+// The COM object machinery every object Office sees is built on, with the owners of
+// BSTRs, VARIANTs and SAFEARRAYs and the guards at COM's edges, all in the one namespace
+// orvex::com, so that its names never meet another library's.
 //
 // A class declares its bases in order, its interface table and, when it raises events,
 // its connection points; CComObject<T> makes it a COM object.
@@ -13,25 +14,25 @@
 //     // operations. Object arguments travel as IDispatch (dispatchArgument) or IUnknown
 //     // (unknownArgument), as the event's class chooses, listed in declared order.
 //     template <class T>
-//     class UCCContactEventsProxy : public orvex::atl::IConnectionPointImpl<T, &DIID__IUCCContactEvents> {
+//     class UCCContactEventsProxy : public orvex::com::IConnectionPointImpl<T, &DIID__IUCCContactEvents> {
 //     public:
 //         HRESULT fireOnContactInformationChanged(IUnknown* source, IUnknown* data) noexcept
 //         {
-//             const std::array arguments{orvex::atl::dispatchArgument(source), orvex::atl::dispatchArgument(data)};
+//             const std::array arguments{orvex::com::dispatchArgument(source), orvex::com::dispatchArgument(data)};
 //             return this->fire(400, arguments);
 //         }
 //     };
 //
-//     class UCCContact : public orvex::atl::CComObjectRootEx,
-//                        public orvex::atl::IDispatchImpl<IUCCContact>,      // dual: IDispatch from the type library
-//                        public orvex::atl::IConnectionPointContainerImpl<UCCContact>,
+//     class UCCContact : public orvex::com::CComObjectRootEx,
+//                        public orvex::com::IDispatchImpl<IUCCContact>,      // dual: IDispatch from the type library
+//                        public orvex::com::IConnectionPointContainerImpl<UCCContact>,
 //                        public UCCContactEventsProxy<UCCContact> {
 //     public:
 //         // QueryInterface answers these, in this order; the first also answers IUnknown.
 //         // Via<> names the base through which an interface inherited twice is answered.
-//         using InterfaceTable = orvex::atl::InterfaceTable<IUCCContact, orvex::atl::Via<IDispatch, IUCCContact>,
+//         using InterfaceTable = orvex::com::InterfaceTable<IUCCContact, orvex::com::Via<IDispatch, IUCCContact>,
 //                                                           IConnectionPointContainer>;
-//         using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
+//         using ConnectionPointTable = orvex::com::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
 //
 //         UCCContact();              // may throw: creation then answers E_OUTOFMEMORY
 //         ~UCCContact() override;    // runs after FinalRelease, once the module was unlocked
@@ -48,8 +49,8 @@
 // Creating an object: the wrapper hands it out with a count of 0; the ComPtr overload
 // holds the first reference.
 //
-//     Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContact>> contact;
-//     if (FAILED(orvex::atl::CComObject<UCCContact>::CreateInstance(contact))) { ... }
+//     Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCContact>> contact;
+//     if (FAILED(orvex::com::CComObject<UCCContact>::CreateInstance(contact))) { ... }
 //     Microsoft::WRL::ComPtr<IUCCContact> asContact = contact.Get();
 //     contact->fireOnContactInformationChanged(asContact.Get(), eventData.Get());
 //

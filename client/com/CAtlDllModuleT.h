@@ -2,7 +2,7 @@
 
 #include "client/com/CAtlModule.h"
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The module base of a library, which its DLL entry point answers through.
 template <class T>
@@ -15,4 +15,4 @@ protected:
     using CAtlModule::CAtlModule;
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -9,7 +9,7 @@ constexpr CLSID kStdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000, {0xC0, 0
 
 } // namespace
 
-namespace orvex::atl {
+namespace orvex::com {
 
 std::atomic<CAtlModule*> CAtlModule::current_{nullptr};
 
@@ -78,4 +78,4 @@ HRESULT CAtlModule::AddTermFunc(CleanUp cleanUp, void* context) noexcept
     return S_OK;
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

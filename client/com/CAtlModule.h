@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The library-wide record of the component's COM identity. It counts live COM objects
 // (each locks it while it lives), caches the process's global interface table,
@@ -87,4 +87,4 @@ inline void unlockModule() noexcept
     }
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -6,7 +6,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace orvex::atl {
+namespace orvex::com {
 
 namespace {
 
@@ -89,4 +89,4 @@ std::vector<CComDynamicUnkArray::Connection> CComDynamicUnkArray::connections() 
     return held;
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The sink table of one connection point. A cookie is a slot's index plus 1, so 0 never
 // names a sink. The table starts with 4 slots and doubles when no slot is empty; it never
@@ -52,4 +52,4 @@ private:
     std::vector<Microsoft::WRL::ComPtr<IUnknown>> slots_;
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

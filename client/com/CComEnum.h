@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // One connection as an enumerator keeps it: the sink with a reference of its own.
 struct ConnectionData {
@@ -50,7 +50,7 @@ inline IConnectionPoint* copyEnumItem(const Microsoft::WRL::ComPtr<IConnectionPo
 template <class EnumInterface, class Item, class Stored>
 class CComEnum : public CComObjectRootEx, public EnumInterface {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<EnumInterface>;
+    using InterfaceTable = orvex::com::InterfaceTable<EnumInterface>;
     using Snapshot = std::vector<Stored>;
 
     // A new enumerator over `snapshot`, handed out through `out` with one reference.
@@ -136,4 +136,4 @@ using CComEnumConnections = CComEnum<IEnumConnections, CONNECTDATA, ConnectionDa
 using CComEnumConnectionPoints =
     CComEnum<IEnumConnectionPoints, IConnectionPoint*, Microsoft::WRL::ComPtr<IConnectionPoint>>;
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -9,7 +9,7 @@
 
 #include <new>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The creatable wrapper that makes a class a COM object: it adds IUnknown (the class's
 // InterfaceTable, the atomic count of CComObjectRootEx) and the creation and
@@ -81,4 +81,4 @@ private:
     }
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The reference count every COM object of the library is built on. Each class is
 // written for one apartment, but Office calls in from its multithreaded apartment while
@@ -36,4 +36,4 @@ private:
     std::atomic<ULONG> refCount_{0};
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

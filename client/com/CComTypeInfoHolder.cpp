@@ -12,7 +12,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace orvex::atl {
+namespace orvex::com {
 
 HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) noexcept
 {
@@ -162,4 +162,4 @@ void CComTypeInfoHolder::cleanUp(void* context) noexcept
     const std::unique_ptr<DispatchTable> table(holder->table_.exchange(nullptr));
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

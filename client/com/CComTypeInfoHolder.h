@@ -9,7 +9,7 @@
 #include <atomic>
 #include <memory>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The type information of one dual interface, shared by every object of the process
 // that implements it. It is loaded from the registered type library on the first
@@ -48,4 +48,4 @@ private:
     std::atomic<ITypeInfo*> typeInfo_{nullptr};
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -12,7 +12,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The arguments are handed to a sink as an array of the VARIANTs the owners hold.
 static_assert(sizeof(com::Variant) == sizeof(VARIANT) && std::is_standard_layout_v<com::Variant>);
@@ -184,4 +184,4 @@ com::Variant dispatchArgument(IUnknown* object) noexcept
     return objectArgument<IDispatch>(object, &com::Variant::fromDispatch);
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -10,7 +10,7 @@
 
 #include <span>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The connection point of one event interface of an object. It is a part of its owner:
 // its own QueryInterface answers IConnectionPoint and IUnknown, while AddRef and Release
@@ -63,4 +63,4 @@ private:
 com::Variant unknownArgument(IUnknown* object) noexcept;
 com::Variant dispatchArgument(IUnknown* object) noexcept;
 
-} // namespace orvex::atl
+} // namespace orvex::com

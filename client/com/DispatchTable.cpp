@@ -9,7 +9,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace orvex::atl {
+namespace orvex::com {
 
 namespace {
 
@@ -31,10 +31,10 @@ bool holdableType(VARTYPE type)
 }
 
 // S_OK when the argument can be passed as the parameter. DISP_E_BADVARTYPE when it, or
-// what an [in] argument refers to or holds, is of a type no VARIANT may hold: the system's
-// dispatch code refuses that only after it has taken its references to the objects in the
-// arguments before it, and never gives them back. DISP_E_TYPEMISMATCH when it does not
-// fit the parameter.
+// the VARIANT an [in] argument refers to, is of a type no VARIANT may hold: the system's
+// dispatch code refuses that only after it has taken its references to the objects in
+// the arguments before it, and never gives them back. DISP_E_TYPEMISMATCH when it does
+// not fit the parameter.
 HRESULT admit(const VARIANT& argument, const Parameter& parameter)
 {
     if (!holdableType(argument.vt)) {
@@ -47,15 +47,21 @@ HRESULT admit(const VARIANT& argument, const Parameter& parameter)
         const bool left = parameter.optional && argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
         return (argument.vt & VT_BYREF) != 0 || left ? S_OK : DISP_E_TYPEMISMATCH;
     }
-    // The copy the system's dispatch code would make, refused here instead.
+    if (argument.vt == (VT_BYREF | VT_VARIANT) &&
+        (argument.pvarVal == nullptr || !holdableType(argument.pvarVal->vt))) {
+        return DISP_E_BADVARTYPE;
+    }
+    // Anything else a VARIANT parameter takes as it comes: copying it here to look inside
+    // cost every call a deep copy (arrays of long strings included).
+    if (parameter.kind == Parameter::Kind::Anything) {
+        return S_OK;
+    }
     com::Variant value;
-    const HRESULT copied = VariantCopyInd(&value.get(), const_cast<VARIANT*>(&argument));
-    if (FAILED(copied)) {
-        return copied == DISP_E_BADVARTYPE ? copied : DISP_E_TYPEMISMATCH;
+    if (FAILED(VariantCopyInd(&value.get(), const_cast<VARIANT*>(&argument)))) {
+        return DISP_E_TYPEMISMATCH;
     }
     const VARIANT& given = value.get();
-    if (parameter.kind == Parameter::Kind::Anything ||
-        (parameter.optional && given.vt == VT_ERROR && given.scode == DISP_E_PARAMNOTFOUND)) {
+    if (parameter.optional && given.vt == VT_ERROR && given.scode == DISP_E_PARAMNOTFOUND) {
         return S_OK;
     }
     if (parameter.kind == Parameter::Kind::Object) {
@@ -291,4 +297,4 @@ HRESULT DispatchTable::placeArguments(const Row& row, const DISPPARAMS& paramete
     return S_OK;
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // What a dual interface's members take, read once from its type information, so that
 // IDispatch calls can be answered and checked before the system's dispatch code runs:
@@ -68,4 +68,4 @@ private:
     std::vector<Row> rows_;
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

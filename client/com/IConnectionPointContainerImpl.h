@@ -7,7 +7,7 @@
 
 #include <ocidl.h>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // IConnectionPointContainer over the connection points the class lists in its
 // ConnectionPointTable.
@@ -33,4 +33,4 @@ protected:
 };
 #pragma GCC diagnostic pop
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <span>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // A base of a class that raises the events of one event interface: it holds the
 // connection point and gives the class's event proxy the one fire loop. The class must
@@ -47,7 +47,7 @@ private:
 // EnumConnectionPoints list them: its IConnectionPointImpl bases (or the event proxies
 // derived from them).
 //
-//     using ConnectionPointTable = orvex::atl::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
+//     using ConnectionPointTable = orvex::com::ConnectionPointTable<UCCContactEventsProxy<UCCContact>>;
 template <class... Points>
 struct ConnectionPointTable {
     static constexpr std::size_t size = sizeof...(Points);
@@ -59,4 +59,4 @@ struct ConnectionPointTable {
     }
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -6,7 +6,7 @@
 
 #include <oaidl.h>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The IDispatch half of a dual interface, served from the component's type library
 // through the interface's shared CComTypeInfoHolder. The class implements the
@@ -55,4 +55,4 @@ protected:
 };
 #pragma GCC diagnostic pop
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -1,11 +1,11 @@
 #pragma once
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // The base for an interface a class implements directly, without IDispatchImpl or
 // another piece of the machinery (IServiceProvider, IClassFactory):
 //
-//     class ClassFactory : public orvex::atl::CComObjectRootEx, ..., public orvex::atl::Implements<IClassFactory>
+//     class ClassFactory : public orvex::com::CComObjectRootEx, ..., public orvex::com::Implements<IClassFactory>
 //
 // COM interfaces have no virtual destructor, because objects are only ever destroyed by
 // their own Release; the compiler's warning about deleting through such a base is
@@ -19,4 +19,4 @@ protected:
 };
 #pragma GCC diagnostic pop
 
-} // namespace orvex::atl
+} // namespace orvex::com

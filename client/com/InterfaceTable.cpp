@@ -1,6 +1,6 @@
 #include "client/com/InterfaceTable.h"
 
-namespace orvex::atl {
+namespace orvex::com {
 
 HRESULT queryInterface(void* object, const InterfaceEntry* table, REFIID iid, void** out) noexcept
 {
@@ -28,4 +28,4 @@ HRESULT queryInterface(void* object, const InterfaceEntry* table, REFIID iid, vo
     return S_OK;
 }
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -4,7 +4,7 @@
 
 #include <unknwn.h>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // One row of a class's interface table: an interface identifier and how to reach that
 // interface on an object of the class. A row with a null identifier ends the table.
@@ -47,7 +47,7 @@ IUnknown* reach(void* object) noexcept
 // the primary interface and also answers IUnknown; an interface the table does not list
 // is not answered, even when the class implements it.
 //
-//     using InterfaceTable = orvex::atl::InterfaceTable<IUCCContact, orvex::atl::Via<IDispatch, IUCCContact>,
+//     using InterfaceTable = orvex::com::InterfaceTable<IUCCContact, orvex::com::Via<IDispatch, IUCCContact>,
 //                                                       IConnectionPointContainer>;
 template <class... Entries>
 struct InterfaceTable {
@@ -68,4 +68,4 @@ struct InterfaceTable {
 // reference; a miss clears the out-pointer and answers E_NOINTERFACE.
 HRESULT queryInterface(void* object, const InterfaceEntry* table, REFIID iid, void** out) noexcept;
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -5,7 +5,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-namespace orvex::atl {
+namespace orvex::com {
 
 // A description that type information lends out (TYPEATTR, FUNCDESC or VARDESC), handed
 // back to it however the borrower's scope ends, a throw included.
@@ -44,4 +44,4 @@ private:
     Description* description_ = nullptr;
 };
 
-} // namespace orvex::atl
+} // namespace orvex::com

@@ -13,11 +13,11 @@
 // activation by Office receives the same integration object for as long as this factory
 // lives; a new factory (a new start) begins with none. A request for an interface the
 // object does not answer fails without taking the object from those it was handed to.
-class ClassFactory : public orvex::atl::CComObjectRootEx,
-                     public orvex::atl::Implements<IClassFactory> {
+class ClassFactory : public orvex::com::CComObjectRootEx,
+                     public orvex::com::Implements<IClassFactory> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IClassFactory>;
-    using IntegrationObject = orvex::atl::CComObject<UCOfficeIntegration>;
+    using InterfaceTable = orvex::com::InterfaceTable<IClassFactory>;
+    using IntegrationObject = orvex::com::CComObject<UCOfficeIntegration>;
 
     ClassFactory();
     ~ClassFactory() override;

@@ -39,7 +39,7 @@ public:
     void teardown() noexcept;
 
 private:
-    using ClassFactoryObject = orvex::atl::CComObject<ClassFactory>;
+    using ClassFactoryObject = orvex::com::CComObject<ClassFactory>;
 
     // The class object registered with COM, and the cookie that withdraws it.
     struct Registration {

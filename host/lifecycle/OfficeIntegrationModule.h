@@ -8,7 +8,7 @@
 // The one instance is built during static initialisation before any other static object
 // of the library and so is destroyed after all of them, once the local server has
 // released the COM objects it held.
-class COfficeIntegrationModule final : public orvex::atl::CAtlDllModuleT<COfficeIntegrationModule> {
+class COfficeIntegrationModule final : public orvex::com::CAtlDllModuleT<COfficeIntegrationModule> {
 public:
     COfficeIntegrationModule() noexcept;
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 namespace {
 
@@ -40,7 +40,7 @@ struct Tally {
 
 TEST(ConnectionPointStress, ConcurrentAdviseUnadviseAndFiringKeepCookiesAndReferencesStraight)
 {
-    const LONG locksBefore = orvex::atl::CAtlModule::current()->GetLockCount();
+    const LONG locksBefore = orvex::com::CAtlModule::current()->GetLockCount();
     auto source = makeEventSource();
     ComPtr<IConnectionPoint> point;
     ASSERT_EQ(source->FindConnectionPoint(kTestEventsIid, &point), S_OK);
@@ -149,7 +149,7 @@ TEST(ConnectionPointStress, ConcurrentAdviseUnadviseAndFiringKeepCookiesAndRefer
     EXPECT_EQ(referenceCount(resident.Get()), 1u) << "the object released the sink it still held";
     resident.Reset();
     sinks.clear();
-    EXPECT_EQ(orvex::atl::CAtlModule::current()->GetLockCount(), locksBefore);
+    EXPECT_EQ(orvex::com::CAtlModule::current()->GetLockCount(), locksBefore);
 }
 
 namespace {
@@ -191,7 +191,7 @@ TEST(ConnectionPointStress, ASinkUnadvisedWhileAFiringTakesItsReferenceIsRelease
     // taking a reference while another thread unadvises it: the unadvise must wait, or
     // it releases the sink first and the firing gets a released object.
     HeldBackSink sink;
-    orvex::atl::CComDynamicUnkArray table;
+    orvex::com::CComDynamicUnkArray table;
     const DWORD cookie = table.add(ComPtr<IUnknown>(&sink));
     sink.Release();
     std::promise<void> removed;

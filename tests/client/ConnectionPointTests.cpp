@@ -9,7 +9,7 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-using orvex::atl::DispatchTable;
+using orvex::com::DispatchTable;
 
 namespace {
 

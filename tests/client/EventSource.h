@@ -22,38 +22,38 @@ inline constexpr IID kTestOtherEventsIid = __uuidof(ITestOtherEvents);
 
 // The tests' event proxy: one event with the arguments (source, data).
 template <class T>
-class TestEventsProxy : public orvex::atl::IConnectionPointImpl<T, &kTestEventsIid> {
+class TestEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestEventsIid> {
 public:
     static constexpr DISPID kChanged = 400;
 
     HRESULT fireChanged(IUnknown* source, IUnknown* data) noexcept
     {
-        const std::array arguments{orvex::atl::unknownArgument(source), orvex::atl::dispatchArgument(data)};
+        const std::array arguments{orvex::com::unknownArgument(source), orvex::com::dispatchArgument(data)};
         return this->fire(kChanged, arguments);
     }
 };
 
 template <class T>
-class TestOtherEventsProxy : public orvex::atl::IConnectionPointImpl<T, &kTestOtherEventsIid> {};
+class TestOtherEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestOtherEventsIid> {};
 
 // An event source with two connection points. It implements IPersist without listing it,
 // so QueryInterface must not answer it.
-class EventSource : public orvex::atl::CComObjectRootEx,
-                    public orvex::atl::IConnectionPointContainerImpl<EventSource>,
-                    public orvex::atl::Implements<IPersist>,
+class EventSource : public orvex::com::CComObjectRootEx,
+                    public orvex::com::IConnectionPointContainerImpl<EventSource>,
+                    public orvex::com::Implements<IPersist>,
                     public TestEventsProxy<EventSource>,
                     public TestOtherEventsProxy<EventSource> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<IConnectionPointContainer>;
+    using InterfaceTable = orvex::com::InterfaceTable<IConnectionPointContainer>;
     using ConnectionPointTable =
-        orvex::atl::ConnectionPointTable<TestEventsProxy<EventSource>, TestOtherEventsProxy<EventSource>>;
+        orvex::com::ConnectionPointTable<TestEventsProxy<EventSource>, TestOtherEventsProxy<EventSource>>;
 
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
 };
 
-inline Microsoft::WRL::ComPtr<orvex::atl::CComObject<EventSource>> makeEventSource()
+inline Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> makeEventSource()
 {
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<EventSource>> source;
-    orvex::atl::CComObject<EventSource>::CreateInstance(source);
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> source;
+    orvex::com::CComObject<EventSource>::CreateInstance(source);
     return source;
 }

@@ -11,7 +11,7 @@
 
 using ::testing::_;
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 namespace {
 

@@ -12,7 +12,7 @@
 using ::testing::_;
 using ::testing::ElementsAre;
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 using orvex::com::SafeArray;
 using orvex::com::Variant;
 using Arrays = ConversationArrays;

@@ -12,7 +12,7 @@
 #include <future>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 using orvex::com::Bstr;
 
 namespace {

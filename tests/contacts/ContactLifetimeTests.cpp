@@ -135,8 +135,8 @@ TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
     auto details = std::make_shared<LateReportingDetails>();
     const auto sink = ContactSink::create();
     {
-        ComPtr<orvex::atl::CComObject<UCCContact>> contact;
-        ASSERT_EQ(orvex::atl::CComObject<UCCContact>::CreateInstance(contact), S_OK);
+        ComPtr<orvex::com::CComObject<UCCContact>> contact;
+        ASSERT_EQ(orvex::com::CComObject<UCCContact>::CreateInstance(contact), S_OK);
         contact->attach(static_cast<IUCCContactManager*>(manager.Get()), details);
         UCCContact* plain = contact.Get();
         details->startWatchingContact(
@@ -156,8 +156,8 @@ TEST_F(ContactLifetimeTest, AReportArrivingAfterTheLastReleaseBeforeTheTeardownD
     // Between the last release and the teardown's first step the count is 0. A new object
     // has that count until its first reference, which holds the moment open.
     auto details = std::make_shared<LateReportingDetails>();
-    orvex::atl::CComObject<UCCContact>* contact = nullptr;
-    ASSERT_EQ(orvex::atl::CComObject<UCCContact>::CreateInstance(&contact), S_OK);
+    orvex::com::CComObject<UCCContact>* contact = nullptr;
+    ASSERT_EQ(orvex::com::CComObject<UCCContact>::CreateInstance(&contact), S_OK);
     contact->attach(static_cast<IUCCContactManager*>(manager.Get()), details);
     details->startWatchingContact(
         [contact](DISPPARAMS* params) { UCCContact::onContactChangedDelegator(contact, params); });

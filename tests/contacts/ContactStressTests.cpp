@@ -77,7 +77,7 @@ private:
 
 struct LiveContact {
     ComPtr<IUCCContact> contact;
-    ComPtr<orvex::atl::CComObject<RecordingSink<_IUCCContactEvents>>> sink;
+    ComPtr<orvex::com::CComObject<RecordingSink<_IUCCContactEvents>>> sink;
     DWORD cookie = 0;
 };
 
@@ -87,8 +87,8 @@ TEST(ContactStress, HostReportsRaceOfficeCreatingAndReleasingContacts)
 {
     StressHost host;
     const LONG liveAtStart = COfficeIntegrationModule::instance().GetLockCount();
-    ComPtr<orvex::atl::CComObject<UCCContactManager>> manager;
-    ASSERT_EQ(orvex::atl::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
+    ComPtr<orvex::com::CComObject<UCCContactManager>> manager;
+    ASSERT_EQ(orvex::com::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
     manager->setResolver(std::make_shared<ContactResolver>());
 
     constexpr int kOfficeThreads = 2;

@@ -10,7 +10,7 @@ void ContactTestFixture::SetUp()
 {
     HostedTest::SetUp();
     liveAtStart = liveObjects();
-    ASSERT_EQ(orvex::atl::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
+    ASSERT_EQ(orvex::com::CComObject<UCCContactManager>::CreateInstance(manager), S_OK);
     manager->setResolver(std::make_shared<ContactResolver>());
 }
 

@@ -31,7 +31,7 @@ protected:
     // A contact made by GetContactByUri, with the watch it started in the host.
     WatchedContact contactFor(const std::wstring& address);
 
-    Microsoft::WRL::ComPtr<orvex::atl::CComObject<UCCContactManager>> manager;
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<UCCContactManager>> manager;
 
 private:
     LONG liveAtStart = 0;

@@ -49,8 +49,8 @@ TEST_F(UCCContactManagerTest, OneSubscriptionObjectForEveryCallerAndThread)
     EXPECT_EQ(manager->CreateSubscription(nullptr), E_POINTER);
 
     // Concurrent first requests on a fresh manager.
-    ComPtr<orvex::atl::CComObject<UCCContactManager>> fresh;
-    ASSERT_EQ(orvex::atl::CComObject<UCCContactManager>::CreateInstance(fresh), S_OK);
+    ComPtr<orvex::com::CComObject<UCCContactManager>> fresh;
+    ASSERT_EQ(orvex::com::CComObject<UCCContactManager>::CreateInstance(fresh), S_OK);
     std::vector<ComPtr<IUCCContactSubscription>> got(8);
     std::vector<std::thread> callers;
     for (auto& slot : got) {

@@ -18,7 +18,7 @@
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
-using orvex::atl::CComObject;
+using orvex::com::CComObject;
 
 // The built DLL beside the test executable.
 std::wstring productDllPath();

@@ -165,7 +165,7 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
     const wchar_t* const otherPlatform = sizeof(void*) == 8 ? L"win32" : L"win64";
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, platformValue(Registry::typeLibPath(), otherPlatform)));
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, platformValue(Registry::typeLibWowPath(), otherPlatform)));
-    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), std::wstring(Registry::TypeLibId));
+    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), L"{9D5662DE-96CC-471F-94F0-E00E05457627}");
     EXPECT_TRUE(providerRegistered());
     EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, kMachineWowProviderKey, L"GUID").text,
               L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}");
@@ -283,7 +283,7 @@ TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)
     EXPECT_EQ(run(L""), 0u);
     EXPECT_TRUE(providerRegistered());
     EXPECT_EQ(machineValue(ownPlatform), kDummy);
-    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), std::wstring(Registry::TypeLibId));
+    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), L"{9D5662DE-96CC-471F-94F0-E00E05457627}");
 
     Registry::WriteUserTypeLibKeys();
     EXPECT_EQ(run(L"/u"), 0u);

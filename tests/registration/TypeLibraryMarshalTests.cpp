@@ -59,8 +59,8 @@ struct ProxyObservation {
 TEST_F(RegisteredTypeLibrary, ADualInterfaceOfTheLibraryIsMarshalledToAnotherApartmentThroughAProxy)
 {
     const LONG liveAtStart = liveObjects();
-    ComPtr<orvex::atl::CComObject<UCCLocaleString>> object;
-    ASSERT_EQ(orvex::atl::CComObject<UCCLocaleString>::CreateInstance(object), S_OK);
+    ComPtr<orvex::com::CComObject<UCCLocaleString>> object;
+    ASSERT_EQ(orvex::com::CComObject<UCCLocaleString>::CreateInstance(object), S_OK);
     object->setValue(Bstr(kText).get());
     ComPtr<IStream> stream;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);

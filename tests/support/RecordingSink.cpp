@@ -82,4 +82,4 @@ ULONG referenceCount(IUnknown* object)
     return object->Release();
 }
 
-LONG liveObjects() { return orvex::atl::CAtlModule::current()->GetLockCount(); }
+LONG liveObjects() { return orvex::com::CAtlModule::current()->GetLockCount(); }

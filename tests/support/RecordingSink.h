@@ -28,14 +28,14 @@ void noteArguments(RecordedEvent& event, const DISPPARAMS* parameters);
 // The one Office-side sink of the suites: it answers `Events` and IDispatch (it needs no
 // type library) and records every event it receives.
 template <class Events>
-class RecordingSink : public orvex::atl::CComObjectRootEx, public orvex::atl::Implements<Events> {
+class RecordingSink : public orvex::com::CComObjectRootEx, public orvex::com::Implements<Events> {
 public:
-    using InterfaceTable = orvex::atl::InterfaceTable<Events, orvex::atl::Via<IDispatch, Events>>;
+    using InterfaceTable = orvex::com::InterfaceTable<Events, orvex::com::Via<IDispatch, Events>>;
 
-    static Microsoft::WRL::ComPtr<orvex::atl::CComObject<RecordingSink>> create()
+    static Microsoft::WRL::ComPtr<orvex::com::CComObject<RecordingSink>> create()
     {
-        Microsoft::WRL::ComPtr<orvex::atl::CComObject<RecordingSink>> sink;
-        orvex::atl::CComObject<RecordingSink>::CreateInstance(sink);
+        Microsoft::WRL::ComPtr<orvex::com::CComObject<RecordingSink>> sink;
+        orvex::com::CComObject<RecordingSink>::CreateInstance(sink);
         return sink;
     }
 

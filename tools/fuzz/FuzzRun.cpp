@@ -228,7 +228,9 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     const std::string label = labelOf(choice);
     HostileValues::Settings valueSettings;
     valueSettings.marshallable = target.crossProcess() || choice.path == FuzzReport::Invoke;
-    valueSettings.invalidTypes = !target.crossProcess();
+    // Through Invoke, where the system's dispatch code refused them only after taking
+    // references to the objects before them.
+    valueSettings.invalidTypes = !target.crossProcess() && choice.path == FuzzReport::Invoke;
     if (!settings.foreignObjectsOnly) {
         valueSettings.objects = pool.borrowed();
     }

@@ -126,7 +126,7 @@ void TypeCatalog::addMembers(ITypeInfo* info, const TYPEATTR& attributes, Interf
         }
     }
     for (UINT index = 0; index < attributes.cFuncs; ++index) {
-        orvex::atl::TypeInfoDescription<FUNCDESC> function(info);
+        orvex::com::TypeInfoDescription<FUNCDESC> function(info);
         if (FAILED(info->GetFuncDesc(index, function.out()))) {
             continue;
         }
@@ -261,7 +261,7 @@ std::vector<LONG> TypeCatalog::enumValuesOf(ITypeInfo* enumeration)
         return values;
     }
     for (UINT index = 0; index < attributes.attributes->cVars; ++index) {
-        orvex::atl::TypeInfoDescription<VARDESC> variable(enumeration);
+        orvex::com::TypeInfoDescription<VARDESC> variable(enumeration);
         if (SUCCEEDED(enumeration->GetVarDesc(index, variable.out()))) {
             VARIANT value;
             VariantInit(&value);
