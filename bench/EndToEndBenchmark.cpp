@@ -4,8 +4,8 @@
 //                                   push, start-up, memory
 //   end_to_end_bench soak SECONDS   contacts created and released in a loop while the host
 //                                   pushes presence for them from several threads
-#include "tools/common/ChildProcess.h"
 #include "tools/common/CrossProcessCallCounter.h"
+#include "tools/common/MessengerStandIn.h"
 #include "tools/common/ProductInstallation.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/EventSink.h"
@@ -19,7 +19,6 @@
 #include <atomic>
 #include <cwchar>
 #include <memory>
-#include <optional>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -68,24 +67,10 @@ std::vector<double> timeCalls(int count, Call&& call)
     return micros;
 }
 
-long long field(const std::string& line, const std::string& name)
-{
-    const auto at = line.find(name + "=");
-    return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + name.size() + 1);
-}
-
 double millisecondsIn(const std::string& line, const std::string& after)
 {
     const auto at = line.find(after);
     return at == std::string::npos ? -1 : std::atof(line.c_str() + at + after.size());
-}
-
-// Asks the host for its figures.
-std::string stats(ChildProcess& host)
-{
-    const std::size_t from = host.lineCount();
-    host.send("stats");
-    return host.waitForLine("stats live=", kPatience, from).value_or("");
 }
 
 // Receives one contact's presence events, notes when each arrived, and wakes a waiter
@@ -190,7 +175,7 @@ void timeRoundTrips(OfficeConnection& office, IUCCContact* contact, int count, L
 
 // One report at a time from one host thread: each report's start in the host against its
 // arrival here (the same performance counter in both processes).
-bool timePushes(ChildProcess& host, ArrivalSink& arrivals, int count, LatencySamples& samples)
+bool timePushes(MessengerStandIn& host, ArrivalSink& arrivals, int count, LatencySamples& samples)
 {
     const std::size_t first = arrivals.received;
     const std::size_t from = host.lineCount();
@@ -215,19 +200,6 @@ double fastestMedian(const LatencySamples& samples)
 {
     return std::min({percentile(samples.information, 0.5), percentile(samples.nothing, 0.5),
                      percentile(samples.clientType, 0.5)});
-}
-
-// The calls the host has sent so far, by interface (its counter starts with the first ask);
-// nothing when it cannot count them.
-std::optional<CrossProcessCallCounter::Counts> hostCalls(ChildProcess& host)
-{
-    const std::size_t from = host.lineCount();
-    host.send("calls");
-    const auto line = host.waitForLine("calls", kPatience, from);
-    if (!line || line->rfind("calls", 0) != 0) {
-        return std::nullopt;
-    }
-    return CrossProcessCallCounter::parse(*line);
 }
 
 std::string interfaceName(const std::string& iid)
@@ -270,10 +242,10 @@ void printCalls(const char* what, const CrossProcessCallCounter::Counts& fromOff
 // Counts the calls between the two processes that one push causes, and those of one round
 // trip as the yardstick: each process counts the calls it sends. The counters go in only
 // now, after the latencies they would add a lock to.
-void countCalls(ChildProcess& host, IUCCContact* asked, ArrivalSink& arrivals, int count)
+void countCalls(MessengerStandIn& host, IUCCContact* asked, ArrivalSink& arrivals, int count)
 {
     const auto counter = CrossProcessCallCounter::install();
-    auto hostBefore = hostCalls(host);
+    auto hostBefore = host.calls();
     if (!counter || !hostBefore) {
         std::printf("cross-process calls: cannot be counted\n");
         return;
@@ -284,7 +256,7 @@ void countCalls(ChildProcess& host, IUCCContact* asked, ArrivalSink& arrivals, i
         asked->get_UnifiedCommunicationType(&type);
     }
     auto officeAfter = counter->counts();
-    auto hostAfter = hostCalls(host).value_or(CrossProcessCallCounter::Counts{});
+    auto hostAfter = host.calls().value_or(CrossProcessCallCounter::Counts{});
     std::printf("cross-process calls, counted by each process as it sends them, over %d of each:\n", count);
     printCalls("round trip (contact get_UnifiedCommunicationType)",
                CrossProcessCallCounter::since(officeAfter, officeBefore),
@@ -295,7 +267,7 @@ void countCalls(ChildProcess& host, IUCCContact* asked, ArrivalSink& arrivals, i
     const auto hostBeforePushes = hostAfter;
     if (timePushes(host, arrivals, count, ignored)) {
         officeAfter = counter->counts();
-        hostAfter = hostCalls(host).value_or(CrossProcessCallCounter::Counts{});
+        hostAfter = host.calls().value_or(CrossProcessCallCounter::Counts{});
         printCalls("push", CrossProcessCallCounter::since(officeAfter, officeBefore),
                    CrossProcessCallCounter::since(hostAfter, hostBeforePushes), count);
     }
@@ -304,7 +276,7 @@ void countCalls(ChildProcess& host, IUCCContact* asked, ArrivalSink& arrivals, i
 // Round trips and single-thread pushes, measured in alternating rounds after the same
 // warm-up: the load of the machine changes over seconds, and measured one after the other
 // the two figures would each catch a different load.
-void latencies(OfficeConnection& office, ChildProcess& host, int count)
+void latencies(OfficeConnection& office, MessengerStandIn& host, int count)
 {
     constexpr int kRounds = 10;
     constexpr int kWarmUp = 20;
@@ -384,29 +356,28 @@ void latencies(OfficeConnection& office, ChildProcess& host, int count)
     }
 }
 
-void memory(OfficeConnection& office, ChildProcess& host, int count)
+void memory(OfficeConnection& office, MessengerStandIn& host, int count)
 {
-    const std::string before = stats(host);
+    const auto before = host.stats();
     std::vector<ComPtr<IUCCContact>> held;
     HRESULT result = S_OK;
     for (int i = 0; i < count; ++i) {
         held.push_back(contactFor(office.contactManager(), "m" + std::to_string(i) + "@orvex.example", result));
     }
-    const std::string holding = stats(host);
+    const auto holding = host.stats();
     held.clear();
     Sleep(500);
-    const std::string after = stats(host);
-    const long long privateBefore = field(before, "private");
+    const auto after = host.stats();
     std::printf("memory, %d contacts held by Office:\n", count);
-    std::printf("  live library objects: %lld before, %lld holding, %lld after release\n", field(before, "live"),
-                field(holding, "live"), field(after, "live"));
+    std::printf("  live library objects: %lld before, %lld holding, %lld after release\n", before.live, holding.live,
+                after.live);
     std::printf("  host private bytes: %lld before, +%lld holding (%.0f bytes per contact), %+lld after release\n",
-                privateBefore, field(holding, "private") - privateBefore,
-                static_cast<double>(field(holding, "private") - privateBefore) / count,
-                field(after, "private") - privateBefore);
+                before.privateBytes, holding.privateBytes - before.privateBytes,
+                static_cast<double>(holding.privateBytes - before.privateBytes) / count,
+                after.privateBytes - before.privateBytes);
 }
 
-void startUp(ChildProcess& host, const std::chrono::steady_clock::time_point spawned, double connectMs)
+void startUp(MessengerStandIn& host, const std::chrono::steady_clock::time_point spawned, double connectMs)
 {
     const auto loaded = host.waitForLine("library loaded", kPatience);
     const auto started = host.waitForLine("integration started in", kPatience);
@@ -427,7 +398,7 @@ void startUp(ChildProcess& host, const std::chrono::steady_clock::time_point spa
                 percentile(reads, 0.5));
 }
 
-int soak(OfficeConnection& office, ChildProcess& host, int seconds)
+int soak(OfficeConnection& office, MessengerStandIn& host, int seconds)
 {
     const int perRound = 40;
     const int people = 8;
@@ -435,7 +406,7 @@ int soak(OfficeConnection& office, ChildProcess& host, int seconds)
     long long rounds = 0;
     std::atomic<std::size_t> events{0};
     auto counter = EventSink::create(__uuidof(_IUCCContactEvents), [&events](DISPID, const DISPPARAMS&) { ++events; });
-    std::string baseline;
+    MessengerStandIn::Stats baseline;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
         std::vector<std::pair<ComPtr<IUCCContact>, Advice>> held;
@@ -467,18 +438,17 @@ int soak(OfficeConnection& office, ChildProcess& host, int seconds)
         }
         held.clear();
         if (++rounds == 3) {
-            baseline = stats(host);
+            baseline = host.stats();
         }
     }
     Sleep(500);
-    const std::string end = stats(host);
+    const auto end = host.stats();
     std::printf("soak, %d s: %lld rounds of %d contacts, %zu events received, %lld unexpected failures\n", seconds,
                 rounds, perRound, events.load(), failures);
-    std::printf("  live library objects: %lld after warm-up, %lld at the end\n", field(baseline, "live"),
-                field(end, "live"));
-    std::printf("  host private bytes: %lld after warm-up, %lld at the end (%+lld)\n", field(baseline, "private"),
-                field(end, "private"), field(end, "private") - field(baseline, "private"));
-    std::printf("  host watches: %lld at the end\n", field(end, "watches"));
+    std::printf("  live library objects: %lld after warm-up, %lld at the end\n", baseline.live, end.live);
+    std::printf("  host private bytes: %lld after warm-up, %lld at the end (%+lld)\n", baseline.privateBytes,
+                end.privateBytes, end.privateBytes - baseline.privateBytes);
+    std::printf("  host watches: %lld at the end\n", end.watches);
     return failures == 0 ? 0 : 1;
 }
 
@@ -498,13 +468,13 @@ int main(int argc, char** argv)
             return 1;
         }
         const auto spawned = std::chrono::steady_clock::now();
-        ChildProcess host(ChildProcess::besideThisProgram(L"OrvexWindows.exe"), L"--no-script --log-level warning");
+        MessengerStandIn host(L"--no-script --log-level warning", kPatience);
         ConnectionReport report(false, nullptr);
         OfficeConnection::Settings settings;
         settings.watchRegistry = false;
         settings.waitForUp = kPatience;
         OfficeConnection office(report, settings);
-        host.waitForLine("host: ready", kPatience);
+        host.waitUntilReady();
         const auto connecting = std::chrono::steady_clock::now();
         if (!office.connect()) {
             const auto failure = report.firstFailure();
@@ -521,8 +491,7 @@ int main(int argc, char** argv)
             memory(office, host, count / 2);
         }
         office.release();
-        host.send("quit");
-        const auto hostExit = host.waitForExit(kPatience);
+        const auto hostExit = host.stop();
         std::printf("host exit code: %ld\n", hostExit ? static_cast<long>(*hostExit) : -1L);
         ProductInstallation::uninstall();
     }

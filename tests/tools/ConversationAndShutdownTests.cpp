@@ -183,8 +183,7 @@ TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
     }
     EXPECT_GE(answered.load(), 20) << "Office's calls were not answered before the host left (last failure 0x"
                                    << std::hex << static_cast<unsigned long>(lastFailure.load()) << ")";
-    host->send("quit");
-    const auto exitCode = host->waitForExit(kPatience);
+    const auto exitCode = host->stop();
     hostGone = true;
     for (auto& caller : callers) {
         caller.join();

@@ -70,8 +70,7 @@ protected:
     // A new messenger process writes the per-user type library keys again.
     void restartHost()
     {
-        host->send("quit");
-        ASSERT_TRUE(host->waitForExit(kPatience));
+        ASSERT_TRUE(host->stop());
         replaceHost(startHost(hostOptions));
     }
 };
@@ -152,10 +151,7 @@ TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneWithItsFix)
          [this] { command("start", "host: integration started"); },
          {"class-object", "runs but has not started its Office integration", "turn on the Office integration"}},
         {"process not running",
-         [this] {
-             host->send("quit");
-             ASSERT_TRUE(host->waitForExit(kPatience));
-         },
+         [this] { ASSERT_TRUE(host->stop()); },
          [this] { replaceHost(startHost(hostOptions)); },
          {"process", "is not running", "start Orvex"}},
     };

@@ -8,20 +8,6 @@
 #include <objbase.h>
 
 #include <cstdio>
-#include <thread>
-
-namespace {
-
-std::string lastLines(const ChildProcess& process, std::size_t count)
-{
-    std::string text;
-    for (const std::string& line : process.lastLines(count)) {
-        text += line + "\n";
-    }
-    return text;
-}
-
-} // namespace
 
 const std::chrono::milliseconds EndToEndTest::kPatience = Patience::scaled(std::chrono::seconds(20));
 
@@ -45,7 +31,7 @@ void EndToEndTest::SetUp()
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::printf("watchdog: %s.%s is still running after %lld s; the messenger stand-in's last lines:\n%s",
                     test->test_suite_name(), test->name(), static_cast<long long>(4 * kPatience.count() / 1000),
-                    host ? lastLines(*host, 40).c_str() : "(none running)\n");
+                    host ? host->lastWords(40).c_str() : "(none running)\n");
         std::fflush(stdout);
         if (host) {
             host->kill();
@@ -55,7 +41,7 @@ void EndToEndTest::SetUp()
     ASSERT_TRUE(host) << "the messenger stand-in did not come up";
 }
 
-void EndToEndTest::replaceHost(std::unique_ptr<ChildProcess> next)
+void EndToEndTest::replaceHost(std::unique_ptr<MessengerStandIn> next)
 {
     std::lock_guard lock(hostMutex);
     host = std::move(next);
@@ -68,31 +54,24 @@ void EndToEndTest::TearDown()
         office.reset();
     }
     if (host) {
-        host->send("quit");
-        const auto exitCode = host->waitForExit(kPatience);
+        const auto exitCode = host->stop();
         EXPECT_TRUE(exitCode.has_value()) << "the messenger stand-in did not stop; its last words:\n"
-                                          << lastLines(*host, 30);
+                                          << host->lastWords(30);
         EXPECT_EQ(exitCode.value_or(~0u), 0u) << "the messenger stand-in ended abnormally";
         EXPECT_EQ(host->countLines("error:"), 0u);
     }
     watchdog.reset();
 }
 
-std::unique_ptr<ChildProcess> EndToEndTest::startHost(const std::wstring& arguments)
+std::unique_ptr<MessengerStandIn> EndToEndTest::startHost(const std::wstring& arguments)
 {
-    auto process = std::make_unique<ChildProcess>(ProductInstallation::productFile(L"OrvexWindows.exe"),
-                                                  L"--no-script --log-level debug " + arguments);
-    if (!process->started() || !process->waitForLine("host: ready", kPatience)) {
-        return nullptr;
-    }
-    return process;
+    auto process = std::make_unique<MessengerStandIn>(L"--no-script --log-level debug " + arguments, kPatience);
+    return process->waitUntilReady() ? std::move(process) : nullptr;
 }
 
 void EndToEndTest::command(const std::string& line, const std::string& reply)
 {
-    const std::size_t from = host->lineCount();
-    host->send(line);
-    ASSERT_TRUE(host->waitForLine(reply, kPatience, from)) << "no '" << reply << "' after '" << line << "'";
+    ASSERT_TRUE(host->command(line, reply)) << "no '" << reply << "' after '" << line << "'";
 }
 
 std::unique_ptr<OfficeConnection> EndToEndTest::newOffice(ConnectionReport& into) const

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/tools/TestWatchdog.h"
-#include "tools/common/ChildProcess.h"
+#include "tools/common/MessengerStandIn.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/OfficeConnection.h"
 
@@ -28,9 +28,9 @@ protected:
     void TearDown() override;
 
     // The stand-in with the built-in table and no script; waits until it is ready.
-    static std::unique_ptr<ChildProcess> startHost(const std::wstring& arguments = L"");
+    static std::unique_ptr<MessengerStandIn> startHost(const std::wstring& arguments = L"");
     // Replaces the fixture's stand-in (the watchdog may be reading it).
-    void replaceHost(std::unique_ptr<ChildProcess> next);
+    void replaceHost(std::unique_ptr<MessengerStandIn> next);
     // A command to the stand-in, answered once its output shows `reply`.
     void command(const std::string& line, const std::string& reply);
     std::unique_ptr<OfficeConnection> newOffice(ConnectionReport& into) const;
@@ -48,7 +48,7 @@ protected:
     // Options for the stand-in that SetUp starts.
     std::wstring hostOptions;
     ConnectionReport report{false, nullptr};
-    std::unique_ptr<ChildProcess> host;
+    std::unique_ptr<MessengerStandIn> host;
     std::unique_ptr<OfficeConnection> office;
 
 private:

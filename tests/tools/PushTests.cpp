@@ -6,7 +6,6 @@
 #include "tests/tools/EndToEndTest.h"
 
 #include <mutex>
-#include <regex>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -16,15 +15,6 @@ namespace {
 
 class PushTest : public EndToEndTest {
 protected:
-    long liveObjects()
-    {
-        const std::size_t from = host->lineCount();
-        host->send("stats");
-        const auto line = host->waitForLine("stats live=", kPatience, from);
-        std::smatch number;
-        return line && std::regex_search(*line, number, std::regex("live=(\\d+)")) ? std::stol(number[1]) : -1;
-    }
-
     static std::vector<LONG> changedTypes(IDispatch* eventData)
     {
         ComPtr<IUCCContactInformationChangedEventData> data;
@@ -46,7 +36,7 @@ protected:
 TEST_F(PushTest, PresencePushesOfAContactShareOneEventDataThatGoesWithTheContact)
 {
     ASSERT_NO_FATAL_FAILURE(connectOffice());
-    const long before = liveObjects();
+    const long long before = host->stats().live;
     {
         ComPtr<IUCCContact> contact;
         ASSERT_EQ(office->contactManager()->GetContactByUri(orvex::com::Bstr(L"pushed@orvex.example").get(), &contact),
@@ -93,10 +83,10 @@ TEST_F(PushTest, PresencePushesOfAContactShareOneEventDataThatGoesWithTheContact
         received.clear();
     }
     // The contact, its watcher's objects and its event data are gone with Office's last reference.
-    long after = liveObjects();
+    long long after = host->stats().live;
     for (int attempt = 0; attempt < 50 && after != before; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        after = liveObjects();
+        after = host->stats().live;
     }
     EXPECT_EQ(after, before);
 }

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -32,9 +31,8 @@ bool CrossProcessTarget::start(std::string& error)
         return false;
     }
     installed = true;
-    host = std::make_unique<ChildProcess>(ChildProcess::besideThisProgram(L"OrvexWindows.exe"),
-                                          L"--no-script --log-level none");
-    if (!host->started() || !host->waitForLine("host: ready", kPatience)) {
+    host = std::make_unique<MessengerStandIn>(L"--no-script --log-level none", kPatience);
+    if (!host->waitUntilReady()) {
         error = "the messenger stand-in did not come up";
         return false;
     }
@@ -56,9 +54,7 @@ Microsoft::WRL::ComPtr<IClassFactory> CrossProcessTarget::classObject()
     }
     if (!factory) {
         std::printf("fuzz: no class object from the messenger stand-in: 0x%08lX\n", static_cast<unsigned long>(result));
-        for (const std::string& line : host->lines()) {
-            std::printf("fuzz: stand-in: %s\n", line.c_str());
-        }
+        std::fputs(host->lastWords(host->lineCount(), "fuzz: stand-in: ").c_str(), stdout);
     }
     return factory;
 }
@@ -78,54 +74,39 @@ void CrossProcessTarget::push(std::uint64_t step)
     host->send(line);
 }
 
-std::optional<std::string> CrossProcessTarget::command(const std::string& line, const std::string& reply)
-{
-    std::lock_guard lock(sending);
-    const std::size_t from = host->lineCount();
-    host->send(line);
-    return host->waitForLine(reply, kPatience, from);
-}
-
 void CrossProcessTarget::restart()
 {
-    command("restart", "host: integration started");
+    std::lock_guard lock(sending);
+    host->command("restart", "host: integration started");
 }
 
 void CrossProcessTarget::stopIntegration()
 {
-    command("stop", "host: integration stopped");
-}
-
-std::optional<long long> CrossProcessTarget::statsField(const std::string& name)
-{
-    const auto line = command("stats", "stats live=");
-    if (!line) {
-        return std::nullopt;
-    }
-    const auto at = line->find(" " + name + "=");
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    return std::atoll(line->c_str() + at + name.size() + 2);
+    std::lock_guard lock(sending);
+    host->command("stop", "host: integration stopped");
 }
 
 std::optional<long> CrossProcessTarget::liveObjects()
 {
-    const auto live = statsField("live");
-    return live ? std::optional<long>(static_cast<long>(*live)) : std::nullopt;
+    std::lock_guard lock(sending);
+    const long long live = host->stats().live;
+    return live < 0 ? std::nullopt : std::optional<long>(static_cast<long>(live));
 }
 
 std::optional<unsigned long long> CrossProcessTarget::privateBytes()
 {
-    const auto bytes = statsField("private");
-    return bytes ? std::optional<unsigned long long>(static_cast<unsigned long long>(*bytes)) : std::nullopt;
+    std::lock_guard lock(sending);
+    const long long bytes = host->stats().privateBytes;
+    return bytes < 0 ? std::nullopt : std::optional<unsigned long long>(static_cast<unsigned long long>(bytes));
 }
 
 std::string CrossProcessTarget::hostFigures()
 {
-    const auto line = command("stats", "stats live=");
-    const std::size_t from = line ? line->find(" callbacks=") : std::string::npos;
-    return from == std::string::npos ? "" : line->substr(from + 1);
+    std::lock_guard lock(sending);
+    const auto figures = host->stats();
+    return figures.callbacks < 0 ? ""
+                                 : "callbacks=" + std::to_string(figures.callbacks) +
+                                       " watches=" + std::to_string(figures.watches);
 }
 
 bool CrossProcessTarget::alive(std::string& why)
@@ -142,23 +123,18 @@ bool CrossProcessTarget::finish(std::string& why)
 {
     bool clean = true;
     if (host) {
-        host->send("quit");
-        const auto exitCode = host->waitForExit(kPatience);
+        const auto exitCode = host->stop();
         if (!exitCode || *exitCode != 0) {
             why = exitCode ? "the messenger stand-in ended with exit code " + std::to_string(*exitCode)
                            : "the messenger stand-in did not stop";
             clean = false;
+            // How far its way out it got.
+            std::fputs(host->lastWords(12, "fuzz: stand-in: ").c_str(), stdout);
         }
         for (const std::string& line : host->lines()) {
             if (line.rfind("error:", 0) == 0 || line.find("Unhandled exception") != std::string::npos) {
                 why += (why.empty() ? "" : "; ") + std::string("the stand-in reported: ") + line;
                 clean = false;
-            }
-        }
-        if (!exitCode || *exitCode != 0) {
-            // How far its way out it got.
-            for (const std::string& line : host->lastLines(12)) {
-                std::printf("fuzz: stand-in: %s\n", line.c_str());
             }
         }
         host.reset();

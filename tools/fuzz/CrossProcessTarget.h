@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/common/ChildProcess.h"
+#include "tools/common/MessengerStandIn.h"
 #include "tools/fuzz/FuzzTarget.h"
 
 #include <memory>
@@ -29,11 +29,8 @@ public:
     std::vector<std::wstring> addresses() const override;
 
 private:
-    // Sends a command and waits for the line that answers it.
-    std::optional<std::string> command(const std::string& line, const std::string& reply);
-    std::optional<long long> statsField(const std::string& name);
-
+    // Held across a command and its answer: the pushes wait meanwhile.
     std::mutex sending;
-    std::unique_ptr<ChildProcess> host;
+    std::unique_ptr<MessengerStandIn> host;
     bool installed = false;
 };
