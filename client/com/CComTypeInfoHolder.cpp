@@ -94,6 +94,7 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID member, REFIID /*iid*
         if (FAILED(checked)) {
             return checked;
         }
+        DispatchTable::releaseOutValues(*row, *parameters);
         std::vector<VARIANT> ordered;
         HRESULT placed = E_OUTOFMEMORY;
         try {

@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -40,8 +41,8 @@ HRESULT admit(const VARIANT& argument, const Parameter& parameter)
     if (!holdableType(argument.vt)) {
         return DISP_E_BADVARTYPE;
     }
-    // An [out] argument's VARIANT is undefined on the way in and is not read. Given by
-    // value, the system's dispatch code would write the answer back over it, freeing the
+    // An [out] argument is checked for its type only (what it refers to is released before
+    // the call, see releaseOutValues). Given by value, the system's dispatch code would write the answer back over it, freeing the
     // caller's value under the caller's feet; across processes nothing would come back.
     if (parameter.out) {
         const bool left = parameter.optional && argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
@@ -184,6 +185,7 @@ std::unique_ptr<DispatchTable> DispatchTable::build(ITypeInfo* typeInfo) noexcep
                 if ((element.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) == 0) {
                     Parameter parameter = describe(typeInfo, element);
                     parameter.out = (element.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
+                    parameter.in = (element.paramdesc.wParamFlags & PARAMFLAG_FIN) != 0;
                     parameter.defaultValue = defaultOf(element, parameter);
                     parameters.push_back(std::move(parameter));
                 }
@@ -226,23 +228,74 @@ const DispatchTable::Row* DispatchTable::callable(DISPID id, WORD flags, UINT co
     return nullptr;
 }
 
+namespace {
+
+// The parameter the argument at `at` (counted from the back) is for: named arguments come
+// first; a named property value goes to the last parameter. `count` for a name no
+// parameter has.
+UINT positionOf(UINT at, const DISPPARAMS& parameters, UINT count) noexcept
+{
+    if (at >= parameters.cNamedArgs) {
+        return parameters.cArgs - 1 - at;
+    }
+    const DISPID named = parameters.rgdispidNamedArgs[at];
+    if (named == DISPID_PROPERTYPUT && count > 0) {
+        return count - 1;
+    }
+    return named < 0 || static_cast<UINT>(named) >= count ? count : static_cast<UINT>(named);
+}
+
+// Lets go of the value a by-reference argument refers to and leaves it empty.
+void releaseReferred(VARIANT& argument) noexcept
+{
+    if ((argument.vt & VT_BYREF) == 0 || argument.byref == nullptr) {
+        return;
+    }
+    if ((argument.vt & VT_ARRAY) != 0) {
+        SafeArrayDestroy(std::exchange(*argument.pparray, nullptr));
+        return;
+    }
+    switch (argument.vt & VT_TYPEMASK) {
+    case VT_VARIANT:
+        VariantClear(argument.pvarVal);
+        break;
+    case VT_BSTR:
+        SysFreeString(std::exchange(*argument.pbstrVal, nullptr));
+        break;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+        if (IUnknown* const held = std::exchange(*argument.ppunkVal, nullptr)) {
+            held->Release();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void DispatchTable::releaseOutValues(const Row& row, const DISPPARAMS& parameters) noexcept
+{
+    const UINT count = static_cast<UINT>(row.parameters.size());
+    for (UINT at = 0; at < parameters.cArgs; ++at) {
+        const UINT position = positionOf(at, parameters, count);
+        if (position < count && row.parameters[position].out && !row.parameters[position].in) {
+            releaseReferred(parameters.rgvarg[at]);
+        }
+    }
+}
+
 HRESULT DispatchTable::checkArguments(const Row& row, const DISPPARAMS& parameters, UINT* argumentError)
 {
     const UINT count = static_cast<UINT>(row.parameters.size());
     std::vector<bool> given(count, false);
     for (UINT at = 0; at < parameters.cArgs; ++at) {
-        UINT position = parameters.cArgs - 1 - at;
-        if (at < parameters.cNamedArgs) {
-            const DISPID named = parameters.rgdispidNamedArgs[at];
-            if (named == DISPID_PROPERTYPUT && count > 0) {
-                position = count - 1;
-            } else if (named < 0 || static_cast<UINT>(named) >= count) {
-                return DISP_E_PARAMNOTFOUND;
-            } else {
-                position = static_cast<UINT>(named);
-            }
-        }
+        const UINT position = positionOf(at, parameters, count);
         if (position >= count) {
+            if (at < parameters.cNamedArgs) {
+                return DISP_E_PARAMNOTFOUND;
+            }
             continue;
         }
         if (given[position]) {
@@ -266,11 +319,7 @@ HRESULT DispatchTable::placeArguments(const Row& row, const DISPPARAMS& paramete
     std::vector<const VARIANT*> given(count, nullptr);
     UINT needed = parameters.cArgs - parameters.cNamedArgs;
     for (UINT at = 0; at < parameters.cArgs; ++at) {
-        UINT position = parameters.cArgs - 1 - at;
-        if (at < parameters.cNamedArgs) {
-            const DISPID named = parameters.rgdispidNamedArgs[at];
-            position = named == DISPID_PROPERTYPUT ? count - 1 : static_cast<UINT>(named);
-        }
+        const UINT position = positionOf(at, parameters, count);
         given[position] = &parameters.rgvarg[at];
         needed = std::max(needed, position + 1);
     }

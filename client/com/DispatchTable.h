@@ -26,6 +26,7 @@ public:
         IID iid = IID_IUnknown;  // an Object's interface
         bool optional = false;
         bool out = false;
+        bool in = false;
         // What a caller who leaves the parameter out passes, converted to the parameter's
         // type; empty without a default.
         com::Variant defaultValue;
@@ -55,6 +56,13 @@ public:
     // hold, DISP_E_TYPEMISMATCH for one that does not fit its parameter,
     // DISP_E_PARAMNOTFOUND for an argument named by no parameter or a parameter given twice.
     static HRESULT checkArguments(const Row& row, const DISPPARAMS& parameters, UINT* argumentError);
+
+    // Releases what the by-reference arguments of [out]-only parameters refer to. A
+    // caller through IDispatch always passes initialised values and, by reference, gives
+    // its own variable to be written: the member writes over it without reading it (its
+    // vtable callers may hand it uninitialised memory), so the old value is let go here
+    // or never. Call it only once `checkArguments` has passed.
+    static void releaseOutValues(const Row& row, const DISPPARAMS& parameters) noexcept;
 
     // The system's dispatch code releases its copies of the first `cArgs` parameters only,
     // and of optional ones with a default: an argument named for a parameter at or beyond

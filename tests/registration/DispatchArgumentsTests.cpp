@@ -1,7 +1,8 @@
 // Arguments the system's dispatch code mishandles, answered before it runs: one named
 // beyond the argument count (copied and never released: every reference taken for the
-// call is given back, whatever it answers) and an [out] argument given by value (written
-// back over the caller's value, which it frees).
+// call is given back, whatever it answers), an [out] argument given by value (written
+// back over the caller's value, which it frees) and one given by reference to a value the
+// member would write over unread.
 #include "client/com/Bstr.h"
 #include "contacts/UCCContact.h"
 #include "contacts/UCCContactInformationDictionary.h"
@@ -129,7 +130,7 @@ TEST_F(DispatchArguments, AParameterWithoutDefaultLeftOutBeforeANamedOneIsNotFou
     EXPECT_EQ(call({state}, {2}), DISP_E_PARAMNOTFOUND);
 }
 
-TEST_F(DispatchArguments, AnOutArgumentGivenByValueIsATypeMismatchAndLeftAsItWas)
+TEST_F(DispatchArguments, AnOutArgumentIsTakenByReferenceOnlyAndWhatItHeldIsLetGo)
 {
     ComPtr<CComObject<UCCContactInformationDictionary>> dictionary;
     ASSERT_EQ(CComObject<UCCContactInformationDictionary>::CreateInstance(dictionary), S_OK);
@@ -167,6 +168,22 @@ TEST_F(DispatchArguments, AnOutArgumentGivenByValueIsATypeMismatchAndLeftAsItWas
     EXPECT_EQ(value.lVal, 3500);
     VariantClear(&value);
     VariantClear(&found);
+
+    // A script's variable given by reference still holds its old value: written over
+    // unread, found or not, that value would be lost with the reference it keeps.
+    for (const LONG key : {static_cast<LONG>(ucPresenceAvailability), static_cast<LONG>(ucPresenceTimeZone)}) {
+        const ULONG before = referencesOfWitness();
+        value.vt = VT_UNKNOWN;
+        value.punkVal = static_cast<IUCCLocaleString*>(witness.Get());
+        value.punkVal->AddRef();
+        arguments[1].lVal = key;
+        EXPECT_EQ(target->Invoke(tryGetValue, IID_NULL, 0, DISPATCH_METHOD, &parameters, &found, nullptr, &wrong),
+                  S_OK);
+        EXPECT_NE(value.vt, VT_UNKNOWN) << key;
+        VariantClear(&value);
+        VariantClear(&found);
+        EXPECT_EQ(referencesOfWitness(), before) << key;
+    }
 }
 
 // A type no VARIANT may hold, after an object argument: the system's dispatch code refuses
