@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <span>
 
 namespace Utils::Registry {
 
@@ -11,8 +11,9 @@ struct ExpectedInterface {
     const wchar_t* name;
 };
 
-// Every interface of the type library that Office may marshal, in the order in which
-// the registration diagnostics check and report them.
-extern const std::array<ExpectedInterface, 273> ExpectedInterfaces;
+// Every interface of the type library that Office may marshal (273), in the order in which
+// the registration diagnostics check and report them. Generated from the library's IDL at
+// build time (registration/GenerateExpectedInterfaces.cmake).
+extern const std::span<const ExpectedInterface> ExpectedInterfaces;
 
 } // namespace Utils::Registry

@@ -77,6 +77,16 @@ target_compile_definitions(orvex_typelib
   PRIVATE IID_IClassFactory=OfficeIntegrationLib_IID_IClassFactory
   PUBLIC IID_ITransaction=OfficeIntegrationLib_IID_ITransaction)
 
+# The table of interfaces the registration diagnostics check, generated from the same IDL.
+set(ORVEX_EXPECTED_INTERFACES_CPP ${ORVEX_TYPELIB_GENERATED_DIR}/ExpectedInterfaces.cpp)
+add_custom_command(
+  OUTPUT ${ORVEX_EXPECTED_INTERFACES_CPP}
+  COMMAND ${CMAKE_COMMAND} -DIDL=${ORVEX_TYPELIB_IDL} -DOUTPUT=${ORVEX_EXPECTED_INTERFACES_CPP}
+          -P ${CMAKE_SOURCE_DIR}/registration/GenerateExpectedInterfaces.cmake
+  DEPENDS ${ORVEX_TYPELIB_IDL} ${CMAKE_SOURCE_DIR}/registration/GenerateExpectedInterfaces.cmake
+  COMMENT "Generating the table of expected interfaces"
+  VERBATIM)
+
 set(ORVEX_TYPELIB_RC ${CMAKE_SOURCE_DIR}/registration/OfficeIntegrationLib.rc)
 set_source_files_properties(${ORVEX_TYPELIB_RC} PROPERTIES
   INCLUDE_DIRECTORIES "${ORVEX_TYPELIB_GENERATED_DIR};${CMAKE_SOURCE_DIR}/registration"
