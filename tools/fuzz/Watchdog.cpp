@@ -14,7 +14,6 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
 {
     std::printf("fuzz: crash: exception 0x%08lX during %s\n",
                 static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode), lastCall);
-    std::fflush(stdout);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -62,12 +61,6 @@ void Watchdog::end()
     busy = false;
 }
 
-std::string Watchdog::current() const
-{
-    std::lock_guard lock(mutex);
-    return busy ? std::string(lastCall) : "idle";
-}
-
 void Watchdog::watch()
 {
     std::unique_lock lock(mutex);
@@ -76,7 +69,6 @@ void Watchdog::watch()
         if (busy && std::chrono::steady_clock::now() - began > patience) {
             std::printf("fuzz: hang: %s did not return within %lld ms\n", lastCall,
                         static_cast<long long>(patience.count()));
-            std::fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 4);
         }
     }

@@ -33,15 +33,13 @@ public:
     // A member call, with the call limit.
     void begin(const std::string& member, std::uint64_t seed);
     void end();
-    // What is running now, for a crash report ("idle" between steps).
-    std::string current() const;
 
 private:
     void start(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit);
     void watch();
 
     const std::chrono::milliseconds callPatience;
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
     bool busy = false;
