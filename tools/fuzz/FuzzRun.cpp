@@ -1,11 +1,7 @@
 #include "tools/fuzz/FuzzRun.h"
 
 #include "tools/common/Patience.h"
-#include "tools/fuzz/HostileValues.h"
-#include "tools/fuzz/RegressionCases.h"
 #include "tools/office/EventSink.h"
-
-#include <objbase.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -40,13 +36,6 @@ bool disconnected(HRESULT result)
            result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
-std::string seedText(std::uint64_t seed)
-{
-    char text[32];
-    std::snprintf(text, sizeof(text), "seed=0x%016" PRIx64, seed);
-    return text;
-}
-
 } // namespace
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
@@ -59,8 +48,6 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog,
     }
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
     pool.limitTo(settings.answeredBefore);
-    report.interfacesInLibrary = static_cast<std::size_t>(std::count_if(
-        catalog.interfaces().begin(), catalog.interfaces().end(), [](const InterfaceEntry& entry) { return !entry.system; }));
 }
 
 FuzzRun::~FuzzRun() { stopPushing(); }
@@ -75,7 +62,7 @@ bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
                 const bool by[3] = {!described.system && described.dual,
                                     !described.system && described.members[member].callableThroughVtable,
                                     described.system};
-                for (const auto path : {FuzzReport::Invoke, FuzzReport::Vtable, FuzzReport::System}) {
+                for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
                     if (by[path] && visit({entry, face, member, path})) {
                         return true;
                     }
@@ -100,7 +87,7 @@ void FuzzRun::learnMembers()
 {
     coverageComplete = false;
     forEachChoice([&](const Choice& choice) {
-        report.know(labelOf(choice), choice.path);
+        counts[choice.path].try_emplace(labelOf(choice), 0);
         return false;
     });
 }
@@ -108,16 +95,12 @@ void FuzzRun::learnMembers()
 bool FuzzRun::connect()
 {
     const auto factory = target.classObject();
-    if (!factory) {
-        report.failure("no class object: the provider is not running");
+    ComPtr<IUnknown> root;
+    if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(root.GetAddressOf())))) {
+        failure("no integration object from the class object: the provider is not running");
         return false;
     }
     pool.add(factory.Get(), true);
-    ComPtr<IUnknown> root;
-    if (FAILED(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(root.GetAddressOf()))) || !root) {
-        report.failure("the class object created no integration object");
-        return false;
-    }
     pool.add(root.Get(), true);
     learnMembers();
     return true;
@@ -130,7 +113,7 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     if (!coverageComplete && engine() % 4 == 0) {
         if (forEachChoice([&](const Choice& candidate) {
                 choice = candidate;
-                return !report.wasReached(labelOf(candidate), candidate.path) && wanted(candidate);
+                return counts[candidate.path][labelOf(candidate)] == 0 && wanted(candidate);
             })) {
             return choice;
         }
@@ -150,9 +133,9 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
         choice.member = engine() % described.members.size();
         const bool callable = described.members[choice.member].callableThroughVtable;
         if (described.system) {
-            choice.path = FuzzReport::System;
+            choice.path = MemberCaller::Direct;
         } else if (callable || described.dual) {
-            choice.path = callable && (!described.dual || engine() % 2) ? FuzzReport::Vtable : FuzzReport::Invoke;
+            choice.path = callable && (!described.dual || engine() % 2) ? MemberCaller::Vtable : MemberCaller::Invoke;
         } else {
             continue;
         }
@@ -165,7 +148,7 @@ bool FuzzRun::wanted(const Choice& choice)
     if (settings.only.empty() && settings.skip.empty()) {
         return true;
     }
-    const std::string label = labelOf(choice) + " (" + FuzzReport::pathName(choice.path) + ")";
+    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
     const auto within = [&](const std::vector<std::string>& texts) {
         return std::any_of(texts.begin(), texts.end(),
                            [&](const std::string& text) { return label.find(text) != std::string::npos; });
@@ -193,10 +176,11 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     const bool across = target.crossProcess();
     const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
+    const Member& member = described.members[choice.member];
     HostileValues::Settings chosen;
     // Through Invoke in this process, where the system's dispatch code refused them only
     // after taking references to the objects before them.
-    chosen.invalidTypes = !across && choice.path == FuzzReport::Invoke;
+    chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
     if (!settings.foreignObjectsOnly) {
         chosen.objects = pool.borrowed();
     }
@@ -208,43 +192,44 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     CallOutcome outcome;
     {
         HostileValues values(seed, chosen);
-        const Member& member = described.members[choice.member];
-        dog.begin(labelOf(choice) + " (" + FuzzReport::pathName(choice.path) + ")", seed);
-        if (choice.path == FuzzReport::System) {
+        const Watchdog::Step step(dog, labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")", seed);
+        if (choice.path == MemberCaller::Direct) {
             outcome = system.call(described, choice.member, face.pointer.Get(), values, across);
-        } else if (choice.path == FuzzReport::Vtable) {
+        } else if (choice.path == MemberCaller::Vtable) {
             auto arguments = MemberCaller::planVtable(member, values, across);
             outcome = MemberCaller::throughVtable(face.pointer.Get(), member, arguments);
         } else {
             InvokeCall call = MemberCaller::planInvoke(member, values, catalog.knownDispids(), across);
             outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face.pointer.Get()), member, call);
         }
-        dog.end();
     }
     return judge(choice, seed, outcome);
 }
 
 bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
 {
-    const std::string label = labelOf(choice);
-    report.reached(label, choice.path);
+    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
+    ++counts[choice.path][labelOf(choice)];
+    std::vector<std::string> found = outcome.faults;
     if (!MemberCaller::readable(outcome.result)) {
         char text[48];
         std::snprintf(text, sizeof(text), "unreadable HRESULT 0x%08lX", static_cast<unsigned long>(outcome.result));
-        report.fault(label, choice.path, seed, text);
+        found.emplace_back(text);
     }
-    for (const std::string& fault : outcome.faults) {
+    for (const std::string& fault : found) {
         // A conversation opens in the messenger, not in Office: there is no window object to
         // hand out, the window argument is left as the caller passed it, and Office relies
-        // on the success.
-        if (label != "IUCCAutomation::StartConversation" || fault.find("object") == std::string::npos) {
-            report.fault(label, choice.path, seed, fault);
+        // on the success. One line for each kind of fault of a member; its seed replays it.
+        if ((label.rfind("IUCCAutomation::StartConversation ", 0) != 0 || fault.find("object") == std::string::npos) &&
+            faults.insert(label + ": " + fault).second) {
+            std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
         }
     }
     std::string why;
     if (target.crossProcess() && disconnected(outcome.result) && !target.alive(why)) {
-        report.failure("crash: the host died during " + label + " (" + FuzzReport::pathName(choice.path) + ") " +
-                       seedText(seed) + ": " + why);
+        char text[32];
+        std::snprintf(text, sizeof(text), " seed=0x%016" PRIx64 ": ", seed);
+        failure("crash: the host died during " + label + text + why);
         dead = true;
         return false;
     }
@@ -284,33 +269,30 @@ void FuzzRun::checkpoint(bool last)
     }
     pool.clear(false);
     system.unadviseAll();
-    if (restarting) {
-        connect();
-        pool.takeEventObjects();
-        learnMembers();
+    if (restarting && connect()) {
+        takeObjects({}, settings.seed);
     }
     // Warm-up ends at the checkpoint after the first restart: across processes the host's
     // RPC runtime starts a thread for each of Office's connections to the new class object
     // then, once, some megabytes of stacks that later restarts reuse.
     const auto figures = target.figures();
-    if (checkpoints == settings.restartEvery + 1) {
-        report.privateAfterWarmUp = figures.privateBytes;
-    }
     if (last) {
-        report.privateAtEnd = figures.privateBytes;
-    } else if (settings.progress) {
+        privateAtEnd = figures.privateBytes;
+    } else if (checkpoints == settings.restartEvery + 1) {
+        privateAfterWarmUp = figures.privateBytes;
+    }
+    if (settings.progress && !last) {
         std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu%s%s\n",
                     checkpoints, checkpoints * settings.checkpointEvery, figures.live.value_or(-1),
                     figures.privateBytes.value_or(0), figures.more.empty() ? "" : ", host: ", figures.more.c_str());
     }
 }
 
-bool FuzzRun::regressionsReachable()
+bool FuzzRun::findCase(const RegressionCase& regression, Choice& found)
 {
-    return std::all_of(RegressionCases::all().begin(), RegressionCases::all().end(), [&](const RegressionCase& regression) {
-        return forEachChoice([&](const Choice& choice) {
-            return choice.path == regression.path && labelOf(choice) == regression.member;
-        });
+    return forEachChoice([&](const Choice& choice) {
+        found = choice;
+        return choice.path == regression.path && labelOf(choice) == regression.member;
     });
 }
 
@@ -319,32 +301,33 @@ void FuzzRun::replayRegressions()
     takeObjects({}, settings.seed);
     for (const RegressionCase& regression : RegressionCases::all()) {
         Choice found;
-        const std::string label = std::string(regression.member) + " (" + FuzzReport::pathName(regression.path) + ")";
-        if (!forEachChoice([&](const Choice& choice) {
-                found = choice;
-                return choice.path == regression.path && labelOf(choice) == regression.member;
-            })) {
-            report.failure("regression case not reached: " + label);
+        if (!findCase(regression, found)) {
+            failure(std::string("regression case not reached: ") + regression.member);
             continue;
         }
         const ObjectPool::Face face = pool.entries()[found.entry].faces[found.face];
-        const Member& member = catalog.interfaces()[face.index].members[found.member];
-        dog.begin("regression case " + label, 0);
-        const CallOutcome outcome = RegressionCases::replay(regression, member, face.pointer.Get(), foreign.Get());
-        dog.end();
+        CallOutcome outcome;
+        {
+            const Watchdog::Step step(dog, std::string("regression case ") + regression.member, 0);
+            outcome = RegressionCases::replay(regression, catalog.interfaces()[face.index].members[found.member],
+                                              face.pointer.Get(), foreign.Get());
+        }
         if (!judge(found, 0, outcome)) {
             return;
         }
     }
 }
 
+void FuzzRun::failure(const std::string& what)
+{
+    ++failures;
+    std::printf("fuzz: failure: %s\n", what.c_str());
+}
+
 void FuzzRun::startPushing()
 {
-    if (!settings.push) {
-        return;
-    }
-    pushing = true;
-    const int threads = target.crossProcess() ? 1 : 2;
+    pushing = settings.push;
+    const int threads = !settings.push ? 0 : target.crossProcess() ? 1 : 2;
     const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
     for (int thread = 0; thread < threads; ++thread) {
         pushers.emplace_back([this, thread, threads, interval] {
@@ -369,16 +352,14 @@ void FuzzRun::stopPushing()
     pushers.clear();
 }
 
-bool FuzzRun::finish()
+void FuzzRun::finish()
 {
     const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
     pool.clear(true);
     system.unadviseAll();
-    report.eventsReceived = pool.eventsReceived();
-    report.misreadAnswers = system.misreadAnswers();
     if (dead) {
-        return false;
+        return;
     }
     // With everything released, a restart lets the old class object and its integration
     // object go: what then still lives beyond the new class object has leaked.
@@ -386,13 +367,14 @@ bool FuzzRun::finish()
     const auto settled = [&] {
         const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
         std::optional<long> live = target.figures().live;
-        while (live != report.liveAtStart && std::chrono::steady_clock::now() < deadline) {
+        while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             live = target.figures().live;
         }
         return live;
     };
-    std::optional<long> live = report.liveAtEnd = settled();
+    std::optional<long> live = settled();
+    std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), live.value_or(-1));
     if (target.crossProcess()) {
         // Wine's proxies keep a reference to every object that arrived as an element of an
         // array of interface pointers after this process has released it (reproduced without
@@ -400,36 +382,67 @@ bool FuzzRun::finish()
         // still lives after that is the provider's own leak.
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        live = report.liveAfterLeavingCom = settled();
-        report.privateAfterLeavingCom = target.figures().privateBytes;
+        live = settled();
+        std::printf("fuzz: live objects once this process left COM: %ld, private bytes %llu\n", live.value_or(-1),
+                    target.figures().privateBytes.value_or(0));
     }
     // The fuzzer's own object, passed in arguments all along: a call that kept a reference
     // to it (a refused one above all) kept it for good.
     foreign->AddRef();
-    const ULONG foreignReferences = foreign->Release();
-    if (foreignReferences != 1) {
-        report.failure("leak: the fuzzer's own object is still referenced " + std::to_string(foreignReferences - 1) +
-                       " times by the provider");
+    if (const ULONG references = foreign->Release(); references != 1) {
+        failure("leak: the fuzzer's own object is still referenced " + std::to_string(references - 1) +
+                " times by the provider");
     }
-    if (!live || live != report.liveAtStart) {
-        report.failure("leak: live objects at start " + std::to_string(report.liveAtStart.value_or(-1)) + ", at end " +
-                       std::to_string(live.value_or(-1)));
+    if (!live || live != liveAtStart) {
+        failure("leak: live objects at start " + std::to_string(liveAtStart.value_or(-1)) + ", at end " +
+                std::to_string(live.value_or(-1)));
     }
-    if (report.privateAfterWarmUp && report.privateAtEnd &&
-        *report.privateAtEnd > *report.privateAfterWarmUp + settings.privateBound) {
-        report.failure("private bytes grew by " + std::to_string(*report.privateAtEnd - *report.privateAfterWarmUp) +
-                       " after warm-up (bound " + std::to_string(settings.privateBound) + ")");
-    }
-    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
-        report.failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
-                       std::to_string(settings.interfacesExpected) + " interfaces expected");
-    }
-    if (settings.shortPass) {
-        for (const auto& missing : report.unreached()) {
-            report.failure("member not reached: " + missing);
+    if (privateAfterWarmUp && privateAtEnd) {
+        const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
+        std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
+        if (growth > static_cast<long long>(settings.privateBound)) {
+            failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
+                    std::to_string(settings.privateBound));
         }
     }
-    return true;
+    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
+        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
+                std::to_string(settings.interfacesExpected) + " interfaces expected");
+    }
+    for (int path = MemberCaller::Invoke; path <= MemberCaller::Direct && settings.shortPass; ++path) {
+        for (const auto& [member, count] : counts[path]) {
+            if (count == 0) {
+                failure("member not reached: " + member + " (" + MemberCaller::pathName(MemberCaller::Path(path)) + ")");
+            }
+        }
+    }
+}
+
+void FuzzRun::print(std::chrono::duration<double> elapsed)
+{
+    std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
+                settings.seed, elapsed.count());
+    for (int path = MemberCaller::Invoke; path <= MemberCaller::Direct; ++path) {
+        std::uint64_t calls = 0;
+        std::size_t reached = 0;
+        for (const auto& [member, count] : counts[path]) {
+            calls += count;
+            reached += count > 0 ? 1 : 0;
+        }
+        std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(MemberCaller::Path(path)),
+                    calls, reached, counts[path].size());
+    }
+    std::string names;
+    for (const std::size_t index : pool.answered()) {
+        names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
+    }
+    std::printf("\nfuzz: the library's interfaces answered (%zu):%s\n", pool.libraryInterfacesAnswered(), names.c_str());
+    std::printf("fuzz: events received: %zu\n", pool.eventsReceived());
+    if (system.misreadAnswers() > 0) {
+        std::printf("fuzz: enumerator answers misread by the proxy (judged by their items): %zu\n",
+                    system.misreadAnswers());
+    }
+    std::printf("fuzz: faults: %zu\n", faults.size() + failures);
 }
 
 bool FuzzRun::run()
@@ -438,7 +451,7 @@ bool FuzzRun::run()
     {
         const Watchdog::Step step(dog, "start-up (counting live objects, connecting to the provider)", settings.seed,
                                   kStepPatience);
-        report.liveAtStart = target.figures().live;
+        liveAtStart = target.figures().live;
         if (!connect()) {
             return false;
         }
@@ -452,14 +465,16 @@ bool FuzzRun::run()
         if (index > 0 && index % settings.checkpointEvery == 0) {
             checkpoint(false);
         }
-        if (!call(index)) {
-            break;
-        }
+        call(index);
     }
     // The regression cases need objects of their interfaces, and the interfaces expected
     // must all be met: the walk goes on until they are, within a bound.
+    Choice unused;
     const auto wanting = [&] {
-        return (settings.shortPass && !regressionsReachable()) ||
+        const auto& cases = RegressionCases::all();
+        return (settings.shortPass && !std::all_of(cases.begin(), cases.end(), [&](const RegressionCase& regression) {
+                    return findCase(regression, unused);
+                })) ||
                pool.libraryInterfacesAnswered() < settings.interfacesExpected;
     };
     for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
@@ -475,13 +490,7 @@ bool FuzzRun::run()
     if (!dead) {
         checkpoint(true);
     }
-    for (const std::size_t index2 : pool.answered()) {
-        if (!catalog.interfaces()[index2].system) {
-            report.answeredNames.push_back(catalog.interfaces()[index2].name);
-        }
-    }
-    const bool clean = finish() && report.faultCount() == 0;
-    report.print(target.crossProcess() ? "cross-process" : "in-process", settings.seed,
-                 std::chrono::steady_clock::now() - began);
-    return clean;
+    finish();
+    print(std::chrono::steady_clock::now() - began);
+    return !dead && faults.empty() && failures == 0;
 }

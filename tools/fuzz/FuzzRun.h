@@ -1,27 +1,24 @@
 #pragma once
 
-#include "tools/fuzz/FuzzReport.h"
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/MemberCaller.h"
 #include "tools/fuzz/ObjectPool.h"
+#include "tools/fuzz/RegressionCases.h"
 #include "tools/fuzz/SystemMembers.h"
-#include "tools/fuzz/TypeCatalog.h"
 #include "tools/fuzz/Watchdog.h"
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 // One fuzzing run against one target: the walk over the provider's objects, one call at a
 // time, each with its own seed; checkpoints that drop the walk's objects and measure the
 // host; the integration restarted now and then, so that the state and shut-down events
-// reach Office's sinks; and at the end, with everything released, the leak checks.
+// reach Office's sinks; and at the end, with everything released, the leak checks and the
+// figures: calls by path, members reached, faults (each printed once, with the member and
+// the seed that found it), live objects and private bytes.
 class FuzzRun {
 public:
     struct Settings {
@@ -60,7 +57,7 @@ private:
         std::size_t entry = 0;
         std::size_t face = 0;
         std::size_t member = 0;
-        FuzzReport::Path path = FuzzReport::Invoke;
+        MemberCaller::Path path = MemberCaller::Invoke;
     };
 
     bool connect();
@@ -76,9 +73,11 @@ private:
     bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
     void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);
     void checkpoint(bool last);
+    bool findCase(const RegressionCase& regression, Choice& found);
     void replayRegressions();
-    bool regressionsReachable();
-    bool finish();
+    void finish();
+    void failure(const std::string& what);
+    void print(std::chrono::duration<double> elapsed);
     void startPushing();
     void stopPushing();
 
@@ -86,7 +85,6 @@ private:
     FuzzTarget& target;
     Watchdog& dog;
     const Settings settings;
-    FuzzReport report;
     ObjectPool pool;
     SystemMembers system;
     std::vector<std::wstring> friendly;
@@ -98,4 +96,11 @@ private:
     bool coverageComplete = false;
     std::atomic<bool> pushing{false};
     std::vector<std::thread> pushers;
+    // Calls of each member (known ones at 0) by path, and the faults found.
+    std::map<std::string, std::uint64_t> counts[3];
+    std::set<std::string> faults;
+    std::size_t failures = 0;
+    std::optional<long> liveAtStart;
+    std::optional<unsigned long long> privateAfterWarmUp;
+    std::optional<unsigned long long> privateAtEnd;
 };

@@ -23,7 +23,11 @@ constexpr std::array<VARTYPE, 21> kScalarTypes = {VT_EMPTY, VT_NULL, VT_ERROR, V
 constexpr std::array<VARTYPE, 9> kElementTypes = {VT_I4,       VT_BSTR,    VT_VARIANT, VT_UI1, VT_R8,
                                                   VT_DISPATCH, VT_UNKNOWN, VT_BOOL,    VT_I2};
 constexpr std::array<VARTYPE, 5> kInvalidTypes = {VT_VOID, 15, VT_HRESULT, VT_PTR, VT_INT_PTR};
-constexpr ULONG kMillion = 1000000;
+// Odd strings: an embedded NUL (the part after it is a second address), lone and reversed
+// surrogates, non-characters.
+const std::array<std::wstring, 5> kOddTexts = {std::wstring(L"alice@orvex.example\0evil@orvex.example", 38),
+                                               L"\xD800@x", L"a@\xDC00", L"\xDBFF\xDBFF@", L"@\xFFFF\xFFFE"};
+constexpr UINT kMillion = 1000000;
 
 } // namespace
 
@@ -48,21 +52,23 @@ VARIANT& HostileValues::storage()
     return value;
 }
 
+SAFEARRAY* HostileValues::own(SAFEARRAY* array)
+{
+    VARIANT& holder = storage();
+    holder.vt = VT_ARRAY | VT_I4; // whatever its elements, VariantClear destroys the array
+    holder.parray = array;
+    return array;
+}
+
 LONG HostileValues::integer(const std::vector<LONG>& enumValues)
 {
     switch (below(enumValues.empty() ? 3 : 8)) {
-    case 0:
-        return kEdges[below(kEdges.size())];
-    case 1:
-        return static_cast<LONG>(engine());
-    case 2:
-        return static_cast<LONG>(below(64));
-    case 3:
-        return enumValues.front() == INT_MIN ? INT_MAX : enumValues.front() - 1;
-    case 4:
-        return enumValues.back() == INT_MAX ? INT_MIN : enumValues.back() + 1;
-    default:
-        return enumValues[below(enumValues.size())];
+    case 0: return kEdges[below(kEdges.size())];
+    case 1: return static_cast<LONG>(engine());
+    case 2: return static_cast<LONG>(below(64));
+    case 3: return enumValues.front() == INT_MIN ? INT_MAX : enumValues.front() - 1;
+    case 4: return enumValues.back() == INT_MAX ? INT_MIN : enumValues.back() + 1;
+    default: return enumValues[below(enumValues.size())];
     }
 }
 
@@ -71,67 +77,44 @@ BSTR HostileValues::text()
     VARIANT& value = storage();
     value.vt = VT_BSTR;
     const std::uint32_t choice = below(100);
+    std::wstring chosen;
     if (choice < 8) {
-        value.bstrVal = nullptr;
-    } else if (choice < 14) {
-        value.bstrVal = SysAllocString(L"");
-    } else if (choice < 55 && !settings.friendlyTexts.empty()) {
-        const std::wstring& chosen = settings.friendlyTexts[below(settings.friendlyTexts.size())];
-        value.bstrVal = SysAllocStringLen(chosen.data(), static_cast<UINT>(chosen.size()));
-    } else if (choice < 57) {
-        value.bstrVal = SysAllocStringLen(nullptr, kMillion);
-        if (value.bstrVal != nullptr) {
-            std::wmemset(value.bstrVal, L'x', kMillion);
-            value.bstrVal[kMillion / 2] = L'@';
-        }
-    } else if (choice < 66) {
+        return nullptr;
+    } else if (choice < 55 && choice >= 14 && !settings.friendlyTexts.empty()) {
+        chosen = settings.friendlyTexts[below(settings.friendlyTexts.size())];
+    } else if (choice >= 55 && choice < 57) {
+        chosen.assign(kMillion, L'x');
+        chosen[kMillion / 2] = L'@';
+    } else if (choice >= 57 && choice < 66) {
         // An odd number of bytes: the last character is only half there.
-        value.bstrVal = SysAllocStringByteLen("a@b.c", 1 + 2 * below(3));
-    } else if (choice < 76) {
-        static const wchar_t nul[] = L"alice@orvex.example\0evil@orvex.example";
-        value.bstrVal = SysAllocStringLen(nul, static_cast<UINT>(std::size(nul) - 1));
-    } else if (choice < 86) {
-        static const wchar_t surrogates[][8] = {L"\xD800@x", L"a@\xDC00", L"\xDBFF\xDBFF@", L"@\xFFFF\xFFFE"};
-        value.bstrVal = SysAllocString(surrogates[below(4)]);
-    } else {
-        std::wstring random(below(48), L' ');
-        for (auto& c : random) {
+        return value.bstrVal = SysAllocStringByteLen("a@b.c", 1 + 2 * below(3));
+    } else if (choice >= 66 && choice < 86) {
+        chosen = kOddTexts[below(kOddTexts.size())];
+    } else if (choice >= 86) {
+        chosen.resize(below(48));
+        for (auto& c : chosen) {
             c = static_cast<wchar_t>(below(5) == 0 ? L'@' : 1 + below(0xFFFE));
         }
-        value.bstrVal = SysAllocStringLen(random.data(), static_cast<UINT>(random.size()));
     }
-    return value.bstrVal;
+    return value.bstrVal = SysAllocStringLen(chosen.data(), static_cast<UINT>(chosen.size()));
 }
 
 // A view: a string in it is owned by the values.
 void HostileValues::scalar(VARIANT& into, VARTYPE type, const std::vector<LONG>& enumValues)
 {
     std::memset(&into, 0, sizeof(into));
-    into.vt = type;
     switch (type) {
-    case VT_ERROR:
-        into.scode = percent(50) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(integer({}));
-        break;
-    case VT_I1:
-    case VT_UI1:
-        into.bVal = static_cast<BYTE>(integer(enumValues));
-        break;
-    case VT_I2:
-    case VT_UI2:
-        into.iVal = static_cast<SHORT>(integer(enumValues));
-        break;
+    case VT_EMPTY:
+    case VT_NULL: break;
+    case VT_ERROR: into.scode = percent(50) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(integer({})); break;
     case VT_I8:
     case VT_UI8:
     case VT_CY:
         into.llVal = percent(50) ? std::numeric_limits<LONGLONG>::min() + below(2) : static_cast<LONGLONG>(engine());
         break;
-    case VT_R4:
-        into.fltVal = static_cast<float>(kReals[below(kReals.size())]);
-        break;
+    case VT_R4: into.fltVal = static_cast<float>(kReals[below(kReals.size())]); break;
     case VT_R8:
-    case VT_DATE:
-        into.dblVal = kReals[below(kReals.size())];
-        break;
+    case VT_DATE: into.dblVal = kReals[below(kReals.size())]; break;
     case VT_BOOL:
         // A C caller's TRUE and any other short, besides VARIANT_TRUE and VARIANT_FALSE.
         into.boolVal = static_cast<VARIANT_BOOL>(std::array<int, 4>{VARIANT_TRUE, VARIANT_FALSE, 1, 0x7FFF}[below(4)]);
@@ -141,18 +124,17 @@ void HostileValues::scalar(VARIANT& into, VARTYPE type, const std::vector<LONG>&
         into.decVal.Hi32 = static_cast<ULONG>(engine());
         into.decVal.scale = static_cast<BYTE>(below(29));
         into.decVal.sign = static_cast<BYTE>(below(2) ? DECIMAL_NEG : 0);
-        into.vt = VT_DECIMAL; // the decimal overlays the type
         break;
-    case VT_BSTR:
-        into.bstrVal = text();
-        break;
-    case VT_EMPTY:
-    case VT_NULL:
-        break;
+    case VT_BSTR: into.bstrVal = text(); break;
     default:
+        // Every integer narrower than 64 bits, cut to its size by the callee.
         into.lVal = integer(enumValues);
+        if (type == VT_I1 || type == VT_UI1 || type == VT_I2 || type == VT_UI2) {
+            into.lVal &= type == VT_I1 || type == VT_UI1 ? 0xFF : 0xFFFF;
+        }
         break;
     }
+    into.vt = type; // after the decimal, which overlays it
 }
 
 void HostileValues::anyVariant(VARIANT& into, int depth)
@@ -164,9 +146,8 @@ void HostileValues::anyVariant(VARIANT& into, int depth)
     } else if (choice < 60) {
         scalar(into, kScalarTypes[below(kScalarTypes.size())], {});
     } else if (choice < 72) {
-        const bool dispatch = percent(50);
-        into.vt = dispatch ? VT_DISPATCH : VT_UNKNOWN;
-        into.punkVal = object(dispatch ? IID_IDispatch : IID_IUnknown);
+        into.vt = percent(50) ? VT_DISPATCH : VT_UNKNOWN;
+        into.punkVal = object(into.vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown);
     } else if (choice < 86 && depth < 2) {
         const VARTYPE element = kElementTypes[below(kElementTypes.size())];
         into.vt = static_cast<VARTYPE>(VT_ARRAY | element);
@@ -174,33 +155,22 @@ void HostileValues::anyVariant(VARIANT& into, int depth)
     } else if (depth < 1) {
         // BYREF: the callee may write through it, so the pointee owns what it holds.
         VARIANT& pointee = storage();
-        switch (below(4)) {
-        case 0: {
+        const VARTYPE types[] = {VT_VARIANT, VT_BSTR, VT_I4, VT_DISPATCH};
+        into.vt = static_cast<VARTYPE>(VT_BYREF | types[below(4)]);
+        into.byref = &pointee.llVal; // every member of the union starts at the same address
+        if (into.vt == (VT_BYREF | VT_VARIANT)) {
             VARIANT view;
             anyVariant(view, depth + 1);
             if (FAILED(VariantCopy(&pointee, &view))) {
                 VariantInit(&pointee);
             }
-            into.vt = VT_BYREF | VT_VARIANT;
             into.pvarVal = &pointee;
-            break;
-        }
-        case 1:
+        } else if (into.vt == (VT_BYREF | VT_BSTR)) {
             pointee.vt = VT_BSTR;
             pointee.bstrVal = SysAllocString(L"byref@orvex.example");
-            into.vt = VT_BYREF | VT_BSTR;
-            into.pbstrVal = &pointee.bstrVal;
-            break;
-        case 2:
-            scalar(pointee, VT_I4, {});
-            into.vt = VT_BYREF | VT_I4;
-            into.plVal = &pointee.lVal;
-            break;
-        default:
-            pointee.vt = VT_DISPATCH;
-            into.vt = VT_BYREF | VT_DISPATCH;
-            into.ppdispVal = &pointee.pdispVal;
-            break;
+        } else {
+            pointee.vt = into.vt & ~VT_BYREF;
+            pointee.lVal = pointee.vt == VT_I4 ? integer({}) : 0;
         }
     } else {
         into.vt = VT_NULL;
@@ -210,14 +180,8 @@ void HostileValues::anyVariant(VARIANT& into, int depth)
 SAFEARRAY* HostileValues::made(VARTYPE element, const std::vector<LONG>& enumValues, ULONG count, LONG lowerBound)
 {
     SAFEARRAYBOUND bound{count, lowerBound};
-    SAFEARRAY* array = SafeArrayCreate(element, 1, &bound);
-    if (array == nullptr) {
-        return nullptr;
-    }
-    VARIANT& holder = storage();
-    holder.vt = VT_ARRAY | VT_I4; // whatever its elements, VariantClear destroys the array
-    holder.parray = array;
-    for (LONG index = lowerBound; index < lowerBound + static_cast<LONG>(count); ++index) {
+    SAFEARRAY* array = own(SafeArrayCreate(element, 1, &bound));
+    for (LONG index = lowerBound; array != nullptr && index < lowerBound + static_cast<LONG>(count); ++index) {
         // The array takes copies of what it is given.
         VARIANT value;
         if (element == VT_VARIANT) {
@@ -237,66 +201,41 @@ SAFEARRAY* HostileValues::made(VARTYPE element, const std::vector<LONG>& enumVal
 SAFEARRAY* HostileValues::array(VARTYPE declared, const std::vector<LONG>& enumValues)
 {
     switch (below(8)) {
-    case 0:
-        return nullptr;
-    case 1:
-        return made(declared, enumValues, 0, static_cast<LONG>(below(3)) - 1);
+    case 0: return nullptr;
+    case 1: return made(declared, enumValues, 0, static_cast<LONG>(below(3)) - 1);
     case 2: {
         // Two dimensions, the first of them as a one-dimensional reader would see it.
         SAFEARRAYBOUND bounds[2] = {{2, 0}, {1 + below(2), 0}};
-        SAFEARRAY* array = SafeArrayCreate(declared, 2, bounds);
-        if (array != nullptr) {
-            VARIANT& holder = storage();
-            holder.vt = VT_ARRAY | VT_I4;
-            holder.parray = array;
-        }
-        return array;
+        return own(SafeArrayCreate(declared, 2, bounds));
     }
     case 3: {
         // Indices that run past the end of the range.
-        constexpr std::array<LONG, 3> starts = {LONG_MAX - 1, LONG_MAX, LONG_MIN};
-        SAFEARRAYBOUND bound{2 + below(2), starts[below(3)]};
-        SAFEARRAY* array = SafeArrayCreate(declared, 1, &bound);
-        if (array != nullptr) {
-            VARIANT& holder = storage();
-            holder.vt = VT_ARRAY | VT_I4;
-            holder.parray = array;
-        }
-        return array;
+        SAFEARRAYBOUND bound{2 + below(2), std::array<LONG, 3>{LONG_MAX - 1, LONG_MAX, LONG_MIN}[below(3)]};
+        return own(SafeArrayCreate(declared, 1, &bound));
     }
     case 4: {
-        VARTYPE other = kElementTypes[below(kElementTypes.size())];
-        if (other == declared) {
-            other = declared == VT_BSTR ? VT_I4 : VT_BSTR;
-        }
-        return made(other, {}, 1 + below(2), 0);
+        // Elements of another type than declared.
+        const VARTYPE other = kElementTypes[below(kElementTypes.size())];
+        const VARTYPE instead = declared == VT_BSTR ? VT_I4 : VT_BSTR;
+        return made(other != declared ? other : instead, {}, 1 + below(2), 0);
     }
-    default:
-        return made(declared, enumValues, below(4), below(4) == 0 ? 1 : 0);
+    default: return made(declared, enumValues, below(4), below(4) == 0 ? 1 : 0);
     }
 }
 
 void HostileValues::valueOf(const ParamType& type, VARIANT& into)
 {
     VariantInit(&into);
-    switch (type.kind) {
-    case ParamType::Kind::Scalar:
-    case ParamType::Kind::Text:
+    if (type.kind == ParamType::Kind::Scalar || type.kind == ParamType::Kind::Text) {
         scalar(into, type.vt, type.enumValues);
-        break;
-    case ParamType::Kind::Variant:
+    } else if (type.kind == ParamType::Kind::Variant) {
         anyVariant(into);
-        break;
-    case ParamType::Kind::Array:
+    } else if (type.kind == ParamType::Kind::Array) {
         into.vt = static_cast<VARTYPE>(VT_ARRAY | type.vt);
         into.parray = array(type.vt, type.enumValues);
-        break;
-    case ParamType::Kind::Object:
+    } else if (type.kind == ParamType::Kind::Object) {
         into.vt = type.vt;
         into.punkVal = object(type.iid);
-        break;
-    case ParamType::Kind::Unsupported:
-        break;
     }
 }
 
@@ -304,14 +243,11 @@ void HostileValues::byReference(const ParamType& type, VARIANT& into)
 {
     VARIANT& pointee = storage();
     VariantInit(&into);
-    if (type.kind == ParamType::Kind::Variant || type.kind == ParamType::Kind::Unsupported) {
-        into.vt = VT_BYREF | VT_VARIANT;
-        into.pvarVal = &pointee;
-        return;
-    }
-    pointee.vt = type.kind == ParamType::Kind::Array ? static_cast<VARTYPE>(VT_ARRAY | type.vt) : type.vt;
-    into.vt = static_cast<VARTYPE>(VT_BYREF | pointee.vt);
-    into.byref = &pointee.llVal; // every member of the union starts at the same address
+    const bool anything = type.kind == ParamType::Kind::Variant || type.kind == ParamType::Kind::Unsupported;
+    const auto arrayType = static_cast<VARTYPE>(VT_ARRAY | type.vt);
+    pointee.vt = anything ? VARTYPE{VT_EMPTY} : type.kind == ParamType::Kind::Array ? arrayType : type.vt;
+    into.vt = static_cast<VARTYPE>(VT_BYREF | (anything ? VARTYPE{VT_VARIANT} : pointee.vt));
+    into.byref = anything ? static_cast<void*>(&pointee) : &pointee.llVal;
 }
 
 IUnknown* HostileValues::objectOf(const std::vector<IUnknown*>& candidates, const IID& iid)
@@ -335,9 +271,7 @@ GUID HostileValues::guid(const std::vector<GUID>& known)
         return known[below(known.size())];
     }
     GUID random{};
-    if (choice != 2) {
-        const std::uint64_t halves[2] = {engine(), engine()};
-        std::memcpy(&random, halves, sizeof(random));
-    }
+    const std::uint64_t halves[2] = {engine(), engine()};
+    std::memcpy(&random, halves, choice == 2 ? 0 : sizeof(random));
     return random;
 }

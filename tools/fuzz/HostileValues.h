@@ -58,6 +58,8 @@ public:
 
 private:
     IUnknown* objectOf(const std::vector<IUnknown*>& candidates, const IID& iid);
+    // Frees the array with the other values.
+    SAFEARRAY* own(SAFEARRAY* array);
     SAFEARRAY* made(VARTYPE element, const std::vector<LONG>& enumValues, ULONG count, LONG lowerBound);
     void scalar(VARIANT& into, VARTYPE type, const std::vector<LONG>& enumValues);
 

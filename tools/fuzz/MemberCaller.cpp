@@ -28,62 +28,31 @@ std::string hex(HRESULT result)
 
 std::size_t sizeOf(VARTYPE type)
 {
-    switch (type) {
-    case VT_I1:
-    case VT_UI1:
+    if (type == VT_I1 || type == VT_UI1) {
         return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-        return 8;
-    default:
-        return 4;
     }
+    if (type == VT_I2 || type == VT_UI2 || type == VT_BOOL) {
+        return 2;
+    }
+    return type == VT_I8 || type == VT_UI8 || type == VT_R8 || type == VT_DATE || type == VT_CY ? 8 : 4;
 }
 
 // How DispCallFunc is to pass an argument of this type.
 VARTYPE passingType(const ParamType& type)
 {
-    if (type.kind == ParamType::Kind::Variant) {
-        return VT_VARIANT;
-    }
     if (type.kind != ParamType::Kind::Scalar) {
-        return VT_UNKNOWN; // anything pointer-sized
+        return type.kind == ParamType::Kind::Variant ? VT_VARIANT : VT_UNKNOWN; // VT_UNKNOWN: pointer-sized
     }
-    switch (type.vt) {
-    case VT_I8:
-    case VT_UI8:
-        return VT_I8;
-    case VT_BOOL:
-    case VT_R4:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-        return type.vt;
-    default:
-        return VT_I4;
+    if (type.vt == VT_R4 || type.vt == VT_R8 || type.vt == VT_DATE) {
+        return type.vt; // in floating-point registers
     }
+    return sizeOf(type.vt) == 8 ? VT_I8 : VT_I4;
 }
 
-WORD declaredFlags(INVOKEKIND kind)
-{
-    switch (kind) {
-    case INVOKE_PROPERTYGET:
-        return DISPATCH_PROPERTYGET;
-    case INVOKE_PROPERTYPUT:
-        return DISPATCH_PROPERTYPUT;
-    case INVOKE_PROPERTYPUTREF:
-        return DISPATCH_PROPERTYPUTREF;
-    default:
-        return DISPATCH_METHOD;
-    }
-}
+// INVOKEKIND's values are the DISPATCH_ flags of the same kind of call.
+static_assert(INVOKE_FUNC == DISPATCH_METHOD && INVOKE_PROPERTYGET == DISPATCH_PROPERTYGET &&
+              INVOKE_PROPERTYPUT == DISPATCH_PROPERTYPUT && INVOKE_PROPERTYPUTREF == DISPATCH_PROPERTYPUTREF);
+WORD declaredFlags(INVOKEKIND kind) { return static_cast<WORD>(kind); }
 
 bool poisoned(const void* slot, std::size_t size)
 {
@@ -178,20 +147,10 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
 
 bool MemberCaller::readable(HRESULT result)
 {
-    if (SUCCEEDED(result)) {
-        return result == S_OK || result == S_FALSE;
-    }
-    switch (HRESULT_FACILITY(result)) {
-    case FACILITY_NULL:
-    case FACILITY_RPC:
-    case FACILITY_DISPATCH:
-    case FACILITY_STORAGE:
-    case FACILITY_ITF:
-    case FACILITY_WIN32:
-        return true;
-    default:
-        return false;
-    }
+    const int facility = HRESULT_FACILITY(result);
+    return SUCCEEDED(result) ? result == S_OK || result == S_FALSE
+                             : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
+                                   facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
 }
 
 std::vector<VARIANT> MemberCaller::planVtable(const Member& member, HostileValues& values, bool crossProcess)

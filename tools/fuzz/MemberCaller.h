@@ -42,6 +42,10 @@ struct InvokeCall {
 // a failure that wrote none.
 class MemberCaller {
 public:
+    // "direct": the members of system interfaces, called as the system declares them.
+    enum Path { Invoke, Vtable, Direct };
+    static const char* pathName(Path path) { return path == Invoke ? "Invoke" : path == Vtable ? "vtable" : "direct"; }
+
     // One argument for each declared parameter; for an [out] one, VT_NULL passes a null
     // pointer and anything else storage that the call judges afterwards.
     static std::vector<VARIANT> planVtable(const Member& member, HostileValues& values, bool crossProcess);

@@ -9,26 +9,26 @@ const std::vector<RegressionCase>& RegressionCases::all()
 {
     static const std::vector<RegressionCase> cases = {
         // A null DISPID array (and null names) went straight to the system's lookup: crash.
-        {"IDispatch::GetIDsOfNames", FuzzReport::System, {Given::Null, Given::Null}, {}},
+        {"IDispatch::GetIDsOfNames", MemberCaller::Direct, {Given::Null, Given::Null}, {}},
         // An integer array whose features say strings was copied as strings: crash. (Such a
         // descriptor is a caller's own, built by hand, as a compiler builds a static array.)
-        {"IUCCContact::BatchGetContactInformation", FuzzReport::Vtable, {Given::IntegersMarkedAsStrings}, {}},
+        {"IUCCContact::BatchGetContactInformation", MemberCaller::Vtable, {Given::IntegersMarkedAsStrings}, {}},
         // Succeeded without writing the [out] argument.
-        {"IUCCLyncClient::DelegatorClients", FuzzReport::Vtable, {}, {}},
-        {"IUCCLyncClient::InSuppressedMode", FuzzReport::Vtable, {}, {}},
-        {"IUCCLyncClient::Initialize", FuzzReport::Vtable, {}, {}},
-        {"IUCCLyncClient::Shutdown", FuzzReport::Vtable, {}, {}},
+        {"IUCCLyncClient::DelegatorClients", MemberCaller::Vtable, {}, {}},
+        {"IUCCLyncClient::InSuppressedMode", MemberCaller::Vtable, {}, {}},
+        {"IUCCLyncClient::Initialize", MemberCaller::Vtable, {}, {}},
+        {"IUCCLyncClient::Shutdown", MemberCaller::Vtable, {}, {}},
         // Succeeded with a null object (there is none to hand out).
-        {"IUCCLyncClient::Utilities", FuzzReport::Vtable, {}, {}},
-        {"IUCCLyncClient::Utilities", FuzzReport::Invoke, {}, {}},
-        {"IUCCLyncClient::CreateApplicationRegistration", FuzzReport::Vtable, {}, {}},
+        {"IUCCLyncClient::Utilities", MemberCaller::Vtable, {}, {}},
+        {"IUCCLyncClient::Utilities", MemberCaller::Invoke, {}, {}},
+        {"IUCCLyncClient::CreateApplicationRegistration", MemberCaller::Vtable, {}, {}},
         // An object named for a parameter beyond the argument count (the optional state,
         // with the callback between left out) stayed referenced for good: the system's
         // dispatch code does not release its copy of such an argument.
-        {"IUCCContactManager::RemoveContactFromAllGroups", FuzzReport::Invoke, {Given::Foreign, Given::Null}, {2}},
+        {"IUCCContactManager::RemoveContactFromAllGroups", MemberCaller::Invoke, {Given::Foreign, Given::Null}, {2}},
         // A string given by value for the [out] VARIANT: the system's dispatch code wrote the
         // answer back over it and freed the caller's string, which the caller freed again.
-        {"IUCCContactInformationDictionary::TryGetValue", FuzzReport::Invoke, {Given::Text, Given::Number}, {}},
+        {"IUCCContactInformationDictionary::TryGetValue", MemberCaller::Invoke, {Given::Text, Given::Number}, {}},
     };
     return cases;
 }
@@ -65,20 +65,20 @@ CallOutcome RegressionCases::replay(const RegressionCase& regression, const Memb
             into.parray = marked;
         }
     };
-    std::vector<VARIANT> arguments(regression.path == FuzzReport::Vtable ? member.params.size()
+    std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
                                                                           : regression.arguments.size());
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         fill(at < regression.arguments.size() ? regression.arguments[at] : Given::Zero, arguments[at]);
     }
     CallOutcome outcome;
-    if (regression.path == FuzzReport::System) {
+    if (regression.path == MemberCaller::Direct) {
         // IDispatch::GetIDsOfNames, the one member of a system interface here.
         LPOLESTR name = const_cast<LPOLESTR>(L"Uri");
         DISPID dispid = 0;
         outcome.result = static_cast<IDispatch*>(face)->GetIDsOfNames(
             GUID_NULL, arguments[0].vt == VT_DISPATCH ? nullptr : &name, 1, 0,
             arguments[1].vt == VT_DISPATCH ? nullptr : &dispid);
-    } else if (regression.path == FuzzReport::Vtable) {
+    } else if (regression.path == MemberCaller::Vtable) {
         outcome = MemberCaller::throughVtable(face, member, arguments);
     } else {
         InvokeCall call = MemberCaller::declared(member);

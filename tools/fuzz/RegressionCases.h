@@ -1,6 +1,5 @@
 #pragma once
 
-#include "tools/fuzz/FuzzReport.h"
 #include "tools/fuzz/MemberCaller.h"
 #include "tools/fuzz/TypeCatalog.h"
 
@@ -15,7 +14,7 @@ struct RegressionCase {
     enum class Given { Zero, Null, Number, Text, Foreign, IntegersMarkedAsStrings };
 
     const char* member;
-    FuzzReport::Path path;
+    MemberCaller::Path path;
     std::vector<Given> arguments;
     // Through Invoke, the DISPIDs the first arguments are named for.
     std::vector<DISPID> named;

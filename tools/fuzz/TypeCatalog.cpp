@@ -205,24 +205,12 @@ void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)
 
 ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
 {
-    switch (description.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_ERROR:
-    case VT_BOOL:
-    case VT_R4:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
+    constexpr VARTYPE kScalars[] = {VT_I1,   VT_UI1,   VT_I2,    VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT,
+                                    VT_I8,   VT_UI8,   VT_ERROR, VT_BOOL, VT_R4, VT_R8,  VT_DATE, VT_CY};
+    if (std::find(std::begin(kScalars), std::end(kScalars), description.vt) != std::end(kScalars)) {
         return typed(ParamType::Kind::Scalar, description.vt);
+    }
+    switch (description.vt) {
     case VT_HRESULT:
         return typed(ParamType::Kind::Scalar, VT_ERROR);
     case VT_BSTR:
