@@ -40,7 +40,7 @@ bool disconnected(HRESULT result)
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
     : catalog(types), target(host), dog(watchdog), settings(chosen),
-      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess()), system(types),
+      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess()), caller(types),
       friendly(FuzzTarget::addresses())
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
@@ -176,7 +176,6 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     const bool across = target.crossProcess();
     const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
-    const Member& member = described.members[choice.member];
     HostileValues::Settings chosen;
     // Through Invoke in this process, where the system's dispatch code refused them only
     // after taking references to the objects before them.
@@ -193,15 +192,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     {
         HostileValues values(seed, chosen);
         const Watchdog::Step step(dog, labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")", seed);
-        if (choice.path == MemberCaller::Direct) {
-            outcome = system.call(described, choice.member, face.pointer.Get(), values, across);
-        } else if (choice.path == MemberCaller::Vtable) {
-            auto arguments = MemberCaller::planVtable(member, values, across);
-            outcome = MemberCaller::throughVtable(face.pointer.Get(), member, arguments);
-        } else {
-            InvokeCall call = MemberCaller::planInvoke(member, values, catalog.knownDispids(), across);
-            outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face.pointer.Get()), member, call);
-        }
+        outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
     }
     return judge(choice, seed, outcome);
 }
@@ -268,7 +259,7 @@ void FuzzRun::checkpoint(bool last)
         pool.unpinAll();
     }
     pool.clear(false);
-    system.unadviseAll();
+    caller.unadviseAll();
     if (restarting && connect()) {
         takeObjects({}, settings.seed);
     }
@@ -357,7 +348,7 @@ void FuzzRun::finish()
     const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
     pool.clear(true);
-    system.unadviseAll();
+    caller.unadviseAll();
     if (dead) {
         return;
     }
@@ -438,9 +429,9 @@ void FuzzRun::print(std::chrono::duration<double> elapsed)
     }
     std::printf("\nfuzz: the library's interfaces answered (%zu):%s\n", pool.libraryInterfacesAnswered(), names.c_str());
     std::printf("fuzz: events received: %zu\n", pool.eventsReceived());
-    if (system.misreadAnswers() > 0) {
+    if (caller.misreadAnswers() > 0) {
         std::printf("fuzz: enumerator answers misread by the proxy (judged by their items): %zu\n",
-                    system.misreadAnswers());
+                    caller.misreadAnswers());
     }
     std::printf("fuzz: faults: %zu\n", faults.size() + failures);
 }

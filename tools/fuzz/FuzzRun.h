@@ -4,7 +4,6 @@
 #include "tools/fuzz/MemberCaller.h"
 #include "tools/fuzz/ObjectPool.h"
 #include "tools/fuzz/RegressionCases.h"
-#include "tools/fuzz/SystemMembers.h"
 #include "tools/fuzz/Watchdog.h"
 
 #include <atomic>
@@ -86,7 +85,7 @@ private:
     Watchdog& dog;
     const Settings settings;
     ObjectPool pool;
-    SystemMembers system;
+    MemberCaller caller;
     std::vector<std::wstring> friendly;
     Microsoft::WRL::ComPtr<IUnknown> foreign;
     bool dead = false;

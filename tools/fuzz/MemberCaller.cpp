@@ -1,14 +1,22 @@
 #include "tools/fuzz/MemberCaller.h"
 
+#include "tools/office/EventSink.h"
+
 #include <oleauto.h>
+#include <servprov.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+
+using Microsoft::WRL::ComPtr;
 
 namespace {
+
+constexpr std::array<LCID, 3> kLocales = {0, 0x0409, 0x7FFFFFFF};
 
 // What an [out] slot of a direct call holds before the call: a callee that succeeds
 // without writing it, or fails after writing into it, is caught by it.
@@ -143,6 +151,19 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     }
 }
 
+// Keeps an object handed out through an [out] pointer that started as null; reports one
+// handed out with a failure, and a success with none.
+void keep(IUnknown* object, bool nullOut, CallOutcome& outcome)
+{
+    if (object != nullptr && FAILED(outcome.result)) {
+        outcome.faults.push_back("failed yet handed out an object");
+    } else if (object != nullptr) {
+        outcome.adopt(object);
+    } else if (SUCCEEDED(outcome.result) && !nullOut) {
+        outcome.faults.push_back("succeeded with a null object");
+    }
+}
+
 } // namespace
 
 bool MemberCaller::readable(HRESULT result)
@@ -153,23 +174,49 @@ bool MemberCaller::readable(HRESULT result)
                                    facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
 }
 
-std::vector<VARIANT> MemberCaller::planVtable(const Member& member, HostileValues& values, bool crossProcess)
+MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDispids()), iids(catalog.iids())
 {
+    for (const InterfaceEntry& entry : catalog.interfaces()) {
+        for (const Member& member : entry.members) {
+            names.emplace_back(member.name.begin(), member.name.end());
+        }
+    }
+}
+
+MemberCaller::~MemberCaller() { unadviseAll(); }
+
+void MemberCaller::unadviseAll()
+{
+    for (auto& [point, cookie] : advised) {
+        point->Unadvise(cookie);
+    }
+    advised.clear();
+}
+
+CallOutcome MemberCaller::call(const InterfaceEntry& described, std::size_t index, Path path, IUnknown* face,
+                               HostileValues& values, bool crossProcess)
+{
+    if (path == Direct) {
+        return system(described.iid, index, face, values, crossProcess);
+    }
+    const Member& member = described.members[index];
+    if (path == Invoke) {
+        InvokeCall planned = planInvoke(member, values, crossProcess);
+        return throughInvoke(static_cast<IDispatch*>(face), member, planned);
+    }
     std::vector<VARIANT> arguments(member.params.size());
     for (std::size_t at = 0; at < arguments.size(); ++at) {
-        const Param& param = member.params[at];
-        if (!param.out) {
-            values.valueOf(param.type, arguments[at]);
-            continue;
-        }
         // A null [out] pointer: a direct caller may pass one. Across processes the provider's
         // stub always hands it storage of its own, so a null pointer there would test only
         // the proxy, and Wine's makes the call and unmarshals the answer into storage it
         // never frees: an object in it is held for good.
-        VariantInit(&arguments[at]);
-        arguments[at].vt = values.percent(8) && !crossProcess ? VT_NULL : VT_EMPTY;
+        if (member.params[at].out) {
+            arguments[at].vt = values.percent(8) && !crossProcess ? VT_NULL : VT_EMPTY;
+        } else {
+            values.valueOf(member.params[at].type, arguments[at]);
+        }
     }
-    return arguments;
+    return throughVtable(face, member, arguments);
 }
 
 CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments)
@@ -230,8 +277,7 @@ std::size_t MemberCaller::argumentCount(const Member& member)
         std::count_if(member.params.begin(), member.params.end(), [](const Param& param) { return !param.retval; }));
 }
 
-InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values, const std::vector<MEMBERID>& dispids,
-                                    bool crossProcess)
+InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values, bool crossProcess)
 {
     InvokeCall call = declared(member);
     // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
@@ -287,16 +333,14 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
     if ((call.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 && count > 0 && values.percent(80)) {
         call.named.push_back(DISPID_PROPERTYPUT);
     } else if (count > 0 && values.percent(10)) {
-        constexpr std::array<DISPID, 5> names = {0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT};
         call.named.resize(1 + values.below(count));
         for (DISPID& name : call.named) {
-            name = names[values.below(names.size())];
+            name = std::array<DISPID, 5>{0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT}[values.below(5)];
         }
         call.asDeclared = false;
     }
     call.iid = values.percent(90) ? GUID_NULL : values.guid({});
-    constexpr std::array<LCID, 3> locales = {0, 0x0409, 0x7FFFFFFF};
-    call.locale = locales[values.below(locales.size())];
+    call.locale = kLocales[values.below(kLocales.size())];
     // Across processes the provider's stub always passes a result of its own, so leaving it
     // out would test only the proxy; and Wine's proxy, given none, unmarshals the result
     // into a VARIANT of its own that it never clears, holding an object in it for good.
@@ -344,5 +388,227 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, I
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
+    return outcome;
+}
+
+CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values,
+                                 bool crossProcess)
+{
+    // A null [out] pointer only where the caller is in the provider's process: across
+    // processes the stub always hands the provider storage of its own.
+    const bool nullOut = !crossProcess && values.percent(10);
+    if (iid == IID_IDispatch) {
+        return dispatch(member, static_cast<IDispatch*>(face), values, crossProcess);
+    } else if (iid == IID_IConnectionPoint) {
+        return point(member, static_cast<IConnectionPoint*>(face), values, nullOut);
+    } else if (iid == IID_IEnumConnectionPoints || iid == IID_IEnumConnections) {
+        return enumerator(member, face, iid == IID_IEnumConnectionPoints, values, crossProcess);
+    } else if (iid == IID_IClassFactory) {
+        return create(member, static_cast<IClassFactory*>(face), values, nullOut);
+    }
+    CallOutcome outcome;
+    void* answered = nullptr;
+    void** into = nullOut ? nullptr : &answered;
+    if (iid == IID_IUnknown) {
+        // Across processes a question for an interface nobody registered costs Wine a good
+        // part of a second: such questions are asked there now and then, not every time.
+        outcome.result = face->QueryInterface(
+            crossProcess && values.percent(90) ? iids[values.below(iids.size())] : values.guid(iids), into);
+    } else if (iid == IID_IServiceProvider) {
+        const GUID service = values.guid(iids);
+        outcome.result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into);
+    } else if (member == 0) {
+        outcome.result = static_cast<IConnectionPointContainer*>(face)->FindConnectionPoint(
+            values.guid(iids), reinterpret_cast<IConnectionPoint**>(into));
+    } else {
+        outcome.result = static_cast<IConnectionPointContainer*>(face)->EnumConnectionPoints(
+            reinterpret_cast<IEnumConnectionPoints**>(into));
+    }
+    keep(static_cast<IUnknown*>(answered), nullOut, outcome);
+    return outcome;
+}
+
+CallOutcome MemberCaller::dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess)
+{
+    CallOutcome outcome;
+    const bool nullOut = !crossProcess && values.percent(10);
+    if (member == 0) {
+        UINT count = 0;
+        outcome.result = face->GetTypeInfoCount(nullOut ? nullptr : &count);
+        return outcome;
+    }
+    if (member == 1) {
+        ITypeInfo* info = nullptr;
+        outcome.result = face->GetTypeInfo(std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}[values.below(4)],
+                                           kLocales[values.below(3)], nullOut ? nullptr : &info);
+        keep(info, nullOut, outcome);
+        outcome.objects.clear(); // type information is not the provider's object
+        return outcome;
+    }
+    // Names of members (some in another letter case), hostile strings and null names; now
+    // and then a count of none for names that are there, which across processes arrives as
+    // an empty array.
+    const std::size_t count = 1 + values.below(3);
+    const bool noneCounted = values.percent(10);
+    std::vector<std::wstring> spelled(count);
+    std::vector<LPOLESTR> pointers(count);
+    for (std::size_t at = 0; at < count; ++at) {
+        const std::uint32_t kind = values.below(10);
+        if (kind < 5) {
+            spelled[at] = names[values.below(names.size())];
+            std::transform(spelled[at].begin(), spelled[at].end(), spelled[at].begin(),
+                           [&](wchar_t c) { return kind == 0 ? static_cast<wchar_t>(std::towlower(c)) : c; });
+            pointers[at] = spelled[at].data();
+        } else if (kind < 9) {
+            BSTR text = values.text();
+            pointers[at] = text == nullptr ? const_cast<LPOLESTR>(L"") : text;
+        }
+    }
+    std::vector<DISPID> found(count, 0);
+    const GUID iid = values.percent(90) ? GUID_NULL : values.guid(iids);
+    // In this process a count of none may come without any array at all.
+    LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
+    outcome.result = face->GetIDsOfNames(iid, named, noneCounted ? 0 : static_cast<UINT>(count),
+                                         kLocales[values.below(3)], nullOut ? nullptr : found.data());
+    // Across processes a provider that reads the name it was not given takes an access
+    // violation, which comes back as the call's answer.
+    if (noneCounted && (SUCCEEDED(outcome.result) || outcome.result == static_cast<HRESULT>(0xC0000005))) {
+        outcome.faults.push_back("looked up names although none were counted");
+    }
+    return outcome;
+}
+
+CallOutcome MemberCaller::point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut)
+{
+    CallOutcome outcome;
+    if (member == 0) {
+        IID events{};
+        outcome.result = face->GetConnectionInterface(nullOut ? nullptr : &events);
+    } else if (member == 1) {
+        IConnectionPointContainer* owner = nullptr;
+        outcome.result = face->GetConnectionPointContainer(nullOut ? nullptr : &owner);
+        keep(owner, nullOut, outcome);
+    } else if (member == 2) {
+        // No sink, a sink of another interface, or a proper one.
+        ComPtr<IUnknown> sink;
+        const std::uint32_t kind = values.below(3);
+        IID events{};
+        if (kind == 1 || (kind == 2 && SUCCEEDED(face->GetConnectionInterface(&events)))) {
+            sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
+        }
+        DWORD cookie = 0xFFFFFFFF;
+        outcome.result = face->Advise(sink.Get(), nullOut ? nullptr : &cookie);
+        if (SUCCEEDED(outcome.result) && !nullOut && cookie == 0) {
+            outcome.faults.push_back("Advise succeeded with cookie 0");
+        } else if (SUCCEEDED(outcome.result) && !nullOut) {
+            advised.emplace_back(face, cookie);
+        } else if (FAILED(outcome.result) && !nullOut && cookie != 0) {
+            outcome.faults.push_back("Advise failed yet left a cookie");
+        }
+    } else if (member == 3) {
+        // Mostly a cookie this point gave out, else any number.
+        DWORD cookie = static_cast<DWORD>(values.integer({}));
+        auto held = std::find_if(advised.begin(), advised.end(),
+                                 [&](const auto& given) { return given.first.Get() == face && values.percent(70); });
+        cookie = held != advised.end() ? held->second : cookie;
+        outcome.result = face->Unadvise(cookie);
+        if (held != advised.end() && SUCCEEDED(outcome.result)) {
+            advised.erase(held);
+        }
+    } else {
+        IEnumConnections* connections = nullptr;
+        outcome.result = face->EnumConnections(nullOut ? nullptr : &connections);
+        keep(connections, nullOut, outcome);
+    }
+    return outcome;
+}
+
+CallOutcome MemberCaller::enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
+                                     bool crossProcess)
+{
+    auto* points = static_cast<IEnumConnectionPoints*>(face);
+    auto* connections = static_cast<IEnumConnections*>(face);
+    CallOutcome outcome;
+    if (member == 1) {
+        const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
+        outcome.result = ofPoints ? points->Skip(count) : connections->Skip(count);
+        return outcome;
+    } else if (member == 2) {
+        outcome.result = ofPoints ? points->Reset() : connections->Reset();
+        return outcome;
+    } else if (member == 3) {
+        const bool nullOut = !crossProcess && values.percent(10);
+        void* clone = nullptr;
+        void** into = nullOut ? nullptr : &clone;
+        outcome.result = ofPoints ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into))
+                                  : connections->Clone(reinterpret_cast<IEnumConnections**>(into));
+        keep(static_cast<IUnknown*>(clone), nullOut, outcome);
+        return outcome;
+    }
+    // Next, asked for more than there are now and then; zeroed items, so that those handed
+    // out are the non-null ones at the front.
+    const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
+    std::vector<IConnectionPoint*> pointItems(count);
+    std::vector<CONNECTDATA> connectionItems(count);
+    ULONG fetched = 0;
+    ULONG* fetchedInto = !crossProcess && values.percent(20) ? nullptr : &fetched;
+    const bool nullItems = !crossProcess && values.percent(5);
+    outcome.result = ofPoints ? points->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
+                              : connections->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
+    ULONG written = 0;
+    while (!nullItems && written < count &&
+           (ofPoints ? pointItems[written] != nullptr : connectionItems[written].pUnk != nullptr)) {
+        ++written;
+    }
+    if (crossProcess && written > 0) {
+        // Wine's proxy of Next reads the fetched count and the HRESULT from the wrong place in
+        // an answer that carries items, while the items and their references arrive intact:
+        // the items tell what the enumerator answered.
+        ++misread;
+        fetched = written;
+        outcome.result = written == count ? S_OK : S_FALSE;
+    }
+    // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
+    const bool answerWrong = SUCCEEDED(outcome.result) ? (outcome.result == S_OK) != (written == count) : written != 0;
+    if (answerWrong || (fetchedInto != nullptr && fetched != written)) {
+        char text[128];
+        std::snprintf(text, sizeof(text), "Next reported %lu fetched of %lu asked for, with 0x%08lX, and handed out %lu",
+                      fetched, count, static_cast<unsigned long>(outcome.result), written);
+        outcome.faults.push_back(text);
+    }
+    for (ULONG at = 0; at < written; ++at) {
+        if (ofPoints) {
+            outcome.adopt(pointItems[at]);
+        } else {
+            connectionItems[at].pUnk->Release(); // the sinks are this program's own
+        }
+    }
+    return outcome;
+}
+
+CallOutcome MemberCaller::create(std::size_t member, IClassFactory* face, HostileValues& values, bool nullOut)
+{
+    CallOutcome outcome;
+    if (member == 1) {
+        outcome.result = face->LockServer(values.percent(50) ? TRUE : FALSE);
+        return outcome;
+    }
+    ComPtr<IUnknown> outer;
+    if (values.percent(20)) {
+        outer = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
+    }
+    const GUID iid = values.guid(iids);
+    // The object Office holds: a request that is refused must leave it to its holders.
+    ComPtr<IUnknown> handedOut;
+    ComPtr<IUnknown> after;
+    face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(handedOut.GetAddressOf()));
+    void* created = nullptr;
+    outcome.result = face->CreateInstance(outer.Get(), iid, nullOut ? nullptr : &created);
+    keep(static_cast<IUnknown*>(created), nullOut, outcome);
+    if (handedOut && FAILED(outcome.result) &&
+        SUCCEEDED(face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(after.GetAddressOf()))) &&
+        after.Get() != handedOut.Get()) {
+        outcome.faults.push_back("a refused request replaced the object already handed out");
+    }
     return outcome;
 }

@@ -3,7 +3,7 @@
 #include "tools/fuzz/HostileValues.h"
 #include "tools/fuzz/TypeCatalog.h"
 
-#include <unknwn.h>
+#include <ocidl.h>
 #include <wrl/client.h>
 
 #include <string>
@@ -37,28 +37,55 @@ struct InvokeCall {
     bool asDeclared = false;
 };
 
-// Calls one member of a provider interface, through its vtable slot or through
-// IDispatch::Invoke, and judges the answer: a success that wrote every [out] it should,
-// a failure that wrote none.
+// Calls one member of one of the provider's objects and judges the answer: a success that
+// wrote every [out] it should, a failure that wrote none. The library's members go through
+// their vtable slot or through IDispatch::Invoke; those of the system interfaces its objects
+// answer (IUnknown, IDispatch, connection points and their enumerators, service provider,
+// class factory), which no type library describes, are called as the system declares them,
+// with hostile values where a caller could pass them.
 class MemberCaller {
 public:
-    // "direct": the members of system interfaces, called as the system declares them.
+    // "direct": the members of system interfaces.
     enum Path { Invoke, Vtable, Direct };
     static const char* pathName(Path path) { return path == Invoke ? "Invoke" : path == Vtable ? "vtable" : "direct"; }
 
+    explicit MemberCaller(const TypeCatalog& catalog);
+    ~MemberCaller();
+    MemberCaller(const MemberCaller&) = delete;
+    MemberCaller& operator=(const MemberCaller&) = delete;
+
+    CallOutcome call(const InterfaceEntry& described, std::size_t member, Path path, IUnknown* face,
+                     HostileValues& values, bool crossProcess);
     // One argument for each declared parameter; for an [out] one, VT_NULL passes a null
     // pointer and anything else storage that the call judges afterwards.
-    static std::vector<VARIANT> planVtable(const Member& member, HostileValues& values, bool crossProcess);
     static CallOutcome throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments);
     // The member's own call as declared, without arguments yet.
     static InvokeCall declared(const Member& member);
     // The arguments a call through Invoke declares: the return value is not one.
     static std::size_t argumentCount(const Member& member);
-    // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
-    static InvokeCall planInvoke(const Member& member, HostileValues& values, const std::vector<MEMBERID>& dispids,
-                                 bool crossProcess);
     static CallOutcome throughInvoke(IDispatch* face, const Member& member, InvokeCall& call);
     // Whether a COM client can read the answer: a success code it knows, or a failure of
     // a known facility.
     static bool readable(HRESULT result);
+    // Takes back every sink that calls of Advise left advised.
+    void unadviseAll();
+    // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
+    // processes, whenever items came back); judged by the items instead.
+    std::size_t misreadAnswers() const { return misread; }
+
+private:
+    // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
+    InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
+    CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
+    CallOutcome dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess);
+    CallOutcome point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut);
+    CallOutcome enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
+                           bool crossProcess);
+    CallOutcome create(std::size_t member, IClassFactory* face, HostileValues& values, bool nullOut);
+
+    const std::vector<MEMBERID>& dispids;
+    const std::vector<GUID> iids;
+    std::vector<std::wstring> names;
+    std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
+    std::size_t misread = 0;
 };
