@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <sstream>
 
 using Microsoft::WRL::ComPtr;
 using orvex::com::TypeInfoDescription;
@@ -17,26 +18,21 @@ namespace {
 struct SystemInterface {
     const char* name;
     IID iid;
-    std::vector<const char*> members;
+    const char* members; // in the order MemberCaller calls them by
 };
 
-// No type library describes these; SystemMembers calls them by these positions.
-const std::vector<SystemInterface>& systemInterfaces()
-{
-    static const std::vector<SystemInterface> all = {
-        {"IUnknown", IID_IUnknown, {"QueryInterface"}},
-        {"IDispatch", IID_IDispatch, {"GetTypeInfoCount", "GetTypeInfo", "GetIDsOfNames"}},
-        {"IConnectionPointContainer", IID_IConnectionPointContainer, {"FindConnectionPoint", "EnumConnectionPoints"}},
-        {"IConnectionPoint",
-         IID_IConnectionPoint,
-         {"GetConnectionInterface", "GetConnectionPointContainer", "Advise", "Unadvise", "EnumConnections"}},
-        {"IEnumConnectionPoints", IID_IEnumConnectionPoints, {"Next", "Skip", "Reset", "Clone"}},
-        {"IEnumConnections", IID_IEnumConnections, {"Next", "Skip", "Reset", "Clone"}},
-        {"IServiceProvider", IID_IServiceProvider, {"QueryService"}},
-        {"IClassFactory", IID_IClassFactory, {"CreateInstance", "LockServer"}},
-    };
-    return all;
-}
+// No type library describes these.
+const SystemInterface kSystemInterfaces[] = {
+    {"IUnknown", IID_IUnknown, "QueryInterface"},
+    {"IDispatch", IID_IDispatch, "GetTypeInfoCount GetTypeInfo GetIDsOfNames"},
+    {"IConnectionPointContainer", IID_IConnectionPointContainer, "FindConnectionPoint EnumConnectionPoints"},
+    {"IConnectionPoint", IID_IConnectionPoint,
+     "GetConnectionInterface GetConnectionPointContainer Advise Unadvise EnumConnections"},
+    {"IEnumConnectionPoints", IID_IEnumConnectionPoints, "Next Skip Reset Clone"},
+    {"IEnumConnections", IID_IEnumConnections, "Next Skip Reset Clone"},
+    {"IServiceProvider", IID_IServiceProvider, "QueryService"},
+    {"IClassFactory", IID_IClassFactory, "CreateInstance LockServer"},
+};
 
 std::string nameOf(ITypeInfo* info, MEMBERID member)
 {
@@ -83,43 +79,45 @@ HRESULT TypeCatalog::load(const std::wstring& path)
 {
     ComPtr<ITypeLib> library;
     const HRESULT loaded = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-    if (FAILED(loaded)) {
-        return loaded;
-    }
-    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+    for (UINT index = 0; SUCCEEDED(loaded) && index < library->GetTypeInfoCount(); ++index) {
         ComPtr<ITypeInfo> info;
         if (FAILED(library->GetTypeInfo(index, &info))) {
             continue;
         }
         TypeInfoDescription<TYPEATTR> attributes(info.Get());
-        if (FAILED(info->GetTypeAttr(attributes.out()))) {
+        // A system interface in the library (IClassFactory) is described in its wire form,
+        // not as its vtable is: it is called as the system declares it.
+        if (FAILED(info->GetTypeAttr(attributes.out())) ||
+            (attributes->typekind != TKIND_DISPATCH && attributes->typekind != TKIND_INTERFACE) ||
+            std::any_of(std::begin(kSystemInterfaces), std::end(kSystemInterfaces),
+                        [&](const SystemInterface& known) { return known.iid == attributes->guid; })) {
             continue;
         }
-        const bool dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
-        HREFTYPE vtableHalf = 0;
-        ComPtr<ITypeInfo> interfaceInfo;
-        if (attributes->typekind == TKIND_DISPATCH && dual) {
-            // The vtable half of a dual interface carries the slots and parameter types.
-            if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
-                SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &interfaceInfo))) {
-                add(interfaceInfo.Get(), true);
-            }
-        } else if (attributes->typekind == TKIND_DISPATCH || attributes->typekind == TKIND_INTERFACE) {
-            add(info.Get(), dual);
-        }
+        ComPtr<ITypeInfo> vtableHalf;
+        HREFTYPE reference = 0;
+        InterfaceEntry& entry = entries.emplace_back();
+        entry.name = nameOf(info.Get(), MEMBERID_NIL);
+        entry.iid = attributes->guid;
+        entry.dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 || attributes->typekind == TKIND_DISPATCH;
+        // The vtable half of a dual interface carries the slots and parameter types.
+        const bool dualHalf = attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 &&
+                              SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) &&
+                              SUCCEEDED(info->GetRefTypeInfo(reference, &vtableHalf));
+        addMembers(dualHalf ? vtableHalf.Get() : info.Get(), entry);
     }
-    for (const SystemInterface& known : systemInterfaces()) {
+    for (const SystemInterface& known : kSystemInterfaces) {
         InterfaceEntry& entry = entries.emplace_back();
         entry.name = known.name;
         entry.iid = known.iid;
         entry.system = true;
-        for (const char* name : known.members) {
+        std::istringstream names(known.members);
+        for (std::string name; names >> name;) {
             entry.members.emplace_back().name = name;
         }
     }
     std::sort(dispids.begin(), dispids.end());
     dispids.erase(std::unique(dispids.begin(), dispids.end()), dispids.end());
-    return S_OK;
+    return loaded;
 }
 
 std::vector<GUID> TypeCatalog::iids() const
@@ -129,27 +127,6 @@ std::vector<GUID> TypeCatalog::iids() const
         all.push_back(entry.iid);
     }
     return all;
-}
-
-void TypeCatalog::add(ITypeInfo* info, bool dual)
-{
-    TypeInfoDescription<TYPEATTR> attributes(info);
-    if (FAILED(info->GetTypeAttr(attributes.out()))) {
-        return;
-    }
-    // A system interface in the library (IClassFactory) is described in its wire form, not
-    // as its vtable is: it is called as the system declares it.
-    const auto& system = systemInterfaces();
-    if (std::any_of(system.begin(), system.end(),
-                    [&](const SystemInterface& known) { return IsEqualIID(known.iid, attributes->guid); })) {
-        return;
-    }
-    InterfaceEntry entry;
-    entry.name = nameOf(info, MEMBERID_NIL);
-    entry.iid = attributes->guid;
-    entry.dual = dual || attributes->typekind == TKIND_DISPATCH;
-    addMembers(info, entry);
-    entries.push_back(std::move(entry));
 }
 
 void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)

@@ -63,7 +63,6 @@ public:
     std::vector<GUID> iids() const;
 
 private:
-    void add(ITypeInfo* info, bool dual);
     void addMembers(ITypeInfo* info, InterfaceEntry& entry);
     ParamType typeOf(ITypeInfo* owner, const TYPEDESC& description);
 
