@@ -343,12 +343,38 @@ void FuzzRun::stopPushing()
     pushers.clear();
 }
 
-void FuzzRun::finish()
+void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
     const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
     pool.clear(true);
     caller.unadviseAll();
+    std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
+                settings.seed, elapsed.count());
+    for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
+        std::uint64_t calls = 0;
+        std::size_t reached = 0;
+        for (const auto& [member, count] : counts[path]) {
+            calls += count;
+            reached += count > 0 ? 1 : 0;
+            if (count == 0 && settings.shortPass) {
+                failure("member not reached: " + member + " (" + MemberCaller::pathName(path) + ")");
+            }
+        }
+        std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(path), calls, reached,
+                    counts[path].size());
+    }
+    std::string names;
+    for (const std::size_t index : pool.answered()) {
+        names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
+    }
+    std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
+                "misread by the proxy (judged by their items): %zu\n",
+                pool.libraryInterfacesAnswered(), names.c_str(), pool.eventsReceived(), caller.misreadAnswers());
+    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
+        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
+                std::to_string(settings.interfacesExpected) + " interfaces expected");
+    }
     if (dead) {
         return;
     }
@@ -384,7 +410,7 @@ void FuzzRun::finish()
         failure("leak: the fuzzer's own object is still referenced " + std::to_string(references - 1) +
                 " times by the provider");
     }
-    if (!live || live != liveAtStart) {
+    if (live != liveAtStart) {
         failure("leak: live objects at start " + std::to_string(liveAtStart.value_or(-1)) + ", at end " +
                 std::to_string(live.value_or(-1)));
     }
@@ -396,44 +422,6 @@ void FuzzRun::finish()
                     std::to_string(settings.privateBound));
         }
     }
-    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
-        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
-                std::to_string(settings.interfacesExpected) + " interfaces expected");
-    }
-    for (int path = MemberCaller::Invoke; path <= MemberCaller::Direct && settings.shortPass; ++path) {
-        for (const auto& [member, count] : counts[path]) {
-            if (count == 0) {
-                failure("member not reached: " + member + " (" + MemberCaller::pathName(MemberCaller::Path(path)) + ")");
-            }
-        }
-    }
-}
-
-void FuzzRun::print(std::chrono::duration<double> elapsed)
-{
-    std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
-                settings.seed, elapsed.count());
-    for (int path = MemberCaller::Invoke; path <= MemberCaller::Direct; ++path) {
-        std::uint64_t calls = 0;
-        std::size_t reached = 0;
-        for (const auto& [member, count] : counts[path]) {
-            calls += count;
-            reached += count > 0 ? 1 : 0;
-        }
-        std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(MemberCaller::Path(path)),
-                    calls, reached, counts[path].size());
-    }
-    std::string names;
-    for (const std::size_t index : pool.answered()) {
-        names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
-    }
-    std::printf("\nfuzz: the library's interfaces answered (%zu):%s\n", pool.libraryInterfacesAnswered(), names.c_str());
-    std::printf("fuzz: events received: %zu\n", pool.eventsReceived());
-    if (caller.misreadAnswers() > 0) {
-        std::printf("fuzz: enumerator answers misread by the proxy (judged by their items): %zu\n",
-                    caller.misreadAnswers());
-    }
-    std::printf("fuzz: faults: %zu\n", faults.size() + failures);
 }
 
 bool FuzzRun::run()
@@ -481,7 +469,7 @@ bool FuzzRun::run()
     if (!dead) {
         checkpoint(true);
     }
-    finish();
-    print(std::chrono::steady_clock::now() - began);
+    finish(std::chrono::steady_clock::now() - began);
+    std::printf("fuzz: faults: %zu\n", faults.size() + failures);
     return !dead && faults.empty() && failures == 0;
 }

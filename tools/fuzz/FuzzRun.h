@@ -74,9 +74,8 @@ private:
     void checkpoint(bool last);
     bool findCase(const RegressionCase& regression, Choice& found);
     void replayRegressions();
-    void finish();
+    void finish(std::chrono::duration<double> elapsed);
     void failure(const std::string& what);
-    void print(std::chrono::duration<double> elapsed);
     void startPushing();
     void stopPushing();
 
