@@ -28,21 +28,17 @@ const auto kCallPatience = Patience::scaled(std::chrono::seconds(30));
 const auto kHostPatience = Patience::scaled(std::chrono::minutes(4));
 
 const char* const kUsage =
-    "usage: fuzz.exe [--mode in-process|cross-process|both] [--seed S] [--calls N] [--cross-calls N]\n"
-    "                [--seconds N] [--short] [--interfaces N] [--only A,B] [--skip A,B] [--no-push]\n"
-    "                [--cross-foreign-only] [--progress]\n"
+    "usage: fuzz.exe [options]\n"
+    "  --mode in-process|cross-process|both (default both)   --seed S (default 1)\n"
     "  --calls N        calls in this process, the library loaded here (default 20000)\n"
     "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
     "  --seconds N      stop each run after N seconds even if its calls are not done\n"
     "  --short          fail unless every member was reached; replay the regression cases\n"
     "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n"
-    "  --only A,B       only calls whose member and path contain A or B, as in\n"
-    "                   \"IUCCContact::get_Uri (vtable)\"; the walk meets objects through them alone\n"
-    "  --skip A,B       no calls whose member and path contain A or B\n"
+    "  --only A,B / --skip A,B  only / no calls whose \"Interface::Member (path)\" contains A or B\n"
     "  --no-push        the host pushes no presence meanwhile\n"
     "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
-    "  --cross-foreign-only  across processes, pass none of the provider's objects back as\n"
-    "                   arguments, only this program's own\n";
+    "  --cross-foreign-only  across processes, pass only this program's own objects as arguments\n";
 
 struct Options {
     bool inProcess = true;
@@ -107,30 +103,30 @@ Options parse(const std::vector<std::string>& arguments)
 
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
-bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchdog, FuzzRun::Settings settings,
+bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, Watchdog& watchdog,
                 std::set<std::size_t>& answered)
 {
+    FuzzTarget target(crossProcess);
+    FuzzRun::Settings settings = options.settings;
+    settings.calls = crossProcess ? options.crossProcessCalls : options.inProcessCalls;
+    settings.foreignObjectsOnly = crossProcess && options.crossForeignOnly;
+    settings.checkpointEvery = crossProcess ? 500 : 2000;
+    settings.privateBound = crossProcess ? 2ull << 20 : 8ull << 20;
+    settings.answeredBefore = answered;
     std::string error;
-    bool started = false;
+    bool clean = false;
     {
         const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", settings.seed,
                                   kHostPatience);
-        started = target.start(error);
+        clean = target.start(error);
     }
-    if (!started) {
-        std::printf("fuzz: failure: %s\n", error.c_str());
-        return false;
+    if (clean) {
+        FuzzRun run(catalog, target, watchdog, settings);
+        clean = run.run();
+        answered = run.answered();
     }
-    if (target.crossProcess()) {
-        settings.checkpointEvery = 500;
-        settings.privateBound = 2ull << 20;
-    }
-    settings.answeredBefore = answered;
-    FuzzRun run(catalog, target, watchdog, settings);
-    bool clean = run.run();
-    answered = run.answered();
     const Watchdog::Step step(watchdog, "stopping the host", settings.seed, kHostPatience);
-    if (!target.finish(error)) {
+    if (!target.finish(error) || !error.empty()) {
         std::printf("fuzz: failure: %s\n", error.c_str());
         clean = false;
     }
@@ -168,18 +164,10 @@ int main()
     std::set<std::size_t> answered;
     {
         Watchdog watchdog(kCallPatience);
-        if (options.inProcess) {
-            FuzzTarget target(false);
-            FuzzRun::Settings settings = options.settings;
-            settings.calls = options.inProcessCalls;
-            clean = runAgainst(target, catalog, watchdog, settings, answered) && clean;
-        }
-        if (options.crossProcess) {
-            FuzzTarget target(true);
-            FuzzRun::Settings settings = options.settings;
-            settings.calls = options.crossProcessCalls;
-            settings.foreignObjectsOnly = options.crossForeignOnly;
-            clean = runAgainst(target, catalog, watchdog, settings, answered) && clean;
+        for (const bool crossProcess : {false, true}) {
+            if (crossProcess ? options.crossProcess : options.inProcess) {
+                clean = runAgainst(crossProcess, options, catalog, watchdog, answered) && clean;
+            }
         }
     }
     std::printf("fuzz: %s\n", clean ? "clean" : "FAILED");
