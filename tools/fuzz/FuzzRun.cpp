@@ -40,14 +40,14 @@ bool disconnected(HRESULT result)
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
     : catalog(types), target(host), dog(watchdog), settings(chosen),
-      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess()), caller(types),
+      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
+      caller(types),
       friendly(FuzzTarget::addresses())
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
         friendly.emplace_back(text);
     }
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
-    pool.limitTo(settings.answeredBefore);
 }
 
 FuzzRun::~FuzzRun() { stopPushing(); }
@@ -180,8 +180,8 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     // Through Invoke in this process, where the system's dispatch code refused them only
     // after taking references to the objects before them.
     chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
-    if (!settings.foreignObjectsOnly) {
-        chosen.objects = pool.borrowed();
+    for (std::size_t at = 0; at < pool.entries().size() && !settings.foreignObjectsOnly; ++at) {
+        chosen.objects.push_back(pool.entries()[at].identity.Get());
     }
     chosen.objects.push_back(foreign.Get());
     if (across) {
@@ -256,9 +256,8 @@ void FuzzRun::checkpoint(bool last)
         // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
         // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
         target.restart();
-        pool.unpinAll();
     }
-    pool.clear(false);
+    pool.clear(restarting, false);
     caller.unadviseAll();
     if (restarting && connect()) {
         takeObjects({}, settings.seed);
@@ -273,9 +272,9 @@ void FuzzRun::checkpoint(bool last)
         privateAfterWarmUp = figures.privateBytes;
     }
     if (settings.progress && !last) {
-        std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu%s%s\n",
+        std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu\n",
                     checkpoints, checkpoints * settings.checkpointEvery, figures.live.value_or(-1),
-                    figures.privateBytes.value_or(0), figures.more.empty() ? "" : ", host: ", figures.more.c_str());
+                    figures.privateBytes.value_or(0));
     }
 }
 
@@ -347,7 +346,7 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
     const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
-    pool.clear(true);
+    pool.clear(true, true);
     caller.unadviseAll();
     std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
                 settings.seed, elapsed.count());

@@ -120,9 +120,6 @@ FuzzTarget::Figures FuzzTarget::figures()
     if (stats.privateBytes >= 0) {
         figures.privateBytes = static_cast<unsigned long long>(stats.privateBytes);
     }
-    if (stats.callbacks >= 0) {
-        figures.more = "callbacks=" + std::to_string(stats.callbacks) + " watches=" + std::to_string(stats.watches);
-    }
     return figures;
 }
 

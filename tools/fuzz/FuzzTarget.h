@@ -32,8 +32,6 @@ public:
         // The library's live objects (from its "Constructor" and "Destructor" records).
         std::optional<long> live;
         std::optional<unsigned long long> privateBytes;
-        // The host's own figures beyond those, for the progress lines.
-        std::string more;
     };
 
     explicit FuzzTarget(bool crossProcess);

@@ -598,17 +598,8 @@ CallOutcome MemberCaller::create(std::size_t member, IClassFactory* face, Hostil
         outer = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
     }
     const GUID iid = values.guid(iids);
-    // The object Office holds: a request that is refused must leave it to its holders.
-    ComPtr<IUnknown> handedOut;
-    ComPtr<IUnknown> after;
-    face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(handedOut.GetAddressOf()));
     void* created = nullptr;
     outcome.result = face->CreateInstance(outer.Get(), iid, nullOut ? nullptr : &created);
     keep(static_cast<IUnknown*>(created), nullOut, outcome);
-    if (handedOut && FAILED(outcome.result) &&
-        SUCCEEDED(face->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(after.GetAddressOf()))) &&
-        after.Get() != handedOut.Get()) {
-        outcome.faults.push_back("a refused request replaced the object already handed out");
-    }
     return outcome;
 }

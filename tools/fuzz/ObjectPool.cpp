@@ -23,12 +23,13 @@ void unadvise(ObjectPool::Entry& entry)
 
 } // namespace
 
-ObjectPool::ObjectPool(const TypeCatalog& types, std::size_t size, std::uint64_t seed, bool crossProcess)
-    : catalog(types), capacity(size), acrossProcesses(crossProcess), engine(seed)
+ObjectPool::ObjectPool(const TypeCatalog& types, std::size_t size, std::uint64_t seed, bool crossProcess,
+                       std::set<std::size_t> worth)
+    : catalog(types), capacity(size), acrossProcesses(crossProcess), engine(seed), worthAsking(std::move(worth))
 {
 }
 
-ObjectPool::~ObjectPool() { clear(true); }
+ObjectPool::~ObjectPool() { clear(true, true); }
 
 void ObjectPool::add(IUnknown* object, bool pinned)
 {
@@ -161,11 +162,11 @@ void ObjectPool::takeEventObjects()
     }
 }
 
-void ObjectPool::clear(bool everything)
+void ObjectPool::clear(bool pinnedToo, bool inboxToo)
 {
     std::vector<Entry> kept;
     for (Entry& entry : pool) {
-        if (entry.pinned && !everything) {
+        if (entry.pinned && !pinnedToo) {
             kept.push_back(std::move(entry));
         } else {
             unadvise(entry);
@@ -175,26 +176,10 @@ void ObjectPool::clear(bool everything)
     // Released outside the lock: a release may wait for an event in progress on a host
     // thread, and that event may be waiting for this lock.
     std::vector<ComPtr<IUnknown>> dropped;
-    if (everything) {
+    if (inboxToo) {
         std::lock_guard lock(inbox->mutex);
         dropped.swap(inbox->objects);
     }
-}
-
-void ObjectPool::unpinAll()
-{
-    for (Entry& entry : pool) {
-        entry.pinned = false;
-    }
-}
-
-std::vector<IUnknown*> ObjectPool::borrowed() const
-{
-    std::vector<IUnknown*> objects;
-    for (const Entry& entry : pool) {
-        objects.push_back(entry.identity.Get());
-    }
-    return objects;
 }
 
 std::size_t ObjectPool::libraryInterfacesAnswered() const

@@ -32,7 +32,10 @@ public:
         std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> listeners;
     };
 
-    ObjectPool(const TypeCatalog& types, std::size_t capacity, std::uint64_t seed, bool crossProcess);
+    // Across processes, objects are asked only for the interfaces objects answered in
+    // another run, `worthAsking` (each question unanswered costs a round trip); empty: all.
+    ObjectPool(const TypeCatalog& types, std::size_t capacity, std::uint64_t seed, bool crossProcess,
+               std::set<std::size_t> worthAsking);
     ~ObjectPool();
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
@@ -41,17 +44,11 @@ public:
     void add(IUnknown* object, bool pinned = false);
     // Moves the objects that arrived with events into the pool.
     void takeEventObjects();
-    // Drops the unpinned objects, or with `everything` all of them and those that came
-    // with events.
-    void clear(bool everything);
-    // After a restart the old class object and integration object are just objects.
-    void unpinAll();
-    // Across processes, objects are asked only for the interfaces objects answered in
-    // another run (each question unanswered costs a round trip); empty: for all.
-    void limitTo(std::set<std::size_t> interfaces) { worthAsking = std::move(interfaces); }
+    // Drops the unpinned objects, the pinned ones too (after a restart the old class object
+    // and integration object are just objects), and those waiting in the inbox.
+    void clear(bool pinnedToo, bool inboxToo);
 
     std::vector<Entry>& entries() { return pool; }
-    std::vector<IUnknown*> borrowed() const;
     std::size_t eventsReceived() const { return inbox->events.load(); }
     // The catalog's interfaces (library and system) that some object answered, by index.
     const std::set<std::size_t>& answered() const { return answeredInterfaces; }
