@@ -403,8 +403,6 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
         return point(member, static_cast<IConnectionPoint*>(face), values, nullOut);
     } else if (iid == IID_IEnumConnectionPoints || iid == IID_IEnumConnections) {
         return enumerator(member, face, iid == IID_IEnumConnectionPoints, values, crossProcess);
-    } else if (iid == IID_IClassFactory) {
-        return create(member, static_cast<IClassFactory*>(face), values, nullOut);
     }
     CallOutcome outcome;
     void* answered = nullptr;
@@ -417,6 +415,15 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
     } else if (iid == IID_IServiceProvider) {
         const GUID service = values.guid(iids);
         outcome.result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into);
+    } else if (iid == IID_IClassFactory && member == 1) {
+        outcome.result = static_cast<IClassFactory*>(face)->LockServer(values.percent(50) ? TRUE : FALSE);
+        return outcome;
+    } else if (iid == IID_IClassFactory) {
+        // Now and then an outer object, asking for aggregation.
+        const ComPtr<IUnknown> outer =
+            values.percent(20) ? EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {}) : nullptr;
+        const GUID wanted = values.guid(iids);
+        outcome.result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
     } else if (member == 0) {
         outcome.result = static_cast<IConnectionPointContainer*>(face)->FindConnectionPoint(
             values.guid(iids), reinterpret_cast<IConnectionPoint**>(into));
@@ -583,23 +590,5 @@ CallOutcome MemberCaller::enumerator(std::size_t member, IUnknown* face, bool of
             connectionItems[at].pUnk->Release(); // the sinks are this program's own
         }
     }
-    return outcome;
-}
-
-CallOutcome MemberCaller::create(std::size_t member, IClassFactory* face, HostileValues& values, bool nullOut)
-{
-    CallOutcome outcome;
-    if (member == 1) {
-        outcome.result = face->LockServer(values.percent(50) ? TRUE : FALSE);
-        return outcome;
-    }
-    ComPtr<IUnknown> outer;
-    if (values.percent(20)) {
-        outer = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
-    }
-    const GUID iid = values.guid(iids);
-    void* created = nullptr;
-    outcome.result = face->CreateInstance(outer.Get(), iid, nullOut ? nullptr : &created);
-    keep(static_cast<IUnknown*>(created), nullOut, outcome);
     return outcome;
 }

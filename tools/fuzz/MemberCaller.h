@@ -81,7 +81,6 @@ private:
     CallOutcome point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut);
     CallOutcome enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
                            bool crossProcess);
-    CallOutcome create(std::size_t member, IClassFactory* face, HostileValues& values, bool nullOut);
 
     const std::vector<MEMBERID>& dispids;
     const std::vector<GUID> iids;

@@ -188,16 +188,11 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
         return typed(ParamType::Kind::Scalar, description.vt);
     }
     switch (description.vt) {
-    case VT_HRESULT:
-        return typed(ParamType::Kind::Scalar, VT_ERROR);
-    case VT_BSTR:
-        return typed(ParamType::Kind::Text, VT_BSTR);
-    case VT_VARIANT:
-        return typed(ParamType::Kind::Variant, VT_VARIANT);
-    case VT_UNKNOWN:
-        return typed(ParamType::Kind::Object, VT_UNKNOWN);
-    case VT_DISPATCH:
-        return typed(ParamType::Kind::Object, VT_DISPATCH, IID_IDispatch);
+    case VT_HRESULT: return typed(ParamType::Kind::Scalar, VT_ERROR);
+    case VT_BSTR: return typed(ParamType::Kind::Text, VT_BSTR);
+    case VT_VARIANT: return typed(ParamType::Kind::Variant, VT_VARIANT);
+    case VT_UNKNOWN: return typed(ParamType::Kind::Object, VT_UNKNOWN);
+    case VT_DISPATCH: return typed(ParamType::Kind::Object, VT_DISPATCH, IID_IDispatch);
     case VT_SAFEARRAY: {
         ParamType element = typeOf(owner, *description.lptdesc);
         if (element.kind == ParamType::Kind::Unsupported || element.kind == ParamType::Kind::Array) {
@@ -226,19 +221,16 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
             type.enumValues = enumValuesOf(referenced.Get(), attributes->cVars);
             return type;
         }
-        case TKIND_ALIAS:
-            return typeOf(referenced.Get(), attributes->tdescAlias);
+        case TKIND_ALIAS: return typeOf(referenced.Get(), attributes->tdescAlias);
         case TKIND_INTERFACE:
         case TKIND_DISPATCH: {
             const bool dispatch =
                 attributes->typekind == TKIND_DISPATCH || (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
             return typed(ParamType::Kind::Object, dispatch ? VT_DISPATCH : VT_UNKNOWN, attributes->guid);
         }
-        default:
-            return {};
+        default: return {};
         }
     }
-    default:
-        return {};
+    default: return {};
     }
 }
