@@ -160,9 +160,6 @@ bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    if (index % 16 == 0) {
-        takeObjects({}, seed);
-    }
     Choice choice = choose(engine);
     for (int attempt = 0; attempt < 1000 && !wanted(choice); ++attempt) {
         choice = choose(engine);
@@ -233,9 +230,7 @@ void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uin
     const Watchdog::Step step(dog, "the walk taking in the objects handed out or carried by events", seed,
                               kStepPatience);
     const std::size_t known = pool.answered().size();
-    if (objects.empty()) {
-        pool.takeEventObjects();
-    }
+    pool.takeEventObjects();
     for (const auto& object : objects) {
         if (!target.crossProcess() || pool.entries().size() < capacityFor(true) || mix(seed) % 8 == 0) {
             pool.add(object.Get());

@@ -70,6 +70,7 @@ private:
     bool call(std::uint64_t index);
     bool perform(const Choice& choice, std::uint64_t seed);
     bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
+    // The objects a call handed out and those that came with events join the pool.
     void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);
     void checkpoint(bool last);
     bool findCase(const RegressionCase& regression, Choice& found);
