@@ -1,17 +1,11 @@
 #include "tools/fuzz/FuzzRun.h"
 
 #include "tools/common/Patience.h"
-#include "tools/fuzz/HostileValues.h"
-#include "tools/fuzz/MemberCaller.h"
-#include "tools/fuzz/RegressionCases.h"
 #include "tools/office/EventSink.h"
-
-#include <objbase.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 using Microsoft::WRL::ComPtr;
 
@@ -32,6 +26,9 @@ std::uint64_t mix(std::uint64_t value)
     return value ^ (value >> 31);
 }
 
+// Across processes a new object costs round trips to classify: the pool stays smaller.
+std::size_t capacityFor(bool crossProcess) { return crossProcess ? 24 : 48; }
+
 // What a proxy answers once the process behind it is gone.
 bool disconnected(HRESULT result)
 {
@@ -39,142 +36,36 @@ bool disconnected(HRESULT result)
            result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
-std::string suffixOf(INVOKEKIND kind)
-{
-    switch (kind) {
-    case INVOKE_PROPERTYPUT:
-        return " [put]";
-    case INVOKE_PROPERTYPUTREF:
-        return " [putref]";
-    default:
-        return "";
-    }
-}
-
 } // namespace
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
     : catalog(types), target(host), dog(watchdog), settings(chosen),
-      pool(types, host.crossProcess() ? 24 : 48, mix(chosen.seed), host.crossProcess()),
-      system(
-          [&] {
-              std::vector<GUID> iids;
-              for (const auto& entry : types.interfaces()) {
-                  iids.push_back(entry.iid);
-              }
-              return iids;
-          }(),
-          [&] {
-              std::vector<std::wstring> names;
-              for (const auto& entry : types.interfaces()) {
-                  for (const auto& member : entry.members) {
-                      names.push_back(member.name);
-                  }
-              }
-              return names;
-          }()),
-      friendly(host.addresses())
+      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
+      caller(types),
+      friendly(FuzzTarget::addresses())
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
         friendly.emplace_back(text);
     }
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
-    report.privateBound = settings.privateBound;
-    pool.limitTo(settings.answeredBefore);
-    report.interfacesInLibrary = catalog.interfaces().size();
 }
 
 FuzzRun::~FuzzRun() { stopPushing(); }
 
-std::string FuzzRun::labelOf(const Choice& choice) const
+bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
 {
-    const ObjectPool::Face& face = const_cast<ObjectPool&>(pool).entries()[choice.entry].faces[choice.face];
-    if (face.system) {
-        const auto& described = SystemMembers::interfaces()[face.index];
-        return std::string(described.name) + "::" + described.members[choice.member];
-    }
-    const InterfaceEntry& entry = catalog.interfaces()[face.index];
-    const Member& member = entry.members[choice.member];
-    return TypeCatalog::narrow(entry.name) + "::" + TypeCatalog::narrow(member.name) + suffixOf(member.invokeKind);
-}
-
-void FuzzRun::learnMembers()
-{
-    coverageComplete = false;
-    for (auto& entry : pool.entries()) {
-        for (std::size_t at = 0; at < entry.faces.size(); ++at) {
-            const ObjectPool::Face& face = entry.faces[at];
-            Choice choice;
-            choice.entry = static_cast<std::size_t>(&entry - pool.entries().data());
-            choice.face = at;
-            const std::size_t members = face.system ? SystemMembers::interfaces()[face.index].members.size()
-                                                    : catalog.interfaces()[face.index].members.size();
-            for (choice.member = 0; choice.member < members; ++choice.member) {
-                const std::string label = labelOf(choice);
-                if (face.system) {
-                    report.know(label, FuzzReport::System);
-                    continue;
-                }
-                const InterfaceEntry& described = catalog.interfaces()[face.index];
-                if (described.dual) {
-                    report.know(label, FuzzReport::Invoke);
-                }
-                if (described.members[choice.member].callableThroughVtable) {
-                    report.know(label, FuzzReport::Vtable);
-                }
-            }
-        }
-    }
-}
-
-bool FuzzRun::connect()
-{
-    const auto factory = target.classObject();
-    if (!factory) {
-        report.failure("no class object: the provider is not running");
-        return false;
-    }
-    pool.add(factory.Get(), true);
-    ComPtr<IUnknown> root;
-    const HRESULT created = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(root.GetAddressOf()));
-    if (FAILED(created) || !root) {
-        report.failure("the class object created no integration object");
-        return false;
-    }
-    pool.add(root.Get(), true);
-    learnMembers();
-    return true;
-}
-
-bool FuzzRun::firstUnreached(Choice& choice)
-{
-    auto& entries = pool.entries();
-    for (choice.entry = 0; choice.entry < entries.size(); ++choice.entry) {
-        const auto& faces = entries[choice.entry].faces;
-        for (choice.face = 0; choice.face < faces.size(); ++choice.face) {
-            const ObjectPool::Face& face = faces[choice.face];
-            const std::size_t members = face.system ? SystemMembers::interfaces()[face.index].members.size()
-                                                    : catalog.interfaces()[face.index].members.size();
-            for (choice.member = 0; choice.member < members; ++choice.member) {
-                const std::size_t key = (face.system ? 1u << 24 : 0u) | (face.index << 8) | choice.member;
-                const std::size_t paths = face.system ? 1 : 2;
-                for (std::size_t path = 0; path < paths; ++path) {
-                    if (covered.contains(key * 4 + path)) {
-                        continue;
+    const auto& entries = pool.entries();
+    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+        for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
+            const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
+            for (std::size_t member = 0; member < described.members.size(); ++member) {
+                const bool by[3] = {!described.system && described.dual,
+                                    !described.system && described.members[member].callableThroughVtable,
+                                    described.system};
+                for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
+                    if (by[path] && visit({entry, face, member, path})) {
+                        return true;
                     }
-                    if (face.system) {
-                        choice.path = FuzzReport::System;
-                    } else {
-                        const InterfaceEntry& described = catalog.interfaces()[face.index];
-                        choice.path = path == 0 ? FuzzReport::Invoke : FuzzReport::Vtable;
-                        if ((path == 0 && !described.dual) ||
-                            (path == 1 && !described.members[choice.member].callableThroughVtable)) {
-                            covered.insert(key * 4 + path);
-                            continue;
-                        }
-                    }
-                    covered.insert(key * 4 + path);
-                    return true;
                 }
             }
         }
@@ -182,124 +73,82 @@ bool FuzzRun::firstUnreached(Choice& choice)
     return false;
 }
 
+std::string FuzzRun::labelOf(const Choice& choice)
+{
+    const InterfaceEntry& described = catalog.interfaces()[pool.entries()[choice.entry].faces[choice.face].index];
+    const Member& member = described.members[choice.member];
+    const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
+                         : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
+                                                                      : "";
+    return described.name + "::" + member.name + suffix;
+}
+
+void FuzzRun::learnMembers()
+{
+    coverageComplete = false;
+    forEachChoice([&](const Choice& choice) {
+        counts[choice.path].try_emplace(labelOf(choice), 0);
+        return false;
+    });
+}
+
+bool FuzzRun::connect()
+{
+    const auto factory = target.classObject();
+    ComPtr<IUnknown> root;
+    if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(root.GetAddressOf())))) {
+        failure("no integration object from the class object: the provider is not running");
+        return false;
+    }
+    pool.add(factory.Get(), true);
+    pool.add(root.Get(), true);
+    learnMembers();
+    return true;
+}
+
 FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
 {
     Choice choice;
+    // Now and then the first member no call has reached yet.
     if (!coverageComplete && engine() % 4 == 0) {
-        if (firstUnreached(choice)) {
+        if (forEachChoice([&](const Choice& candidate) {
+                choice = candidate;
+                return counts[candidate.path][labelOf(candidate)] == 0 && wanted(candidate);
+            })) {
             return choice;
         }
         coverageComplete = true;
     }
     // Three calls in four go to the library's own interfaces, the rest to the system ones.
     const bool wantSystem = engine() % 4 == 0;
-    auto& entries = pool.entries();
+    const auto& entries = pool.entries();
     for (int attempt = 0;; ++attempt) {
         choice.entry = engine() % entries.size();
         const auto& faces = entries[choice.entry].faces;
         choice.face = engine() % faces.size();
-        const ObjectPool::Face& face = faces[choice.face];
-        if (face.system != wantSystem && attempt < 64) {
-            continue;
-        }
-        if (face.system) {
-            choice.member = engine() % SystemMembers::interfaces()[face.index].members.size();
-            choice.path = FuzzReport::System;
-            return choice;
-        }
-        const InterfaceEntry& described = catalog.interfaces()[face.index];
-        if (described.members.empty()) {
+        const InterfaceEntry& described = catalog.interfaces()[faces[choice.face].index];
+        if ((described.system != wantSystem && attempt < 64) || described.members.empty()) {
             continue;
         }
         choice.member = engine() % described.members.size();
         const bool callable = described.members[choice.member].callableThroughVtable;
-        if (!callable && !described.dual) {
+        if (described.system) {
+            choice.path = MemberCaller::Direct;
+        } else if (callable || described.dual) {
+            choice.path = callable && (!described.dual || engine() % 2) ? MemberCaller::Vtable : MemberCaller::Invoke;
+        } else {
             continue;
         }
-        const bool vtable = callable && (!described.dual || engine() % 2);
-        choice.path = vtable ? FuzzReport::Vtable : FuzzReport::Invoke;
         return choice;
     }
 }
 
-bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
-{
-    const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
-    const std::string label = labelOf(choice);
-    HostileValues::Settings valueSettings;
-    valueSettings.marshallable = target.crossProcess() || choice.path == FuzzReport::Invoke;
-    // Through Invoke, where the system's dispatch code refused them only after taking
-    // references to the objects before them.
-    valueSettings.invalidTypes = !target.crossProcess() && choice.path == FuzzReport::Invoke;
-    if (!settings.foreignObjectsOnly) {
-        valueSettings.objects = pool.borrowed();
-    }
-    valueSettings.objects.push_back(foreign.Get());
-    if (target.crossProcess()) {
-        valueSettings.arrayObjects = {foreign.Get()};
-    }
-    valueSettings.friendlyTexts = &friendly;
-    CallOutcome outcome;
-    {
-        HostileValues values(seed, valueSettings);
-        dog.begin(label + " (" + FuzzReport::pathName(choice.path) + ")", seed);
-        if (choice.path == FuzzReport::System) {
-            outcome = system.call(face.index, choice.member, face.pointer.Get(), values, target.crossProcess());
-        } else {
-            const Member& member = catalog.interfaces()[face.index].members[choice.member];
-            if (choice.path == FuzzReport::Vtable) {
-                outcome = MemberCaller::throughVtable(face.pointer.Get(), member, values, target.crossProcess());
-            } else {
-                bool asDeclared = false;
-                outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face.pointer.Get()), member, values,
-                                                      catalog.knownDispids(), target.crossProcess(), asDeclared);
-            }
-        }
-        dog.end();
-    }
-
-    report.reached(label, choice.path);
-    for (const std::string& fault : outcome.faults) {
-        // A conversation opens in the messenger, not in Office: there is no window object
-        // to hand out, the window argument is left as the caller passed it, and Office
-        // relies on the success.
-        if (label == "IUCCAutomation::StartConversation" && fault.find("object") != std::string::npos) {
-            continue;
-        }
-        report.fault(label, choice.path, seed, fault);
-    }
-    if (target.crossProcess() && disconnected(outcome.result)) {
-        std::string why;
-        if (!target.alive(why)) {
-            char text[64];
-            std::snprintf(text, sizeof(text), " seed=0x%016" PRIx64 ": ", seed);
-            report.failure("crash: the host died during " + label + " (" + FuzzReport::pathName(choice.path) + ")" +
-                           text + why);
-            dead = true;
-            return false;
-        }
-    }
-    const Watchdog::Step step(dog, "the walk taking in the objects " + label + " handed out", seed, kStepPatience);
-    const std::size_t known = pool.interfacesSeen();
-    const std::size_t capacity = target.crossProcess() ? 24 : 48;
-    for (const auto& object : outcome.objects) {
-        // Across processes a new object costs round trips to classify: most are let go.
-        if (!target.crossProcess() || pool.entries().size() < capacity || mix(seed) % 8 == 0) {
-            pool.add(object.Get());
-        }
-    }
-    if (pool.interfacesSeen() != known) {
-        learnMembers();
-    }
-    return true;
-}
-
-bool FuzzRun::wanted(const Choice& choice) const
+bool FuzzRun::wanted(const Choice& choice)
 {
     if (settings.only.empty() && settings.skip.empty()) {
         return true;
     }
-    const std::string label = labelOf(choice) + " (" + FuzzReport::pathName(choice.path) + ")";
+    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
     const auto within = [&](const std::vector<std::string>& texts) {
         return std::any_of(texts.begin(), texts.end(),
                            [&](const std::string& text) { return label.find(text) != std::string::npos; });
@@ -311,14 +160,6 @@ bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    if (index % 16 == 0) {
-        const Watchdog::Step step(dog, "the walk taking in the objects of events", seed, kStepPatience);
-        const std::size_t known = pool.interfacesSeen();
-        pool.takeEventObjects();
-        if (pool.interfacesSeen() != known) {
-            learnMembers();
-        }
-    }
     Choice choice = choose(engine);
     for (int attempt = 0; attempt < 1000 && !wanted(choice); ++attempt) {
         choice = choose(engine);
@@ -327,110 +168,156 @@ bool FuzzRun::call(std::uint64_t index)
     return !wanted(choice) || perform(choice, seed);
 }
 
+bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
+{
+    const bool across = target.crossProcess();
+    const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
+    const InterfaceEntry& described = catalog.interfaces()[face.index];
+    HostileValues::Settings chosen;
+    // Through Invoke in this process, where the system's dispatch code refused them only
+    // after taking references to the objects before them.
+    chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
+    for (std::size_t at = 0; at < pool.entries().size() && !settings.foreignObjectsOnly; ++at) {
+        chosen.objects.push_back(pool.entries()[at].identity.Get());
+    }
+    chosen.objects.push_back(foreign.Get());
+    if (across) {
+        chosen.arrayObjects = {foreign.Get()};
+    }
+    chosen.friendlyTexts = friendly;
+    CallOutcome outcome;
+    {
+        HostileValues values(seed, chosen);
+        const Watchdog::Step step(dog, labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")", seed);
+        outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
+    }
+    return judge(choice, seed, outcome);
+}
+
+bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
+{
+    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
+    ++counts[choice.path][labelOf(choice)];
+    std::vector<std::string> found = outcome.faults;
+    if (!MemberCaller::readable(outcome.result)) {
+        char text[48];
+        std::snprintf(text, sizeof(text), "unreadable HRESULT 0x%08lX", static_cast<unsigned long>(outcome.result));
+        found.emplace_back(text);
+    }
+    for (const std::string& fault : found) {
+        // A conversation opens in the messenger, not in Office: there is no window object to
+        // hand out, the window argument is left as the caller passed it, and Office relies
+        // on the success. One line for each kind of fault of a member; its seed replays it.
+        if ((label.rfind("IUCCAutomation::StartConversation ", 0) != 0 || fault.find("object") == std::string::npos) &&
+            faults.insert(label + ": " + fault).second) {
+            std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
+        }
+    }
+    std::string why;
+    if (target.crossProcess() && disconnected(outcome.result) && !target.alive(why)) {
+        char text[32];
+        std::snprintf(text, sizeof(text), " seed=0x%016" PRIx64 ": ", seed);
+        failure("crash: the host died during " + label + text + why);
+        dead = true;
+        return false;
+    }
+    takeObjects(outcome.objects, seed);
+    return true;
+}
+
+void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
+{
+    const Watchdog::Step step(dog, "the walk taking in the objects handed out or carried by events", seed,
+                              kStepPatience);
+    const std::size_t known = pool.answered().size();
+    pool.takeEventObjects();
+    for (const auto& object : objects) {
+        if (!target.crossProcess() || pool.entries().size() < capacityFor(true) || mix(seed) % 8 == 0) {
+            pool.add(object.Get());
+        }
+    }
+    if (pool.answered().size() != known) {
+        learnMembers();
+    }
+}
+
 void FuzzRun::checkpoint(bool last)
 {
     const Watchdog::Step step(dog, "checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
     pool.takeEventObjects();
     ++checkpoints;
-    if (!last && checkpoints % settings.restartEvery == 0) {
+    const bool restarting = !last && checkpoints % settings.restartEvery == 0;
+    if (restarting) {
         // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
-        // OnShuttingDown; their event data waits in the inbox for the next walk.
+        // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
         target.restart();
-        pool.unpinAll();
-        pool.clear(false);
-        system.unadviseAll();
-        covered.clear();
-        connect();
-        pool.takeEventObjects();
-        learnMembers();
-    } else {
-        pool.clear(false);
-        system.unadviseAll();
+    }
+    pool.clear(restarting, false);
+    caller.unadviseAll();
+    if (restarting && connect()) {
+        takeObjects({}, settings.seed);
     }
     // Warm-up ends at the checkpoint after the first restart: across processes the host's
-    // RPC runtime starts a thread for each of Office's connections to the new class
-    // object then, once, some megabytes of stacks that later restarts reuse.
-    if (checkpoints == settings.restartEvery + 1) {
-        report.privateAfterWarmUp = target.privateBytes();
+    // RPC runtime starts a thread for each of Office's connections to the new class object
+    // then, once, some megabytes of stacks that later restarts reuse.
+    const auto figures = target.figures();
+    if (last) {
+        privateAtEnd = figures.privateBytes;
+    } else if (checkpoints == settings.restartEvery + 1) {
+        privateAfterWarmUp = figures.privateBytes;
     }
     if (settings.progress && !last) {
-        showProgress();
-    }
-    if (last) {
-        report.privateAtEnd = target.privateBytes();
+        std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu\n",
+                    checkpoints, checkpoints * settings.checkpointEvery, figures.live.value_or(-1),
+                    figures.privateBytes.value_or(0));
     }
 }
 
-void FuzzRun::showProgress()
+bool FuzzRun::findCase(const RegressionCase& regression, Choice& found)
 {
-    const auto live = target.liveObjects();
-    const auto bytes = target.privateBytes();
-    const std::string more = target.hostFigures();
-    std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu%s%s\n",
-                checkpoints, checkpoints * settings.checkpointEvery, live.value_or(-1), bytes.value_or(0),
-                more.empty() ? "" : ", host: ", more.c_str());
-}
-
-bool FuzzRun::regressionsReachable()
-{
-    for (const RegressionCase& regression : RegressionCases::all()) {
-        if (!findCase(regression)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::optional<FuzzRun::Choice> FuzzRun::findCase(const RegressionCase& regression)
-{
-    auto& entries = pool.entries();
-    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
-        for (std::size_t at = 0; at < entries[entry].faces.size(); ++at) {
-            const ObjectPool::Face& face = entries[entry].faces[at];
-            const std::size_t members = face.system ? SystemMembers::interfaces()[face.index].members.size()
-                                                    : catalog.interfaces()[face.index].members.size();
-            for (std::size_t member = 0; member < members; ++member) {
-                Choice choice{entry, at, member, FuzzReport::System};
-                if (!face.system) {
-                    choice.path = std::strcmp(regression.path, "vtable") == 0 ? FuzzReport::Vtable : FuzzReport::Invoke;
-                }
-                if (labelOf(choice) == regression.member &&
-                    std::strcmp(FuzzReport::pathName(choice.path), regression.path) == 0) {
-                    return choice;
-                }
-            }
-        }
-    }
-    return std::nullopt;
+    return forEachChoice([&](const Choice& choice) {
+        found = choice;
+        return choice.path == regression.path && labelOf(choice) == regression.member;
+    });
 }
 
 void FuzzRun::replayRegressions()
 {
-    pool.takeEventObjects();
-    learnMembers();
+    takeObjects({}, settings.seed);
     for (const RegressionCase& regression : RegressionCases::all()) {
-        const auto choice = findCase(regression);
-        if (!choice) {
-            report.failure(std::string("regression case not reached: ") + regression.member + " (" + regression.path +
-                           ")");
-        } else if (!perform(*choice, regression.seed)) {
+        Choice found;
+        if (!findCase(regression, found)) {
+            failure(std::string("regression case not reached: ") + regression.member);
+            continue;
+        }
+        const ObjectPool::Face face = pool.entries()[found.entry].faces[found.face];
+        CallOutcome outcome;
+        {
+            const Watchdog::Step step(dog, std::string("regression case ") + regression.member, 0);
+            outcome = RegressionCases::replay(regression, catalog.interfaces()[face.index].members[found.member],
+                                              face.pointer.Get(), foreign.Get());
+        }
+        if (!judge(found, 0, outcome)) {
             return;
         }
     }
 }
 
+void FuzzRun::failure(const std::string& what)
+{
+    ++failures;
+    std::printf("fuzz: failure: %s\n", what.c_str());
+}
+
 void FuzzRun::startPushing()
 {
-    if (!settings.push) {
-        return;
-    }
-    pushing = true;
-    const int threads = target.crossProcess() ? 1 : 2;
+    pushing = settings.push;
+    const int threads = !settings.push ? 0 : target.crossProcess() ? 1 : 2;
     const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
     for (int thread = 0; thread < threads; ++thread) {
         pushers.emplace_back([this, thread, threads, interval] {
             const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            for (std::uint64_t step = static_cast<std::uint64_t>(thread); pushing; step += static_cast<std::uint64_t>(threads)) {
+            for (auto step = static_cast<std::uint64_t>(thread); pushing; step += static_cast<std::uint64_t>(threads)) {
                 target.push(step);
                 std::this_thread::sleep_for(interval);
             }
@@ -450,76 +337,85 @@ void FuzzRun::stopPushing()
     pushers.clear();
 }
 
-bool FuzzRun::finish()
+void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
     const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
-    pool.clear(true);
-    system.unadviseAll();
-    report.eventsReceived = pool.eventsReceived();
-    report.misreadAnswers = system.misreadAnswers();
+    pool.clear(true, true);
+    caller.unadviseAll();
+    std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
+                settings.seed, elapsed.count());
+    for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
+        std::uint64_t calls = 0;
+        std::size_t reached = 0;
+        for (const auto& [member, count] : counts[path]) {
+            calls += count;
+            reached += count > 0 ? 1 : 0;
+            if (count == 0 && settings.shortPass) {
+                failure("member not reached: " + member + " (" + MemberCaller::pathName(path) + ")");
+            }
+        }
+        std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(path), calls, reached,
+                    counts[path].size());
+    }
+    std::string names;
+    for (const std::size_t index : pool.answered()) {
+        names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
+    }
+    std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
+                "misread by the proxy (judged by their items): %zu\n",
+                pool.libraryInterfacesAnswered(), names.c_str(), pool.eventsReceived(), caller.misreadAnswers());
+    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
+        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
+                std::to_string(settings.interfacesExpected) + " interfaces expected");
+    }
     if (dead) {
-        return false;
+        return;
     }
     // With everything released, a restart lets the old class object and its integration
     // object go: what then still lives beyond the new class object has leaked.
     target.restart();
     const auto settled = [&] {
         const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-        std::optional<long> live = target.liveObjects();
-        while (!(live && report.liveAtStart && *live == *report.liveAtStart) &&
-               std::chrono::steady_clock::now() < deadline) {
+        std::optional<long> live = target.figures().live;
+        while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            live = target.liveObjects();
+            live = target.figures().live;
         }
         return live;
     };
     std::optional<long> live = settled();
-    report.liveAtEnd = live;
+    std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), live.value_or(-1));
     if (target.crossProcess()) {
         // Wine's proxies keep a reference to every object that arrived as an element of an
-        // array of interface pointers after this process has released it (reproduced
-        // without the library by WineMarshallerTests), until this process's apartment
-        // ends. What still lives after that is the provider's own leak.
+        // array of interface pointers after this process has released it (reproduced without
+        // the library by WineMarshallerTests), until this process's apartment ends. What
+        // still lives after that is the provider's own leak.
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         live = settled();
-        report.liveAfterLeavingCom = live;
-        report.privateAfterLeavingCom = target.privateBytes();
+        std::printf("fuzz: live objects once this process left COM: %ld, private bytes %llu\n", live.value_or(-1),
+                    target.figures().privateBytes.value_or(0));
     }
-    bool clean = true;
-    // The fuzzer's own object, passed in arguments all along: a call that kept a
-    // reference to it (a refused one above all) kept it for good.
+    // The fuzzer's own object, passed in arguments all along: a call that kept a reference
+    // to it (a refused one above all) kept it for good.
     foreign->AddRef();
-    const ULONG foreignReferences = foreign->Release();
-    if (foreignReferences != 1) {
-        report.failure("leak: the fuzzer's own object is still referenced " + std::to_string(foreignReferences - 1) +
-                       " times by the provider");
-        clean = false;
+    if (const ULONG references = foreign->Release(); references != 1) {
+        failure("leak: the fuzzer's own object is still referenced " + std::to_string(references - 1) +
+                " times by the provider");
     }
-    if (!live || !report.liveAtStart || *live != *report.liveAtStart) {
-        report.failure("leak: live objects at start " + std::to_string(report.liveAtStart.value_or(-1)) + ", at end " +
-                       std::to_string(live.value_or(-1)));
-        clean = false;
+    if (live != liveAtStart) {
+        failure("leak: live objects at start " + std::to_string(liveAtStart.value_or(-1)) + ", at end " +
+                std::to_string(live.value_or(-1)));
     }
-    if (report.privateAfterWarmUp && report.privateAtEnd &&
-        *report.privateAtEnd > *report.privateAfterWarmUp + settings.privateBound) {
-        report.failure("private bytes grew by " + std::to_string(*report.privateAtEnd - *report.privateAfterWarmUp) +
-                       " after warm-up");
-        clean = false;
-    }
-    if (pool.answered().size() < settings.interfacesExpected) {
-        report.failure("the objects met answered " + std::to_string(pool.answered().size()) + " of the " +
-                       std::to_string(settings.interfacesExpected) + " interfaces expected");
-        clean = false;
-    }
-    if (settings.requireCoverage) {
-        for (const auto& missing : report.unreached()) {
-            report.failure("member not reached: " + missing);
-            clean = false;
+    if (privateAfterWarmUp && privateAtEnd) {
+        const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
+        std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
+        if (growth > static_cast<long long>(settings.privateBound)) {
+            failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
+                    std::to_string(settings.privateBound));
         }
     }
-    return clean;
 }
 
 bool FuzzRun::run()
@@ -528,7 +424,7 @@ bool FuzzRun::run()
     {
         const Watchdog::Step step(dog, "start-up (counting live objects, connecting to the provider)", settings.seed,
                                   kStepPatience);
-        report.liveAtStart = target.liveObjects();
+        liveAtStart = target.figures().live;
         if (!connect()) {
             return false;
         }
@@ -542,15 +438,17 @@ bool FuzzRun::run()
         if (index > 0 && index % settings.checkpointEvery == 0) {
             checkpoint(false);
         }
-        if (!call(index)) {
-            break;
-        }
+        call(index);
     }
     // The regression cases need objects of their interfaces, and the interfaces expected
     // must all be met: the walk goes on until they are, within a bound.
+    Choice unused;
     const auto wanting = [&] {
-        return (settings.replayRegressions && !regressionsReachable()) ||
-               pool.answered().size() < settings.interfacesExpected;
+        const auto& cases = RegressionCases::all();
+        return (settings.shortPass && !std::all_of(cases.begin(), cases.end(), [&](const RegressionCase& regression) {
+                    return findCase(regression, unused);
+                })) ||
+               pool.libraryInterfacesAnswered() < settings.interfacesExpected;
     };
     for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
         call(index++);
@@ -559,18 +457,13 @@ bool FuzzRun::run()
         const Watchdog::Step step(dog, "stopping the pushes", settings.seed, kStepPatience);
         stopPushing();
     }
-    if (!dead && settings.replayRegressions) {
+    if (!dead && settings.shortPass) {
         replayRegressions();
     }
     if (!dead) {
         checkpoint(true);
     }
-    for (std::size_t index2 : pool.answered()) {
-        report.answeredNames.push_back(TypeCatalog::narrow(catalog.interfaces()[index2].name));
-    }
-    report.interfacesAnswered = pool.answered().size();
-    const bool clean = finish() && report.faultCount() == 0;
-    report.print(target.crossProcess() ? "cross-process" : "in-process", settings.seed,
-                 std::chrono::steady_clock::now() - began);
-    return clean;
+    finish(std::chrono::steady_clock::now() - began);
+    std::printf("fuzz: faults: %zu\n", faults.size() + failures);
+    return !dead && faults.empty() && failures == 0;
 }

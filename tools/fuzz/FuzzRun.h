@@ -1,30 +1,23 @@
 #pragma once
 
-#include "tools/fuzz/FuzzReport.h"
 #include "tools/fuzz/FuzzTarget.h"
+#include "tools/fuzz/MemberCaller.h"
 #include "tools/fuzz/ObjectPool.h"
-#include "tools/fuzz/SystemMembers.h"
-#include "tools/fuzz/TypeCatalog.h"
+#include "tools/fuzz/RegressionCases.h"
 #include "tools/fuzz/Watchdog.h"
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <memory>
-#include <optional>
+#include <functional>
+#include <map>
 #include <random>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
-
-struct RegressionCase;
 
 // One fuzzing run against one target: the walk over the provider's objects, one call at a
 // time, each with its own seed; checkpoints that drop the walk's objects and measure the
-// library's live objects and the host's private bytes; the integration restarted now and
-// then, so that the state and shut-down events reach Office's sinks; and at the end, with
-// everything released and the integration stopped, the live-object count.
+// host; the integration restarted now and then, so that the state and shut-down events
+// reach Office's sinks; and at the end, with everything released, the leak checks and the
+// figures: calls by path, members reached, faults (each printed once, with the member and
+// the seed that found it), live objects and private bytes.
 class FuzzRun {
 public:
     struct Settings {
@@ -33,20 +26,18 @@ public:
         std::chrono::seconds duration{0}; // 0: no time limit
         std::uint64_t checkpointEvery = 2000;
         std::uint64_t restartEvery = 4; // checkpoints
-        bool requireCoverage = false;
-        bool replayRegressions = false;
+        // The short pass: every member reached, the regression cases replayed.
+        bool shortPass = false;
         std::size_t interfacesExpected = 0;
         unsigned long long privateBound = 8ull << 20;
-        // The library's interfaces objects answered in an earlier run: across processes,
-        // objects are asked for these alone (empty: for every interface of the library).
+        // The interfaces objects answered in an earlier run: across processes objects are
+        // asked for these alone (empty: for all).
         std::set<std::size_t> answeredBefore;
-        // Filters on "Interface::Member (path)"; see FuzzOptions.
+        // Filters on "Interface::Member (path)".
         std::vector<std::string> only;
         std::vector<std::string> skip;
         bool push = true;
-        // Object arguments are this program's own only, never the provider's handed back
-        // (which across processes never go inside arrays of interface pointers anyway: see
-        // HostileValues::Settings::arrayObjects).
+        // Object arguments are this program's own only, never the provider's handed back.
         bool foreignObjectsOnly = false;
         bool progress = false;
     };
@@ -58,7 +49,6 @@ public:
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
     bool run();
-    // The library's interfaces (catalog indices) that some object answered.
     const std::set<std::size_t>& answered() const { return pool.answered(); }
 
 private:
@@ -66,23 +56,27 @@ private:
         std::size_t entry = 0;
         std::size_t face = 0;
         std::size_t member = 0;
-        FuzzReport::Path path = FuzzReport::Invoke;
+        MemberCaller::Path path = MemberCaller::Invoke;
     };
 
     bool connect();
+    // Calls `visit` with every member of every object in the pool, by every path it can be
+    // called by, until `visit` answers true.
+    bool forEachChoice(const std::function<bool(const Choice&)>& visit);
     void learnMembers();
-    bool call(std::uint64_t index);
-    void showProgress();
-    bool perform(const Choice& choice, std::uint64_t seed);
     Choice choose(std::mt19937_64& engine);
-    bool firstUnreached(Choice& choice);
-    std::string labelOf(const Choice& choice) const;
-    bool wanted(const Choice& choice) const;
+    std::string labelOf(const Choice& choice);
+    bool wanted(const Choice& choice);
+    bool call(std::uint64_t index);
+    bool perform(const Choice& choice, std::uint64_t seed);
+    bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
+    // The objects a call handed out and those that came with events join the pool.
+    void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);
     void checkpoint(bool last);
+    bool findCase(const RegressionCase& regression, Choice& found);
     void replayRegressions();
-    bool regressionsReachable();
-    std::optional<Choice> findCase(const RegressionCase& regression);
-    bool finish();
+    void finish(std::chrono::duration<double> elapsed);
+    void failure(const std::string& what);
     void startPushing();
     void stopPushing();
 
@@ -90,18 +84,22 @@ private:
     FuzzTarget& target;
     Watchdog& dog;
     const Settings settings;
-    FuzzReport report;
     ObjectPool pool;
-    SystemMembers system;
+    MemberCaller caller;
     std::vector<std::wstring> friendly;
     Microsoft::WRL::ComPtr<IUnknown> foreign;
     bool dead = false;
     std::uint64_t checkpoints = 0;
-    // Members (by interface, member and path) the coverage pass has already called.
-    std::set<std::size_t> covered;
     // Set once every member of the walk's objects has been called; cleared when new
     // interfaces turn up.
     bool coverageComplete = false;
     std::atomic<bool> pushing{false};
     std::vector<std::thread> pushers;
+    // Calls of each member (known ones at 0) by path, and the faults found.
+    std::map<std::string, std::uint64_t> counts[3];
+    std::set<std::string> faults;
+    std::size_t failures = 0;
+    std::optional<long> liveAtStart;
+    std::optional<unsigned long long> privateAfterWarmUp;
+    std::optional<unsigned long long> privateAtEnd;
 };

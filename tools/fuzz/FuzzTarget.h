@@ -1,41 +1,71 @@
 #pragma once
 
+#include "tools/common/MessengerStandIn.h"
+#include "tools/host/CommandQueue.h"
+#include "tools/host/HostConsole.h"
+#include "tools/host/HostOptions.h"
+#include "tools/host/PresenceTable.h"
+
 #include <windows.h>
 
 #include <objbase.h>
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Where the provider runs while it is fuzzed: inside this process, or inside the messenger
-// stand-in with this process as Office. Either way the host pushes presence and evictions
-// from threads of its own while the calls go on.
+class HostController;
+
+// Where the provider runs while it is fuzzed, with the product installed as an installer
+// does. In process: the library loaded here as the messenger loads it, with the messenger
+// stand-in's parts, this process being Office too. Across processes: the messenger
+// stand-in (OrvexWindows.exe) hosting it, this process as Office reaching it through the
+// class object and the type library's marshaller. Either way the host reports presence
+// and evictions on threads other than Office's while the calls go on.
 class FuzzTarget {
 public:
-    virtual ~FuzzTarget() = default;
+    struct Figures {
+        // The library's live objects (from its "Constructor" and "Destructor" records).
+        std::optional<long> live;
+        std::optional<unsigned long long> privateBytes;
+    };
+
+    explicit FuzzTarget(bool crossProcess);
+    ~FuzzTarget();
+    FuzzTarget(const FuzzTarget&) = delete;
+    FuzzTarget& operator=(const FuzzTarget&) = delete;
 
     // Installs the product and starts the integration; on failure `error` says why.
-    virtual bool start(std::string& error) = 0;
+    bool start(std::string& error);
     // The provider's class object, as Office gets it.
-    virtual Microsoft::WRL::ComPtr<IClassFactory> classObject() = 0;
-    // One presence change or eviction, reported on a host thread.
-    virtual void push(std::uint64_t step) = 0;
+    Microsoft::WRL::ComPtr<IClassFactory> classObject();
+    // One presence change or eviction, reported on a host thread (in process, the caller's).
+    void push(std::uint64_t step);
     // Stops and starts the integration: Office's sinks hear OnStateChanged and OnShuttingDown.
-    virtual void restart() = 0;
-    virtual void stopIntegration() = 0;
-    // The library's live COM objects and the host's private bytes, if they can be read.
-    virtual std::optional<long> liveObjects() = 0;
-    virtual std::optional<unsigned long long> privateBytes() = 0;
-    // The host's own figures beyond those above, for the progress lines ("" when none).
-    virtual std::string hostFigures() { return ""; }
+    void restart();
+    Figures figures();
     // False once the host process is gone; `why` then says how it ended.
-    virtual bool alive(std::string& why) = 0;
+    bool alive(std::string& why);
     // Ends the host; answers false when it reported a fault on its way out.
-    virtual bool finish(std::string& why) = 0;
-    virtual bool crossProcess() const = 0;
+    bool finish(std::string& why);
+    bool crossProcess() const { return across; }
     // The addresses the host knows: a friendly caller's contacts.
-    virtual std::vector<std::wstring> addresses() const = 0;
+    static std::vector<std::wstring> addresses();
+
+private:
+    const bool across;
+    // In process.
+    HostOptions options;
+    PresenceTable table;
+    HostConsole console;
+    CommandQueue queue;
+    std::unique_ptr<HostController> controller;
+    // Across processes. `sending` is held across a command and its answer: pushes wait.
+    std::mutex sending;
+    std::unique_ptr<MessengerStandIn> host;
+    bool installed = false;
 };

@@ -1,89 +1,248 @@
 #include "tools/fuzz/MemberCaller.h"
 
-#include "tools/fuzz/ResultChecker.h"
+#include "tools/office/EventSink.h"
 
 #include <oleauto.h>
+#include <servprov.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <cwctype>
+
+using Microsoft::WRL::ComPtr;
 
 namespace {
+
+constexpr std::array<LCID, 3> kLocales = {0, 0x0409, 0x7FFFFFFF};
+
+// What an [out] slot of a direct call holds before the call: a callee that succeeds
+// without writing it, or fails after writing into it, is caught by it.
+constexpr unsigned char kPoison = 0x5A;
 
 // One [out] slot of a direct call: large enough for a VARIANT, aligned for one.
 struct alignas(16) OutSlot {
     unsigned char bytes[sizeof(VARIANT)];
 };
 
+std::string hex(HRESULT result)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(result));
+    return text;
+}
+
+std::size_t sizeOf(VARTYPE type)
+{
+    if (type == VT_I1 || type == VT_UI1) {
+        return 1;
+    }
+    if (type == VT_I2 || type == VT_UI2 || type == VT_BOOL) {
+        return 2;
+    }
+    return type == VT_I8 || type == VT_UI8 || type == VT_R8 || type == VT_DATE || type == VT_CY ? 8 : 4;
+}
+
 // How DispCallFunc is to pass an argument of this type.
 VARTYPE passingType(const ParamType& type)
 {
-    switch (type.kind) {
-    case ParamType::Kind::Variant:
-        return VT_VARIANT;
-    case ParamType::Kind::Boolean:
-        return VT_BOOL;
-    case ParamType::Kind::Integer:
-        return type.vt == VT_I8 || type.vt == VT_UI8 ? VT_I8 : VT_I4;
-    case ParamType::Kind::Real:
-        return type.vt;
-    case ParamType::Kind::Date:
-        return VT_DATE;
-    case ParamType::Kind::Currency:
-        return VT_CY;
-    default:
-        return VT_UNKNOWN; // anything pointer-sized
+    if (type.kind != ParamType::Kind::Scalar) {
+        return type.kind == ParamType::Kind::Variant ? VT_VARIANT : VT_UNKNOWN; // VT_UNKNOWN: pointer-sized
+    }
+    if (type.vt == VT_R4 || type.vt == VT_R8 || type.vt == VT_DATE) {
+        return type.vt; // in floating-point registers
+    }
+    return sizeOf(type.vt) == 8 ? VT_I8 : VT_I4;
+}
+
+// INVOKEKIND's values are the DISPATCH_ flags of the same kind of call.
+static_assert(INVOKE_FUNC == DISPATCH_METHOD && INVOKE_PROPERTYGET == DISPATCH_PROPERTYGET &&
+              INVOKE_PROPERTYPUT == DISPATCH_PROPERTYPUT && INVOKE_PROPERTYPUTREF == DISPATCH_PROPERTYPUTREF);
+WORD declaredFlags(INVOKEKIND kind) { return static_cast<WORD>(kind); }
+
+bool poisoned(const void* slot, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(slot);
+    return std::all_of(bytes, bytes + size, [](unsigned char byte) { return byte == kPoison; });
+}
+
+void harvest(SAFEARRAY* array, CallOutcome& outcome)
+{
+    VARTYPE type = VT_EMPTY;
+    LONG lower = 0;
+    LONG upper = -1;
+    if (array == nullptr || SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetVartype(array, &type)) ||
+        (type != VT_DISPATCH && type != VT_UNKNOWN) || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array, 1, &upper))) {
+        return;
+    }
+    for (LONG index = lower; index <= upper && index - lower < 64; ++index) {
+        IUnknown* element = nullptr;
+        if (SUCCEEDED(SafeArrayGetElement(array, &index, &element)) && element != nullptr) {
+            outcome.adopt(element);
+        }
     }
 }
 
-WORD declaredFlags(INVOKEKIND kind)
+// Keeps every object inside a VARIANT the callee handed out (arrays included) and clears it.
+void harvest(VARIANT& value, CallOutcome& outcome)
 {
-    switch (kind) {
-    case INVOKE_PROPERTYGET:
-        return DISPATCH_PROPERTYGET;
-    case INVOKE_PROPERTYPUT:
-        return DISPATCH_PROPERTYPUT;
-    case INVOKE_PROPERTYPUTREF:
-        return DISPATCH_PROPERTYPUTREF;
-    default:
-        return DISPATCH_METHOD;
+    if ((value.vt == VT_DISPATCH || value.vt == VT_UNKNOWN) && value.punkVal != nullptr) {
+        outcome.objects.emplace_back(value.punkVal);
+    } else if ((value.vt & VT_ARRAY) != 0 && (value.vt & VT_BYREF) == 0) {
+        harvest(value.parray, outcome);
+    }
+    VariantClear(&value);
+}
+
+// An [out] slot of a direct call, holding whatever the callee left there.
+void checkOut(const Param& param, void* slot, CallOutcome& outcome)
+{
+    const bool succeeded = SUCCEEDED(outcome.result);
+    const ParamType::Kind kind = param.type.kind;
+    if (kind == ParamType::Kind::Variant) {
+        auto* value = static_cast<VARIANT*>(slot);
+        if (!succeeded && value->vt != VT_EMPTY) {
+            outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote a VARIANT into its [out]");
+        }
+        harvest(*value, outcome);
+        return;
+    }
+    const bool scalar = kind == ParamType::Kind::Scalar;
+    const std::size_t size = scalar ? sizeOf(param.type.vt) : sizeof(void*);
+    const std::string noun = kind == ParamType::Kind::Object ? "object"
+                             : kind == ParamType::Kind::Text ? "string"
+                             : kind == ParamType::Kind::Array ? "array"
+                                                              : "value";
+    if (poisoned(slot, size)) {
+        if (succeeded) {
+            outcome.faults.push_back("succeeded without writing its [out] " + noun);
+        }
+        return;
+    }
+    void* written = nullptr;
+    if (scalar) {
+        const unsigned char zero[8] = {};
+        written = std::memcmp(slot, zero, size) == 0 ? nullptr : slot;
+    } else {
+        std::memcpy(&written, slot, sizeof(written));
+    }
+    if (written == nullptr) {
+        if (succeeded && kind == ParamType::Kind::Object && !param.optional) {
+            outcome.faults.push_back("succeeded with a null object");
+        }
+        return;
+    }
+    if (!succeeded) {
+        outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote into its [out] " + noun);
+        if (kind == ParamType::Kind::Object) {
+            return; // possibly garbage: never touched
+        }
+    }
+    if (kind == ParamType::Kind::Object) {
+        outcome.adopt(static_cast<IUnknown*>(written));
+    } else if (kind == ParamType::Kind::Text) {
+        SysFreeString(static_cast<BSTR>(written));
+    } else if (kind == ParamType::Kind::Array) {
+        harvest(static_cast<SAFEARRAY*>(written), outcome);
+        SafeArrayDestroy(static_cast<SAFEARRAY*>(written));
+    }
+}
+
+// Keeps an object handed out through an [out] pointer that started as null; reports one
+// handed out with a failure, and a success with none.
+void keep(IUnknown* object, bool nullOut, CallOutcome& outcome)
+{
+    if (object != nullptr && FAILED(outcome.result)) {
+        outcome.faults.push_back("failed yet handed out an object");
+    } else if (object != nullptr) {
+        outcome.adopt(object);
+    } else if (SUCCEEDED(outcome.result) && !nullOut) {
+        outcome.faults.push_back("succeeded with a null object");
     }
 }
 
 } // namespace
 
-CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, HostileValues& values, bool crossProcess)
+bool MemberCaller::readable(HRESULT result)
+{
+    const int facility = HRESULT_FACILITY(result);
+    return SUCCEEDED(result) ? result == S_OK || result == S_FALSE
+                             : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
+                                   facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
+}
+
+MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDispids()), iids(catalog.iids())
+{
+    for (const InterfaceEntry& entry : catalog.interfaces()) {
+        for (const Member& member : entry.members) {
+            names.emplace_back(member.name.begin(), member.name.end());
+        }
+    }
+}
+
+MemberCaller::~MemberCaller() { unadviseAll(); }
+
+void MemberCaller::unadviseAll()
+{
+    for (auto& [point, cookie] : advised) {
+        point->Unadvise(cookie);
+    }
+    advised.clear();
+}
+
+CallOutcome MemberCaller::call(const InterfaceEntry& described, std::size_t index, Path path, IUnknown* face,
+                               HostileValues& values, bool crossProcess)
+{
+    if (path == Direct) {
+        return system(described.iid, index, face, values, crossProcess);
+    }
+    const Member& member = described.members[index];
+    if (path == Invoke) {
+        InvokeCall planned = planInvoke(member, values, crossProcess);
+        return throughInvoke(static_cast<IDispatch*>(face), member, planned);
+    }
+    std::vector<VARIANT> arguments(member.params.size());
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        // A null [out] pointer: a direct caller may pass one. Across processes the provider's
+        // stub always hands it storage of its own, so a null pointer there would test only
+        // the proxy, and Wine's makes the call and unmarshals the answer into storage it
+        // never frees: an object in it is held for good.
+        if (member.params[at].out) {
+            arguments[at].vt = values.percent(8) && !crossProcess ? VT_NULL : VT_EMPTY;
+        } else {
+            values.valueOf(member.params[at].type, arguments[at]);
+        }
+    }
+    return throughVtable(face, member, arguments);
+}
+
+CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments)
 {
     const std::size_t count = member.params.size();
-    std::vector<VARIANT> arguments(count);
     std::vector<VARIANT*> pointers(count);
     std::vector<VARTYPE> types(count);
     std::vector<OutSlot> slots(count);
-    std::vector<bool> passedNull(count, false);
+    std::vector<VARIANT> outs(count);
     for (std::size_t at = 0; at < count; ++at) {
         const Param& param = member.params[at];
-        VARIANT& argument = arguments[at];
-        std::memset(&argument, 0, sizeof(argument));
-        if (param.out) {
-            void* slot = slots[at].bytes;
-            if (param.type.kind == ParamType::Kind::Variant) {
-                VariantInit(static_cast<VARIANT*>(slot));
-            } else {
-                std::memset(slot, ResultChecker::kPoison, sizeof(OutSlot));
-            }
-            // A null [out] pointer: a direct caller may pass one. Across processes the
-            // provider's stub always hands it storage of its own, so a null pointer there
-            // would test only the proxy, and Wine's makes the call and unmarshals the
-            // answer into storage it never frees: an object in it is held for good.
-            passedNull[at] = values.percent(8) && !crossProcess;
-            argument.vt = VT_BYREF | VT_UI1;
-            argument.byref = passedNull[at] ? nullptr : slot;
-            types[at] = VT_UNKNOWN;
-        } else {
-            values.valueOf(param.type, argument);
-            types[at] = passingType(param.type);
+        pointers[at] = &arguments[at];
+        types[at] = passingType(param.type);
+        if (!param.out) {
+            continue;
         }
-        pointers[at] = &argument;
+        if (param.type.kind == ParamType::Kind::Variant) {
+            VariantInit(reinterpret_cast<VARIANT*>(slots[at].bytes));
+        } else {
+            std::memset(slots[at].bytes, kPoison, sizeof(OutSlot));
+        }
+        VariantInit(&outs[at]);
+        outs[at].vt = VT_BYREF | VT_UI1;
+        outs[at].byref = arguments[at].vt == VT_NULL ? nullptr : slots[at].bytes;
+        pointers[at] = &outs[at];
+        types[at] = VT_UNKNOWN;
     }
     VARIANT returned;
     VariantInit(&returned);
@@ -96,45 +255,50 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, Ho
         return outcome;
     }
     outcome.result = returned.scode;
-    ResultChecker::checkResult(outcome);
     for (std::size_t at = 0; at < count; ++at) {
-        if (member.params[at].out && !passedNull[at]) {
-            ResultChecker::checkOut(member.params[at], slots[at].bytes, outcome);
+        if (member.params[at].out && outs[at].byref != nullptr) {
+            checkOut(member.params[at], slots[at].bytes, outcome);
         }
     }
     return outcome;
 }
 
-CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, HostileValues& values,
-                                        const std::vector<MEMBERID>& knownDispids, bool crossProcess,
-                                        bool& asDeclared)
+InvokeCall MemberCaller::declared(const Member& member)
 {
+    InvokeCall call;
+    call.dispid = member.dispid;
+    call.flags = declaredFlags(member.invokeKind);
+    return call;
+}
+
+std::size_t MemberCaller::argumentCount(const Member& member)
+{
+    return static_cast<std::size_t>(
+        std::count_if(member.params.begin(), member.params.end(), [](const Param& param) { return !param.retval; }));
+}
+
+InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values, bool crossProcess)
+{
+    InvokeCall call = declared(member);
     // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
-    DISPID dispid = member.dispid;
     const std::uint32_t which = values.below(100);
     if (which >= 75 && which < 82) {
-        dispid = DISPID_UNKNOWN;
+        call.dispid = DISPID_UNKNOWN;
     } else if (which >= 82 && which < 90) {
         constexpr std::array<DISPID, 4> unused = {0x7FFF1234, INT_MIN, 0x60FFFFFF, 12345};
-        dispid = unused[values.below(unused.size())];
-    } else if (which >= 90 && !knownDispids.empty()) {
-        dispid = knownDispids[values.below(static_cast<std::uint32_t>(knownDispids.size()))];
+        call.dispid = unused[values.below(unused.size())];
+    } else if (which >= 90 && !dispids.empty()) {
+        call.dispid = dispids[values.below(dispids.size())];
     }
-    // How: as declared mostly, else any kind, including puts on read-only properties and
-    // method calls on properties.
-    WORD flags = declaredFlags(member.invokeKind);
+    // How: as declared mostly, else any kind, puts on read-only properties and method
+    // calls on properties included.
     if (values.percent(30)) {
-        constexpr std::array<WORD, 7> kinds = {DISPATCH_METHOD,
-                                               DISPATCH_PROPERTYGET,
-                                               DISPATCH_PROPERTYPUT,
-                                               DISPATCH_PROPERTYPUTREF,
-                                               DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                               0,
-                                               DISPATCH_METHOD | 0x10};
-        flags = kinds[values.below(kinds.size())];
+        constexpr std::array<WORD, 7> kinds = {DISPATCH_METHOD,        DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
+                                               DISPATCH_PROPERTYPUTREF, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                               0,                       DISPATCH_METHOD | 0x10};
+        call.flags = kinds[values.below(kinds.size())];
     }
-    // With what: the declared arguments (the return value is not one), or one fewer,
-    // one more, or any number.
+    // With what: the declared arguments, or one fewer, one more, or any number.
     std::vector<const Param*> declared;
     for (const Param& param : member.params) {
         if (!param.retval) {
@@ -150,12 +314,9 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, H
     } else if (shape >= 90) {
         count = values.below(5);
     }
-    asDeclared = dispid == member.dispid && flags == declaredFlags(member.invokeKind) && count == declared.size();
-
-    std::vector<VARIANT> arguments(count);
+    call.arguments.resize(count);
     for (std::size_t position = 0; position < count; ++position) {
-        // Dispatch arguments come last first.
-        VARIANT& argument = arguments[count - 1 - position];
+        VARIANT& argument = call.arguments[count - 1 - position];
         const Param* param = position < declared.size() ? declared[position] : nullptr;
         if (param != nullptr && values.percent(70)) {
             if (param->out) {
@@ -167,46 +328,267 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, H
             values.anyVariant(argument);
         }
     }
-    std::vector<DISPID> named;
-    if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 && count > 0 && values.percent(80)) {
-        named.push_back(DISPID_PROPERTYPUT);
+    call.asDeclared = call.dispid == member.dispid && call.flags == declaredFlags(member.invokeKind) &&
+                      count == declared.size();
+    if ((call.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 && count > 0 && values.percent(80)) {
+        call.named.push_back(DISPID_PROPERTYPUT);
     } else if (count > 0 && values.percent(10)) {
-        constexpr std::array<DISPID, 5> names = {0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT};
-        named.resize(1 + values.below(static_cast<std::uint32_t>(count)));
-        for (DISPID& name : named) {
-            name = names[values.below(names.size())];
+        call.named.resize(1 + values.below(count));
+        for (DISPID& name : call.named) {
+            name = std::array<DISPID, 5>{0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT}[values.below(5)];
         }
-        asDeclared = false;
+        call.asDeclared = false;
     }
-    DISPPARAMS parameters{arguments.data(), named.empty() ? nullptr : named.data(), static_cast<UINT>(count),
-                          static_cast<UINT>(named.size())};
-    if (count == 0) {
-        parameters.rgvarg = nullptr;
-    }
-    const GUID iid = values.percent(90) ? GUID_NULL : values.guid({});
-    constexpr std::array<LCID, 3> locales = {0, 0x0409, 0x7FFFFFFF};
-    const LCID locale = locales[values.below(locales.size())];
+    call.iid = values.percent(90) ? GUID_NULL : values.guid({});
+    call.locale = kLocales[values.below(kLocales.size())];
+    // Across processes the provider's stub always passes a result of its own, so leaving it
+    // out would test only the proxy; and Wine's proxy, given none, unmarshals the result
+    // into a VARIANT of its own that it never clears, holding an object in it for good.
+    call.wantResult = values.percent(85) || crossProcess;
+    call.wantException = values.percent(85);
+    call.wantArgumentError = values.percent(85);
+    call.asDeclared = call.asDeclared && call.wantResult;
+    return call;
+}
+
+CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, InvokeCall& call)
+{
+    DISPPARAMS parameters{call.arguments.empty() ? nullptr : call.arguments.data(),
+                          call.named.empty() ? nullptr : call.named.data(), static_cast<UINT>(call.arguments.size()),
+                          static_cast<UINT>(call.named.size())};
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception{};
     UINT argumentError = 0;
-    // Across processes the provider's stub always passes a result of its own, so leaving
-    // it out would test only the proxy; and Wine's proxy, given none, unmarshals the result
-    // into a VARIANT of its own that it never clears, holding an object in it for good.
-    const bool wantResult = values.percent(85) || crossProcess;
-    const bool wantException = values.percent(85);
-    const bool wantArgumentError = values.percent(85);
-
     CallOutcome outcome;
-    outcome.result = face->Invoke(dispid, iid, locale, flags, &parameters, wantResult ? &result : nullptr,
-                                  wantException ? &exception : nullptr, wantArgumentError ? &argumentError : nullptr);
-    ResultChecker::checkResult(outcome);
-    ResultChecker::checkInvokeResult(&member, asDeclared && wantResult, result, outcome);
+    outcome.result = face->Invoke(call.dispid, call.iid, call.locale, call.flags, &parameters,
+                                  call.wantResult ? &result : nullptr, call.wantException ? &exception : nullptr,
+                                  call.wantArgumentError ? &argumentError : nullptr);
+    // The system's dispatch code may leave a typed but empty result behind a failure: a
+    // client finds nothing in it. A value in it would be garbage.
+    const bool holdsValue = (result.vt & VT_ARRAY) != 0 ? result.parray != nullptr
+                            : result.vt == VT_BSTR      ? SysStringLen(result.bstrVal) > 0
+                            : result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN
+                                ? result.punkVal != nullptr
+                                : result.vt != VT_EMPTY && (result.llVal != 0 || result.vt == VT_NULL);
+    if (FAILED(outcome.result) && holdsValue) {
+        outcome.faults.push_back("Invoke failed " + hex(outcome.result) + " yet set a result of type " +
+                                 std::to_string(result.vt));
+    }
+    for (const Param& param : member.params) {
+        if (SUCCEEDED(outcome.result) && call.asDeclared && param.retval &&
+            param.type.kind == ParamType::Kind::Object && !param.optional && !holdsValue) {
+            outcome.faults.push_back("Invoke succeeded with a null object");
+        }
+    }
+    harvest(result, outcome);
     if (exception.pfnDeferredFillIn != nullptr) {
         exception.pfnDeferredFillIn(&exception);
     }
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
+    return outcome;
+}
+
+CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values,
+                                 bool crossProcess)
+{
+    // A null [out] pointer only where the caller is in the provider's process: across
+    // processes the stub always hands the provider storage of its own.
+    const bool nullOut = !crossProcess && values.percent(10);
+    if (iid == IID_IDispatch) {
+        return dispatch(member, static_cast<IDispatch*>(face), values, crossProcess);
+    } else if (iid == IID_IConnectionPoint) {
+        return point(member, static_cast<IConnectionPoint*>(face), values, nullOut);
+    } else if (iid == IID_IEnumConnectionPoints || iid == IID_IEnumConnections) {
+        return enumerator(member, face, iid == IID_IEnumConnectionPoints, values, crossProcess);
+    }
+    CallOutcome outcome;
+    void* answered = nullptr;
+    void** into = nullOut ? nullptr : &answered;
+    if (iid == IID_IUnknown) {
+        // Across processes a question for an interface nobody registered costs Wine a good
+        // part of a second: such questions are asked there now and then, not every time.
+        outcome.result = face->QueryInterface(
+            crossProcess && values.percent(90) ? iids[values.below(iids.size())] : values.guid(iids), into);
+    } else if (iid == IID_IServiceProvider) {
+        const GUID service = values.guid(iids);
+        outcome.result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into);
+    } else if (iid == IID_IClassFactory && member == 1) {
+        outcome.result = static_cast<IClassFactory*>(face)->LockServer(values.percent(50) ? TRUE : FALSE);
+        return outcome;
+    } else if (iid == IID_IClassFactory) {
+        // Now and then an outer object, asking for aggregation.
+        const ComPtr<IUnknown> outer =
+            values.percent(20) ? EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {}) : nullptr;
+        const GUID wanted = values.guid(iids);
+        outcome.result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
+    } else if (member == 0) {
+        outcome.result = static_cast<IConnectionPointContainer*>(face)->FindConnectionPoint(
+            values.guid(iids), reinterpret_cast<IConnectionPoint**>(into));
+    } else {
+        outcome.result = static_cast<IConnectionPointContainer*>(face)->EnumConnectionPoints(
+            reinterpret_cast<IEnumConnectionPoints**>(into));
+    }
+    keep(static_cast<IUnknown*>(answered), nullOut, outcome);
+    return outcome;
+}
+
+CallOutcome MemberCaller::dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess)
+{
+    CallOutcome outcome;
+    const bool nullOut = !crossProcess && values.percent(10);
+    if (member == 0) {
+        UINT count = 0;
+        outcome.result = face->GetTypeInfoCount(nullOut ? nullptr : &count);
+        return outcome;
+    }
+    if (member == 1) {
+        ITypeInfo* info = nullptr;
+        outcome.result = face->GetTypeInfo(std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}[values.below(4)],
+                                           kLocales[values.below(3)], nullOut ? nullptr : &info);
+        keep(info, nullOut, outcome);
+        outcome.objects.clear(); // type information is not the provider's object
+        return outcome;
+    }
+    // Names of members (some in another letter case), hostile strings and null names; now
+    // and then a count of none for names that are there, which across processes arrives as
+    // an empty array.
+    const std::size_t count = 1 + values.below(3);
+    const bool noneCounted = values.percent(10);
+    std::vector<std::wstring> spelled(count);
+    std::vector<LPOLESTR> pointers(count);
+    for (std::size_t at = 0; at < count; ++at) {
+        const std::uint32_t kind = values.below(10);
+        if (kind < 5) {
+            spelled[at] = names[values.below(names.size())];
+            std::transform(spelled[at].begin(), spelled[at].end(), spelled[at].begin(),
+                           [&](wchar_t c) { return kind == 0 ? static_cast<wchar_t>(std::towlower(c)) : c; });
+            pointers[at] = spelled[at].data();
+        } else if (kind < 9) {
+            BSTR text = values.text();
+            pointers[at] = text == nullptr ? const_cast<LPOLESTR>(L"") : text;
+        }
+    }
+    std::vector<DISPID> found(count, 0);
+    const GUID iid = values.percent(90) ? GUID_NULL : values.guid(iids);
+    // In this process a count of none may come without any array at all.
+    LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
+    outcome.result = face->GetIDsOfNames(iid, named, noneCounted ? 0 : static_cast<UINT>(count),
+                                         kLocales[values.below(3)], nullOut ? nullptr : found.data());
+    // Across processes a provider that reads the name it was not given takes an access
+    // violation, which comes back as the call's answer.
+    if (noneCounted && (SUCCEEDED(outcome.result) || outcome.result == static_cast<HRESULT>(0xC0000005))) {
+        outcome.faults.push_back("looked up names although none were counted");
+    }
+    return outcome;
+}
+
+CallOutcome MemberCaller::point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut)
+{
+    CallOutcome outcome;
+    if (member == 0) {
+        IID events{};
+        outcome.result = face->GetConnectionInterface(nullOut ? nullptr : &events);
+    } else if (member == 1) {
+        IConnectionPointContainer* owner = nullptr;
+        outcome.result = face->GetConnectionPointContainer(nullOut ? nullptr : &owner);
+        keep(owner, nullOut, outcome);
+    } else if (member == 2) {
+        // No sink, a sink of another interface, or a proper one.
+        ComPtr<IUnknown> sink;
+        const std::uint32_t kind = values.below(3);
+        IID events{};
+        if (kind == 1 || (kind == 2 && SUCCEEDED(face->GetConnectionInterface(&events)))) {
+            sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
+        }
+        DWORD cookie = 0xFFFFFFFF;
+        outcome.result = face->Advise(sink.Get(), nullOut ? nullptr : &cookie);
+        if (SUCCEEDED(outcome.result) && !nullOut && cookie == 0) {
+            outcome.faults.push_back("Advise succeeded with cookie 0");
+        } else if (SUCCEEDED(outcome.result) && !nullOut) {
+            advised.emplace_back(face, cookie);
+        } else if (FAILED(outcome.result) && !nullOut && cookie != 0) {
+            outcome.faults.push_back("Advise failed yet left a cookie");
+        }
+    } else if (member == 3) {
+        // Mostly a cookie this point gave out, else any number.
+        DWORD cookie = static_cast<DWORD>(values.integer({}));
+        auto held = std::find_if(advised.begin(), advised.end(),
+                                 [&](const auto& given) { return given.first.Get() == face && values.percent(70); });
+        cookie = held != advised.end() ? held->second : cookie;
+        outcome.result = face->Unadvise(cookie);
+        if (held != advised.end() && SUCCEEDED(outcome.result)) {
+            advised.erase(held);
+        }
+    } else {
+        IEnumConnections* connections = nullptr;
+        outcome.result = face->EnumConnections(nullOut ? nullptr : &connections);
+        keep(connections, nullOut, outcome);
+    }
+    return outcome;
+}
+
+CallOutcome MemberCaller::enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
+                                     bool crossProcess)
+{
+    auto* points = static_cast<IEnumConnectionPoints*>(face);
+    auto* connections = static_cast<IEnumConnections*>(face);
+    CallOutcome outcome;
+    if (member == 1) {
+        const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
+        outcome.result = ofPoints ? points->Skip(count) : connections->Skip(count);
+        return outcome;
+    } else if (member == 2) {
+        outcome.result = ofPoints ? points->Reset() : connections->Reset();
+        return outcome;
+    } else if (member == 3) {
+        const bool nullOut = !crossProcess && values.percent(10);
+        void* clone = nullptr;
+        void** into = nullOut ? nullptr : &clone;
+        outcome.result = ofPoints ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into))
+                                  : connections->Clone(reinterpret_cast<IEnumConnections**>(into));
+        keep(static_cast<IUnknown*>(clone), nullOut, outcome);
+        return outcome;
+    }
+    // Next, asked for more than there are now and then; zeroed items, so that those handed
+    // out are the non-null ones at the front.
+    const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
+    std::vector<IConnectionPoint*> pointItems(count);
+    std::vector<CONNECTDATA> connectionItems(count);
+    ULONG fetched = 0;
+    ULONG* fetchedInto = !crossProcess && values.percent(20) ? nullptr : &fetched;
+    const bool nullItems = !crossProcess && values.percent(5);
+    outcome.result = ofPoints ? points->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
+                              : connections->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
+    ULONG written = 0;
+    while (!nullItems && written < count &&
+           (ofPoints ? pointItems[written] != nullptr : connectionItems[written].pUnk != nullptr)) {
+        ++written;
+    }
+    if (crossProcess && written > 0) {
+        // Wine's proxy of Next reads the fetched count and the HRESULT from the wrong place in
+        // an answer that carries items, while the items and their references arrive intact:
+        // the items tell what the enumerator answered.
+        ++misread;
+        fetched = written;
+        outcome.result = written == count ? S_OK : S_FALSE;
+    }
+    // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
+    const bool answerWrong = SUCCEEDED(outcome.result) ? (outcome.result == S_OK) != (written == count) : written != 0;
+    if (answerWrong || (fetchedInto != nullptr && fetched != written)) {
+        char text[128];
+        std::snprintf(text, sizeof(text), "Next reported %lu fetched of %lu asked for, with 0x%08lX, and handed out %lu",
+                      fetched, count, static_cast<unsigned long>(outcome.result), written);
+        outcome.faults.push_back(text);
+    }
+    for (ULONG at = 0; at < written; ++at) {
+        if (ofPoints) {
+            outcome.adopt(pointItems[at]);
+        } else {
+            connectionItems[at].pUnk->Release(); // the sinks are this program's own
+        }
+    }
     return outcome;
 }

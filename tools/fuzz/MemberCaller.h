@@ -1,21 +1,90 @@
 #pragma once
 
-#include "tools/fuzz/CallOutcome.h"
 #include "tools/fuzz/HostileValues.h"
 #include "tools/fuzz/TypeCatalog.h"
 
-#include <oaidl.h>
+#include <ocidl.h>
+#include <wrl/client.h>
 
+#include <string>
 #include <vector>
 
-// Calls one member of a provider interface with values from a HostileValues, either
-// through IDispatch::Invoke or straight through its vtable slot, and checks the answer.
+// What one call gave back: its HRESULT, what was wrong with the answer, and the objects
+// it handed out (for the walk to call next).
+struct CallOutcome {
+    HRESULT result = S_OK;
+    std::vector<std::string> faults;
+    std::vector<Microsoft::WRL::ComPtr<IUnknown>> objects;
+
+    // Takes over the reference that came with `object`. (This toolchain's ComPtr::Attach
+    // adds a reference of its own, so it cannot be used for that.)
+    void adopt(IUnknown* object) { *objects.emplace_back().GetAddressOf() = object; }
+};
+
+// One call through IDispatch::Invoke, decided before it is made (from a seed, or by a
+// regression case). Its VARIANTs are views of values owned elsewhere.
+struct InvokeCall {
+    DISPID dispid = DISPID_UNKNOWN;
+    WORD flags = DISPATCH_METHOD;
+    std::vector<VARIANT> arguments; // the last first, as dispatch arguments go
+    std::vector<DISPID> named;
+    LCID locale = 0;
+    GUID iid = GUID_NULL;
+    bool wantResult = true;
+    bool wantException = true;
+    bool wantArgumentError = true;
+    // The member's own call as declared, asking for the result: its answer can be judged.
+    bool asDeclared = false;
+};
+
+// Calls one member of one of the provider's objects and judges the answer: a success that
+// wrote every [out] it should, a failure that wrote none. The library's members go through
+// their vtable slot or through IDispatch::Invoke; those of the system interfaces its objects
+// answer (IUnknown, IDispatch, connection points and their enumerators, service provider,
+// class factory), which no type library describes, are called as the system declares them,
+// with hostile values where a caller could pass them.
 class MemberCaller {
 public:
-    // Through the vtable, with the declared parameter types and hostile values in them.
-    static CallOutcome throughVtable(IUnknown* face, const Member& member, HostileValues& values, bool crossProcess);
-    // Through IDispatch::Invoke: the member's DISPID or another, any invoke kind, missing,
-    // extra and named arguments. `asDeclared` says whether the call was the member's own.
-    static CallOutcome throughInvoke(IDispatch* face, const Member& member, HostileValues& values,
-                                     const std::vector<MEMBERID>& knownDispids, bool crossProcess, bool& asDeclared);
+    // "direct": the members of system interfaces.
+    enum Path { Invoke, Vtable, Direct };
+    static const char* pathName(Path path) { return path == Invoke ? "Invoke" : path == Vtable ? "vtable" : "direct"; }
+
+    explicit MemberCaller(const TypeCatalog& catalog);
+    ~MemberCaller();
+    MemberCaller(const MemberCaller&) = delete;
+    MemberCaller& operator=(const MemberCaller&) = delete;
+
+    CallOutcome call(const InterfaceEntry& described, std::size_t member, Path path, IUnknown* face,
+                     HostileValues& values, bool crossProcess);
+    // One argument for each declared parameter; for an [out] one, VT_NULL passes a null
+    // pointer and anything else storage that the call judges afterwards.
+    static CallOutcome throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments);
+    // The member's own call as declared, without arguments yet.
+    static InvokeCall declared(const Member& member);
+    // The arguments a call through Invoke declares: the return value is not one.
+    static std::size_t argumentCount(const Member& member);
+    static CallOutcome throughInvoke(IDispatch* face, const Member& member, InvokeCall& call);
+    // Whether a COM client can read the answer: a success code it knows, or a failure of
+    // a known facility.
+    static bool readable(HRESULT result);
+    // Takes back every sink that calls of Advise left advised.
+    void unadviseAll();
+    // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
+    // processes, whenever items came back); judged by the items instead.
+    std::size_t misreadAnswers() const { return misread; }
+
+private:
+    // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
+    InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
+    CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
+    CallOutcome dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess);
+    CallOutcome point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut);
+    CallOutcome enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
+                           bool crossProcess);
+
+    const std::vector<MEMBERID>& dispids;
+    const std::vector<GUID> iids;
+    std::vector<std::wstring> names;
+    std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
+    std::size_t misread = 0;
 };

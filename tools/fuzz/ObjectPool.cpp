@@ -1,6 +1,5 @@
 #include "tools/fuzz/ObjectPool.h"
 
-#include "tools/fuzz/SystemMembers.h"
 #include "tools/office/EventSink.h"
 
 #include <algorithm>
@@ -10,25 +9,33 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr std::size_t kInboxLimit = 64;
-// Marks a system interface's index among the interfaces an object answered.
-constexpr std::size_t kSystemMark = std::size_t{1} << 30;
-constexpr std::size_t kSystemOnlyPlaces = 6;
-// What every automation object answers: no clue to its kind.
-constexpr std::size_t kUnknownAndDispatch[] = {kSystemMark | 0, kSystemMark | 1};
+// Connection points and enumerators come with every call that asks for them: they may
+// take only a few places, so that the objects of the library's interfaces stay.
+constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
+
+void unadvise(ObjectPool::Entry& entry)
+{
+    for (auto& [point, cookie] : entry.listeners) {
+        point->Unadvise(cookie);
+    }
+    entry.listeners.clear();
+}
 
 } // namespace
 
-ObjectPool::ObjectPool(const TypeCatalog& types, std::size_t size, std::uint64_t seed, bool crossProcess)
-    : catalog(types), capacity(size), acrossProcesses(crossProcess), engine(seed)
+ObjectPool::ObjectPool(const TypeCatalog& types, std::size_t size, std::uint64_t seed, bool crossProcess,
+                       std::set<std::size_t> worth)
+    : catalog(types), capacity(size), acrossProcesses(crossProcess), engine(seed), worthAsking(std::move(worth))
 {
 }
 
-ObjectPool::~ObjectPool() { clear(true); }
+ObjectPool::~ObjectPool() { clear(true, true); }
 
 void ObjectPool::add(IUnknown* object, bool pinned)
 {
     ComPtr<IUnknown> identity;
-    if (object == nullptr || FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
+    if (object == nullptr ||
+        FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
         return;
     }
     for (Entry& entry : pool) {
@@ -41,14 +48,11 @@ void ObjectPool::add(IUnknown* object, bool pinned)
     entry.identity = identity;
     entry.pinned = pinned;
     classify(entry);
-    // Connection points and enumerators come with every call that asks for them: they
-    // may take only a few places, so that the objects of the library's interfaces stay.
-    const bool systemOnly =
-        std::none_of(entry.faces.begin(), entry.faces.end(), [](const Face& face) { return !face.system; });
-    const auto systemOnlyHeld = std::count_if(pool.begin(), pool.end(), [](const Entry& held) {
-        return !held.pinned && held.systemOnly;
-    });
-    const bool quotaFull = systemOnly && systemOnlyHeld >= static_cast<std::ptrdiff_t>(kSystemOnlyPlaces);
+    entry.systemOnly = std::all_of(entry.faces.begin(), entry.faces.end(),
+                                   [&](const Face& face) { return catalog.interfaces()[face.index].system; });
+    const bool quotaFull = entry.systemOnly && std::count_if(pool.begin(), pool.end(), [](const Entry& held) {
+                                                   return !held.pinned && held.systemOnly;
+                                               }) >= kSystemOnlyPlaces;
     if (quotaFull || pool.size() >= capacity) {
         std::vector<std::size_t> candidates;
         for (std::size_t at = 0; at < pool.size(); ++at) {
@@ -60,84 +64,50 @@ void ObjectPool::add(IUnknown* object, bool pinned)
             return;
         }
         const std::size_t victim = candidates[engine() % candidates.size()];
-        forget(pool[victim]);
+        unadvise(pool[victim]);
         pool.erase(pool.begin() + static_cast<std::ptrdiff_t>(victim));
     }
-    entry.systemOnly = systemOnly;
     listen(entry);
     pool.push_back(std::move(entry));
 }
 
 void ObjectPool::classify(Entry& entry)
 {
-    // Across processes every QueryInterface the object does not answer is a round trip,
-    // and the first one for each interface costs Wine a tenth of a second. So an object is
-    // only asked for those worth asking, when they are known; and it is first asked for the interfaces some object answered before; if it
-    // answers exactly what an earlier object answered after being asked for everything,
-    // it is taken to be of that object's kind and asked no more.
+    // Across processes every QueryInterface the object does not answer is a round trip, and
+    // the first one for each interface costs Wine a tenth of a second. So an object is
+    // first asked for the interfaces some object answered before and for the system ones;
+    // if it answers exactly what an earlier object answered after being asked for
+    // everything, it is taken to be of that object's kind and asked no more.
     std::set<std::size_t> answeredHere;
-    probe(entry, answeredInterfaces, answeredHere);
-    const auto& system = SystemMembers::interfaces();
-    for (std::size_t index = 0; index < system.size(); ++index) {
-        ComPtr<IUnknown> face;
-        if (SUCCEEDED(entry.identity->QueryInterface(system[index].iid, reinterpret_cast<void**>(face.GetAddressOf())))) {
-            answeredSystem.insert(index);
-            answeredHere.insert(kSystemMark | index);
-            entry.faces.push_back({index, true, face});
-        }
+    std::set<std::size_t> system;
+    std::set<std::size_t> library;
+    for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
+        (catalog.interfaces()[index].system ? system : library).insert(index);
     }
-    // An object that answered nothing telling yet (only IUnknown and IDispatch) may answer
-    // an interface no object answered before, as a locale string does: it is asked for all.
-    const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [](std::size_t index) {
-        return std::find(std::begin(kUnknownAndDispatch), std::end(kUnknownAndDispatch), index) ==
-               std::end(kUnknownAndDispatch);
+    probe(entry, answeredInterfaces, answeredHere);
+    probe(entry, system, answeredHere);
+    // Only IUnknown and IDispatch tell nothing of the kind: such an object may answer an
+    // interface no object answered before, as a locale string does, so it is asked for all.
+    const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [&](std::size_t index) {
+        const IID& iid = catalog.interfaces()[index].iid;
+        return iid != IID_IUnknown && iid != IID_IDispatch;
     });
     if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
-        std::set<std::size_t> rest = worthAsking;
-        if (rest.empty()) {
-            for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
-                rest.insert(index);
-            }
-        }
-        probe(entry, rest, answeredHere);
+        probe(entry, worthAsking.empty() ? library : worthAsking, answeredHere);
         knownKinds.insert(answeredHere);
-    }
-    // The kind is the first library interface the object answers, else its first system
-    // interface other than IUnknown.
-    for (const Face& face : entry.faces) {
-        if (!face.system) {
-            entry.kind = TypeCatalog::narrow(catalog.interfaces()[face.index].name);
-            break;
-        }
-    }
-    for (const Face& face : entry.faces) {
-        if (entry.kind.empty() && face.system && face.index != 0) {
-            entry.kind = system[face.index].name;
-        }
-    }
-    if (entry.kind.empty()) {
-        entry.kind = "IUnknown";
     }
 }
 
 void ObjectPool::probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere)
 {
-    const auto& interfaces = catalog.interfaces();
-    const auto& system = SystemMembers::interfaces();
     for (const std::size_t index : std::vector<std::size_t>(indices.begin(), indices.end())) {
-        // A system interface in the library (IClassFactory) is described in its wire form,
-        // not as its vtable is: such interfaces are called as the system declares them.
-        const bool described = std::any_of(system.begin(), system.end(), [&](const SystemMembers::Interface& known) {
-            return IsEqualIID(known.iid, interfaces[index].iid);
-        });
-        if (described || answeredHere.contains(index)) {
-            continue;
-        }
         ComPtr<IUnknown> face;
-        if (SUCCEEDED(entry.identity->QueryInterface(interfaces[index].iid, reinterpret_cast<void**>(face.GetAddressOf())))) {
+        if (!answeredHere.contains(index) &&
+            SUCCEEDED(entry.identity->QueryInterface(catalog.interfaces()[index].iid,
+                                                     reinterpret_cast<void**>(face.GetAddressOf())))) {
             answeredInterfaces.insert(index);
             answeredHere.insert(index);
-            entry.faces.push_back({index, false, face});
+            entry.faces.push_back({index, face});
         }
     }
 }
@@ -180,14 +150,6 @@ void ObjectPool::listen(Entry& entry)
     }
 }
 
-void ObjectPool::forget(Entry& entry)
-{
-    for (auto& [point, cookie] : entry.listeners) {
-        point->Unadvise(cookie);
-    }
-    entry.listeners.clear();
-}
-
 void ObjectPool::takeEventObjects()
 {
     std::vector<ComPtr<IUnknown>> arrived;
@@ -200,46 +162,29 @@ void ObjectPool::takeEventObjects()
     }
 }
 
-void ObjectPool::clear(bool everything)
+void ObjectPool::clear(bool pinnedToo, bool inboxToo)
 {
     std::vector<Entry> kept;
     for (Entry& entry : pool) {
-        if (entry.pinned && !everything) {
+        if (entry.pinned && !pinnedToo) {
             kept.push_back(std::move(entry));
         } else {
-            forget(entry);
+            unadvise(entry);
         }
     }
     pool = std::move(kept);
-    if (everything) {
-        dropEventObjects();
-    }
-}
-
-void ObjectPool::unpinAll()
-{
-    for (Entry& entry : pool) {
-        entry.pinned = false;
-    }
-}
-
-void ObjectPool::dropEventObjects()
-{
     // Released outside the lock: a release may wait for an event in progress on a host
     // thread, and that event may be waiting for this lock.
     std::vector<ComPtr<IUnknown>> dropped;
-    {
+    if (inboxToo) {
         std::lock_guard lock(inbox->mutex);
         dropped.swap(inbox->objects);
     }
 }
 
-std::vector<IUnknown*> ObjectPool::borrowed() const
+std::size_t ObjectPool::libraryInterfacesAnswered() const
 {
-    std::vector<IUnknown*> objects;
-    objects.reserve(pool.size());
-    for (const Entry& entry : pool) {
-        objects.push_back(entry.identity.Get());
-    }
-    return objects;
+    return static_cast<std::size_t>(std::count_if(answeredInterfaces.begin(), answeredInterfaces.end(), [&](std::size_t index) {
+        return !catalog.interfaces()[index].system;
+    }));
 }

@@ -11,24 +11,20 @@
 #include <mutex>
 #include <random>
 #include <set>
-#include <string>
 #include <vector>
 
-// The provider's objects the walk has been handed so far, each with the interfaces it
-// answers QueryInterface for: those of the type library and the system ones. Every object
-// that is an event source gets a sink on each of its connection points, and the objects
-// those events carry (event data) join the pool too.
+// The provider's objects the walk has been handed so far, each with the interfaces of the
+// catalog (the library's and the system's) it answers QueryInterface for. Every object that
+// is an event source gets a sink on each of its connection points, and the objects those
+// events carry join the pool too.
 class ObjectPool {
 public:
     struct Face {
-        // An index into the catalog's interfaces, or into SystemMembers::interfaces().
-        std::size_t index = 0;
-        bool system = false;
+        std::size_t index = 0; // into the catalog's interfaces
         Microsoft::WRL::ComPtr<IUnknown> pointer;
     };
     struct Entry {
         Microsoft::WRL::ComPtr<IUnknown> identity;
-        std::string kind;
         std::vector<Face> faces;
         bool pinned = false;
         // Answers no interface of the library, only system ones.
@@ -36,7 +32,10 @@ public:
         std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> listeners;
     };
 
-    ObjectPool(const TypeCatalog& types, std::size_t capacity, std::uint64_t seed, bool crossProcess);
+    // Across processes, objects are asked only for the interfaces objects answered in
+    // another run, `worthAsking` (each question unanswered costs a round trip); empty: all.
+    ObjectPool(const TypeCatalog& types, std::size_t capacity, std::uint64_t seed, bool crossProcess,
+               std::set<std::size_t> worthAsking);
     ~ObjectPool();
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
@@ -45,24 +44,15 @@ public:
     void add(IUnknown* object, bool pinned = false);
     // Moves the objects that arrived with events into the pool.
     void takeEventObjects();
-    // Drops the unpinned objects, or with `everything` all of them and those waiting in
-    // the inbox.
-    void clear(bool everything);
-    void dropEventObjects();
-    // After a restart the old class object and integration object are just objects.
-    void unpinAll();
-
-    // Limits the interfaces of the library that objects are asked for to those that
-    // objects of the same library answered elsewhere (in another run); empty: all.
-    void limitTo(std::set<std::size_t> interfaces) { worthAsking = std::move(interfaces); }
+    // Drops the unpinned objects, the pinned ones too (after a restart the old class object
+    // and integration object are just objects), and those waiting in the inbox.
+    void clear(bool pinnedToo, bool inboxToo);
 
     std::vector<Entry>& entries() { return pool; }
-    std::vector<IUnknown*> borrowed() const;
     std::size_t eventsReceived() const { return inbox->events.load(); }
-    // Catalog interfaces that some object answered, by index.
+    // The catalog's interfaces (library and system) that some object answered, by index.
     const std::set<std::size_t>& answered() const { return answeredInterfaces; }
-    // How many distinct interfaces, the library's and the system's, some object answered.
-    std::size_t interfacesSeen() const { return answeredInterfaces.size() + answeredSystem.size(); }
+    std::size_t libraryInterfacesAnswered() const;
 
 private:
     struct Inbox {
@@ -72,11 +62,10 @@ private:
     };
 
     void classify(Entry& entry);
-    // Asks the object for the catalog's interfaces `indices` not yet in `answeredHere`,
-    // and adds those it answers there and to its faces.
+    // Asks the object for those of `indices` not yet in `answeredHere`, and adds those it
+    // answers there and to its faces.
     void probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere);
     void listen(Entry& entry);
-    void forget(Entry& entry);
 
     const TypeCatalog& catalog;
     const std::size_t capacity;
@@ -85,9 +74,8 @@ private:
     std::vector<Entry> pool;
     std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
     std::set<std::size_t> answeredInterfaces;
-    std::set<std::size_t> answeredSystem;
-    // What objects asked for every interface answered: catalog indices, and system ones
-    // marked. Across processes an object that answers one of these is asked no more.
+    // The interfaces objects asked for every one answered: across processes an object that
+    // answers the same is taken to be of that kind and asked no more.
     std::set<std::set<std::size_t>> knownKinds;
     std::set<std::size_t> worthAsking;
 };

@@ -3,213 +3,203 @@
 #include "client/com/TypeInfoDescription.h"
 
 #include <oleauto.h>
+#include <ocidl.h>
+#include <servprov.h>
+#include <wrl/client.h>
 
 #include <algorithm>
-#include <memory>
+#include <sstream>
 
 using Microsoft::WRL::ComPtr;
+using orvex::com::TypeInfoDescription;
 
 namespace {
 
-// The type attributes, lent by the type information and handed back to it.
-struct TypeAttributes {
-    ITypeInfo* info;
-    TYPEATTR* attributes = nullptr;
-    explicit TypeAttributes(ITypeInfo* owner) : info(owner) { info->GetTypeAttr(&attributes); }
-    ~TypeAttributes()
-    {
-        if (attributes != nullptr) {
-            info->ReleaseTypeAttr(attributes);
-        }
-    }
-    TypeAttributes(const TypeAttributes&) = delete;
-    TypeAttributes& operator=(const TypeAttributes&) = delete;
+struct SystemInterface {
+    const char* name;
+    IID iid;
+    const char* members; // in the order MemberCaller calls them by
 };
 
-std::wstring nameOf(ITypeInfo* info, MEMBERID member)
+// No type library describes these.
+const SystemInterface kSystemInterfaces[] = {
+    {"IUnknown", IID_IUnknown, "QueryInterface"},
+    {"IDispatch", IID_IDispatch, "GetTypeInfoCount GetTypeInfo GetIDsOfNames"},
+    {"IConnectionPointContainer", IID_IConnectionPointContainer, "FindConnectionPoint EnumConnectionPoints"},
+    {"IConnectionPoint", IID_IConnectionPoint,
+     "GetConnectionInterface GetConnectionPointContainer Advise Unadvise EnumConnections"},
+    {"IEnumConnectionPoints", IID_IEnumConnectionPoints, "Next Skip Reset Clone"},
+    {"IEnumConnections", IID_IEnumConnections, "Next Skip Reset Clone"},
+    {"IServiceProvider", IID_IServiceProvider, "QueryService"},
+    {"IClassFactory", IID_IClassFactory, "CreateInstance LockServer"},
+};
+
+std::string nameOf(ITypeInfo* info, MEMBERID member)
 {
     BSTR name = nullptr;
-    if (FAILED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) || name == nullptr) {
-        return L"?";
+    std::string text = "?";
+    if (SUCCEEDED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) && name != nullptr) {
+        text.clear();
+        for (const wchar_t* c = name; *c != L'\0'; ++c) {
+            text.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
+        }
     }
-    std::wstring text(name, SysStringLen(name));
     SysFreeString(name);
     return text;
 }
 
-ParamType simple(ParamType::Kind kind, VARTYPE vt)
+ParamType typed(ParamType::Kind kind, VARTYPE vt, const IID& iid = IID_IUnknown)
 {
     ParamType type;
     type.kind = kind;
     type.vt = vt;
+    type.iid = iid;
     return type;
 }
 
-ParamType integer(VARTYPE vt)
+std::vector<LONG> enumValuesOf(ITypeInfo* enumeration, UINT count)
 {
-    return simple(ParamType::Kind::Integer, vt);
+    std::vector<LONG> values;
+    for (UINT index = 0; index < count; ++index) {
+        TypeInfoDescription<VARDESC> variable(enumeration);
+        VARIANT value;
+        VariantInit(&value);
+        if (SUCCEEDED(enumeration->GetVarDesc(index, variable.out())) && variable->varkind == VAR_CONST &&
+            SUCCEEDED(VariantChangeType(&value, variable->lpvarValue, 0, VT_I4))) {
+            values.push_back(V_I4(&value));
+        }
+    }
+    std::sort(values.begin(), values.end());
+    return values;
 }
 
 } // namespace
 
-std::string TypeCatalog::narrow(const std::wstring& text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (const wchar_t c : text) {
-        result.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return result;
-}
-
 HRESULT TypeCatalog::load(const std::wstring& path)
 {
+    ComPtr<ITypeLib> library;
     const HRESULT loaded = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-    if (FAILED(loaded)) {
-        return loaded;
-    }
-    const UINT count = library->GetTypeInfoCount();
-    for (UINT index = 0; index < count; ++index) {
+    for (UINT index = 0; SUCCEEDED(loaded) && index < library->GetTypeInfoCount(); ++index) {
         ComPtr<ITypeInfo> info;
         if (FAILED(library->GetTypeInfo(index, &info))) {
             continue;
         }
-        TypeAttributes attributes(info.Get());
-        if (attributes.attributes == nullptr) {
+        TypeInfoDescription<TYPEATTR> attributes(info.Get());
+        // A system interface in the library (IClassFactory) is described in its wire form,
+        // not as its vtable is: it is called as the system declares it.
+        if (FAILED(info->GetTypeAttr(attributes.out())) ||
+            (attributes->typekind != TKIND_DISPATCH && attributes->typekind != TKIND_INTERFACE) ||
+            std::any_of(std::begin(kSystemInterfaces), std::end(kSystemInterfaces),
+                        [&](const SystemInterface& known) { return known.iid == attributes->guid; })) {
             continue;
         }
-        const TYPEATTR& described = *attributes.attributes;
-        const bool dual = (described.wTypeFlags & TYPEFLAG_FDUAL) != 0;
-        if (described.typekind == TKIND_DISPATCH && dual) {
-            // The vtable half of a dual interface carries the slots and parameter types.
-            HREFTYPE vtableHalf = 0;
-            ComPtr<ITypeInfo> interfaceInfo;
-            if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
-                SUCCEEDED(info->GetRefTypeInfo(vtableHalf, &interfaceInfo))) {
-                TypeAttributes interfaceAttributes(interfaceInfo.Get());
-                if (interfaceAttributes.attributes != nullptr) {
-                    entries.push_back(describe(interfaceInfo.Get(), *interfaceAttributes.attributes, true));
-                }
-            }
-        } else if (described.typekind == TKIND_DISPATCH || described.typekind == TKIND_INTERFACE) {
-            entries.push_back(describe(info.Get(), described, dual));
+        ComPtr<ITypeInfo> vtableHalf;
+        HREFTYPE reference = 0;
+        InterfaceEntry& entry = entries.emplace_back();
+        entry.name = nameOf(info.Get(), MEMBERID_NIL);
+        entry.iid = attributes->guid;
+        entry.dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 || attributes->typekind == TKIND_DISPATCH;
+        // The vtable half of a dual interface carries the slots and parameter types.
+        const bool dualHalf = attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 &&
+                              SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) &&
+                              SUCCEEDED(info->GetRefTypeInfo(reference, &vtableHalf));
+        addMembers(dualHalf ? vtableHalf.Get() : info.Get(), entry);
+    }
+    for (const SystemInterface& known : kSystemInterfaces) {
+        InterfaceEntry& entry = entries.emplace_back();
+        entry.name = known.name;
+        entry.iid = known.iid;
+        entry.system = true;
+        std::istringstream names(known.members);
+        for (std::string name; names >> name;) {
+            entry.members.emplace_back().name = name;
         }
     }
     std::sort(dispids.begin(), dispids.end());
     dispids.erase(std::unique(dispids.begin(), dispids.end()), dispids.end());
-    return S_OK;
+    return loaded;
 }
 
-InterfaceEntry TypeCatalog::describe(ITypeInfo* info, const TYPEATTR& attributes, bool dual)
+std::vector<GUID> TypeCatalog::iids() const
 {
-    InterfaceEntry entry;
-    entry.name = nameOf(info, MEMBERID_NIL);
-    entry.iid = attributes.guid;
-    entry.dual = dual || attributes.typekind == TKIND_DISPATCH;
-    addMembers(info, attributes, entry);
-    return entry;
+    std::vector<GUID> all;
+    for (const InterfaceEntry& entry : entries) {
+        all.push_back(entry.iid);
+    }
+    return all;
 }
 
-void TypeCatalog::addMembers(ITypeInfo* info, const TYPEATTR& attributes, InterfaceEntry& entry)
+void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)
 {
+    TypeInfoDescription<TYPEATTR> attributes(info);
+    if (FAILED(info->GetTypeAttr(attributes.out()))) {
+        return;
+    }
     // The members an interface inherits from one of the library's own come first, in their
     // vtable slots: Office calls them through the derived interface.
     HREFTYPE baseReference = 0;
     ComPtr<ITypeInfo> base;
-    if (attributes.typekind == TKIND_INTERFACE && attributes.cImplTypes > 0 &&
+    if (attributes->typekind == TKIND_INTERFACE && attributes->cImplTypes > 0 &&
         SUCCEEDED(info->GetRefTypeOfImplType(0, &baseReference)) &&
         SUCCEEDED(info->GetRefTypeInfo(baseReference, &base))) {
-        TypeAttributes baseAttributes(base.Get());
-        if (baseAttributes.attributes != nullptr && !IsEqualIID(baseAttributes.attributes->guid, IID_IDispatch) &&
-            !IsEqualIID(baseAttributes.attributes->guid, IID_IUnknown)) {
-            addMembers(base.Get(), *baseAttributes.attributes, entry);
+        TypeInfoDescription<TYPEATTR> baseAttributes(base.Get());
+        if (SUCCEEDED(base->GetTypeAttr(baseAttributes.out())) && !IsEqualIID(baseAttributes->guid, IID_IDispatch) &&
+            !IsEqualIID(baseAttributes->guid, IID_IUnknown)) {
+            addMembers(base.Get(), entry);
         }
     }
-    for (UINT index = 0; index < attributes.cFuncs; ++index) {
-        orvex::com::TypeInfoDescription<FUNCDESC> function(info);
+    for (UINT index = 0; index < attributes->cFuncs; ++index) {
+        TypeInfoDescription<FUNCDESC> function(info);
         if (FAILED(info->GetFuncDesc(index, function.out()))) {
             continue;
         }
-        Member member;
+        Member& member = entry.members.emplace_back();
         member.name = nameOf(info, function->memid);
         member.dispid = function->memid;
         member.invokeKind = function->invkind;
         member.vtableOffset = function->oVft;
+        // A pure dispinterface has no vtable of its own beyond IDispatch.
+        member.callableThroughVtable = attributes->typekind != TKIND_DISPATCH;
         dispids.push_back(function->memid);
         for (SHORT at = 0; at < function->cParams; ++at) {
             const ELEMDESC& element = function->lprgelemdescParam[at];
             const USHORT flags = element.paramdesc.wParamFlags;
-            Param param;
+            Param& param = member.params.emplace_back();
             param.out = (flags & PARAMFLAG_FOUT) != 0;
             param.retval = (flags & PARAMFLAG_FRETVAL) != 0;
             param.optional = (flags & PARAMFLAG_FOPT) != 0;
-            const TYPEDESC& declared = element.tdesc;
-            if (param.out) {
-                param.type = declared.vt == VT_PTR ? typeOf(info, *declared.lptdesc) : ParamType{};
-            } else {
-                param.type = typeOf(info, declared);
+            if (!param.out) {
+                param.type = typeOf(info, element.tdesc);
+            } else if (element.tdesc.vt == VT_PTR) {
+                param.type = typeOf(info, *element.tdesc.lptdesc);
             }
             if (param.type.kind == ParamType::Kind::Unsupported) {
                 member.callableThroughVtable = false;
             }
-            member.params.push_back(std::move(param));
         }
-        // A pure dispinterface has no vtable of its own beyond IDispatch.
-        if (attributes.typekind == TKIND_DISPATCH) {
-            member.callableThroughVtable = false;
-        }
-        entry.members.push_back(std::move(member));
     }
 }
 
 ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
 {
-    switch (description.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_HRESULT:
-    case VT_ERROR:
-        return integer(description.vt == VT_HRESULT ? static_cast<VARTYPE>(VT_ERROR) : description.vt);
-    case VT_BOOL:
-        return simple(ParamType::Kind::Boolean, VT_BOOL);
-    case VT_R4:
-    case VT_R8:
-        return simple(ParamType::Kind::Real, description.vt);
-    case VT_DATE:
-        return simple(ParamType::Kind::Date, VT_DATE);
-    case VT_CY:
-        return simple(ParamType::Kind::Currency, VT_CY);
-    case VT_BSTR:
-        return simple(ParamType::Kind::Text, VT_BSTR);
-    case VT_VARIANT:
-        return simple(ParamType::Kind::Variant, VT_VARIANT);
-    case VT_UNKNOWN:
-    case VT_DISPATCH: {
-        ParamType type;
-        type.kind = ParamType::Kind::Object;
-        type.vt = description.vt;
-        type.iid = description.vt == VT_UNKNOWN ? IID_IUnknown : IID_IDispatch;
-        return type;
+    constexpr VARTYPE kScalars[] = {VT_I1,   VT_UI1,   VT_I2,    VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT,
+                                    VT_I8,   VT_UI8,   VT_ERROR, VT_BOOL, VT_R4, VT_R8,  VT_DATE, VT_CY};
+    if (std::find(std::begin(kScalars), std::end(kScalars), description.vt) != std::end(kScalars)) {
+        return typed(ParamType::Kind::Scalar, description.vt);
     }
+    switch (description.vt) {
+    case VT_HRESULT: return typed(ParamType::Kind::Scalar, VT_ERROR);
+    case VT_BSTR: return typed(ParamType::Kind::Text, VT_BSTR);
+    case VT_VARIANT: return typed(ParamType::Kind::Variant, VT_VARIANT);
+    case VT_UNKNOWN: return typed(ParamType::Kind::Object, VT_UNKNOWN);
+    case VT_DISPATCH: return typed(ParamType::Kind::Object, VT_DISPATCH, IID_IDispatch);
     case VT_SAFEARRAY: {
-        const ParamType element = typeOf(owner, *description.lptdesc);
-        ParamType type;
-        type.kind = ParamType::Kind::Array;
-        type.vt = VT_ARRAY;
-        type.elementVt = element.vt;
-        type.elementEnumValues = element.enumValues;
+        ParamType element = typeOf(owner, *description.lptdesc);
         if (element.kind == ParamType::Kind::Unsupported || element.kind == ParamType::Kind::Array) {
-            type.kind = ParamType::Kind::Unsupported;
+            return {};
         }
-        return type;
+        element.kind = ParamType::Kind::Array;
+        return element;
     }
     case VT_PTR: {
         // Only an interface pointer is an [in] pointer that a caller can fill.
@@ -221,55 +211,26 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
         if (FAILED(owner->GetRefTypeInfo(description.hreftype, &referenced))) {
             return {};
         }
-        TypeAttributes attributes(referenced.Get());
-        if (attributes.attributes == nullptr) {
+        TypeInfoDescription<TYPEATTR> attributes(referenced.Get());
+        if (FAILED(referenced->GetTypeAttr(attributes.out()))) {
             return {};
         }
-        const TYPEATTR& described = *attributes.attributes;
-        switch (described.typekind) {
+        switch (attributes->typekind) {
         case TKIND_ENUM: {
-            ParamType type = integer(VT_I4);
-            type.enumValues = enumValuesOf(referenced.Get());
+            ParamType type = typed(ParamType::Kind::Scalar, VT_I4);
+            type.enumValues = enumValuesOf(referenced.Get(), attributes->cVars);
             return type;
         }
-        case TKIND_ALIAS:
-            return typeOf(referenced.Get(), described.tdescAlias);
+        case TKIND_ALIAS: return typeOf(referenced.Get(), attributes->tdescAlias);
         case TKIND_INTERFACE:
         case TKIND_DISPATCH: {
-            ParamType type;
-            type.kind = ParamType::Kind::Object;
-            type.vt = described.typekind == TKIND_DISPATCH || (described.wTypeFlags & TYPEFLAG_FDUAL) != 0
-                          ? VT_DISPATCH
-                          : VT_UNKNOWN;
-            type.iid = described.guid;
-            return type;
+            const bool dispatch =
+                attributes->typekind == TKIND_DISPATCH || (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+            return typed(ParamType::Kind::Object, dispatch ? VT_DISPATCH : VT_UNKNOWN, attributes->guid);
         }
-        default:
-            return {};
+        default: return {};
         }
     }
-    default:
-        return {};
+    default: return {};
     }
-}
-
-std::vector<LONG> TypeCatalog::enumValuesOf(ITypeInfo* enumeration)
-{
-    std::vector<LONG> values;
-    TypeAttributes attributes(enumeration);
-    if (attributes.attributes == nullptr) {
-        return values;
-    }
-    for (UINT index = 0; index < attributes.attributes->cVars; ++index) {
-        orvex::com::TypeInfoDescription<VARDESC> variable(enumeration);
-        if (SUCCEEDED(enumeration->GetVarDesc(index, variable.out()))) {
-            VARIANT value;
-            VariantInit(&value);
-            if (variable->varkind == VAR_CONST && SUCCEEDED(VariantChangeType(&value, variable->lpvarValue, 0, VT_I4))) {
-                values.push_back(V_I4(&value));
-            }
-        }
-    }
-    std::sort(values.begin(), values.end());
-    return values;
 }

@@ -7,27 +7,33 @@
 
 namespace {
 
-// Filled once per call, so that the crash filter reads it without taking a lock.
-char lastCall[512] = "idle";
+// Filled once per step, so that the crash filter reads it without taking a lock.
+char lastStep[512] = "idle";
 
 LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
 {
     std::printf("fuzz: crash: exception 0x%08lX during %s\n",
-                static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode), lastCall);
-    std::fflush(stdout);
+                static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode), lastStep);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
 } // namespace
 
-Watchdog::Step::Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed,
-                     std::chrono::milliseconds limit)
+Watchdog::Step::Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit)
     : dog(watchdog)
 {
-    dog.start(name, seed, limit);
+    std::lock_guard lock(dog.mutex);
+    dog.busy = true;
+    dog.patience = limit.count() > 0 ? limit : dog.callPatience;
+    dog.began = std::chrono::steady_clock::now();
+    std::snprintf(lastStep, sizeof(lastStep), "%s seed=0x%016" PRIx64, name.c_str(), seed);
 }
 
-Watchdog::Step::~Step() { dog.end(); }
+Watchdog::Step::~Step()
+{
+    std::lock_guard lock(dog.mutex);
+    dog.busy = false;
+}
 
 Watchdog::Watchdog(std::chrono::milliseconds callLimit) : callPatience(callLimit), patience(callLimit)
 {
@@ -45,38 +51,14 @@ Watchdog::~Watchdog()
     watcher.join();
 }
 
-void Watchdog::begin(const std::string& member, std::uint64_t seed) { start(member, seed, callPatience); }
-
-void Watchdog::start(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit)
-{
-    std::lock_guard lock(mutex);
-    busy = true;
-    patience = limit;
-    began = std::chrono::steady_clock::now();
-    std::snprintf(lastCall, sizeof(lastCall), "%s seed=0x%016" PRIx64, name.c_str(), seed);
-}
-
-void Watchdog::end()
-{
-    std::lock_guard lock(mutex);
-    busy = false;
-}
-
-std::string Watchdog::current() const
-{
-    std::lock_guard lock(mutex);
-    return busy ? std::string(lastCall) : "idle";
-}
-
 void Watchdog::watch()
 {
     std::unique_lock lock(mutex);
     while (!stopping) {
         changed.wait_for(lock, std::chrono::milliseconds(250));
         if (busy && std::chrono::steady_clock::now() - began > patience) {
-            std::printf("fuzz: hang: %s did not return within %lld ms\n", lastCall,
+            std::printf("fuzz: hang: %s did not return within %lld ms\n", lastStep,
                         static_cast<long long>(patience.count()));
-            std::fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 4);
         }
     }

@@ -8,15 +8,16 @@
 #include <thread>
 
 // Names what is in progress when the process dies or something does not return: a member
-// call, or a step around the calls (starting the host, connecting, a checkpoint, the
-// end). One that runs longer than its limit ends the program with exit code 4 after
-// printing its name and seed; a crash prints them from the unhandled-exception filter.
+// call, or a step around the calls (starting the host, connecting, a checkpoint, the end).
+// One that runs longer than its limit ends the program with exit code 4 after printing its
+// name and seed; a crash prints them from the unhandled-exception filter.
 class Watchdog {
 public:
-    // Watches one step for as long as it lives.
+    // Watches one step for as long as it lives; without a limit, the one of a member call.
     class Step {
     public:
-        Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit);
+        Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(0));
         ~Step();
         Step(const Step&) = delete;
         Step& operator=(const Step&) = delete;
@@ -30,18 +31,11 @@ public:
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
-    // A member call, with the call limit.
-    void begin(const std::string& member, std::uint64_t seed);
-    void end();
-    // What is running now, for a crash report ("idle" between steps).
-    std::string current() const;
-
 private:
-    void start(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit);
     void watch();
 
     const std::chrono::milliseconds callPatience;
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
     bool busy = false;

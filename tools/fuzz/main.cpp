@@ -8,17 +8,17 @@
 #include "tools/CommandLine.h"
 #include "tools/common/ChildProcess.h"
 #include "tools/common/Patience.h"
-#include "tools/fuzz/CrossProcessTarget.h"
-#include "tools/fuzz/FuzzOptions.h"
 #include "tools/fuzz/FuzzRun.h"
-#include "tools/fuzz/InProcessTarget.h"
+#include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/TypeCatalog.h"
 #include "tools/fuzz/Watchdog.h"
+#include "tools/office/OfficeOptions.h"
 
 #include <objbase.h>
 
 #include <cstdio>
 #include <set>
+#include <stdexcept>
 
 namespace {
 
@@ -27,46 +27,107 @@ const auto kCallPatience = Patience::scaled(std::chrono::seconds(30));
 // up after a minute, so a few minutes mean a hang.
 const auto kHostPatience = Patience::scaled(std::chrono::minutes(4));
 
+const char* const kUsage =
+    "usage: fuzz.exe [options]\n"
+    "  --mode in-process|cross-process|both (default both)   --seed S (default 1)\n"
+    "  --calls N        calls in this process, the library loaded here (default 20000)\n"
+    "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
+    "  --seconds N      stop each run after N seconds even if its calls are not done\n"
+    "  --short          fail unless every member was reached; replay the regression cases\n"
+    "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n"
+    "  --only A,B / --skip A,B  only / no calls whose \"Interface::Member (path)\" contains A or B\n"
+    "  --no-push        the host pushes no presence meanwhile\n"
+    "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
+    "  --cross-foreign-only  across processes, pass only this program's own objects as arguments\n";
+
+struct Options {
+    bool inProcess = true;
+    bool crossProcess = true;
+    std::uint64_t inProcessCalls = 20000;
+    std::uint64_t crossProcessCalls = 2000;
+    bool crossForeignOnly = false;
+    bool help = false;
+    FuzzRun::Settings settings; // those of both runs
+};
+
+// Throws std::invalid_argument for what it does not know.
+Options parse(const std::vector<std::string>& arguments)
+{
+    Options options;
+    FuzzRun::Settings& settings = options.settings;
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const std::string& name = arguments[at];
+        const auto value = [&]() -> const std::string& {
+            if (at + 1 >= arguments.size()) {
+                throw std::invalid_argument("no value after " + name);
+            }
+            return arguments[++at];
+        };
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--short") {
+            settings.shortPass = true;
+        } else if (name == "--mode") {
+            const std::string& mode = value();
+            options.inProcess = mode == "in-process" || mode == "both";
+            options.crossProcess = mode == "cross-process" || mode == "both";
+            if (!options.inProcess && !options.crossProcess) {
+                throw std::invalid_argument("unknown mode " + mode);
+            }
+        } else if (name == "--seed") {
+            settings.seed = std::stoull(value(), nullptr, 0);
+        } else if (name == "--calls") {
+            options.inProcessCalls = std::stoull(value());
+        } else if (name == "--cross-calls") {
+            options.crossProcessCalls = std::stoull(value());
+        } else if (name == "--interfaces") {
+            settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
+        } else if (name == "--only") {
+            settings.only = OfficeOptions::splitList(value());
+        } else if (name == "--skip") {
+            settings.skip = OfficeOptions::splitList(value());
+        } else if (name == "--seconds") {
+            settings.duration = std::chrono::seconds(std::stoll(value()));
+        } else if (name == "--cross-foreign-only") {
+            options.crossForeignOnly = true;
+        } else if (name == "--progress") {
+            settings.progress = true;
+        } else if (name == "--no-push") {
+            settings.push = false;
+        } else {
+            throw std::invalid_argument("unknown option " + name);
+        }
+    }
+    return options;
+}
+
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
-bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchdog, const FuzzOptions& options,
-                std::uint64_t calls, std::set<std::size_t>& answered)
+bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, Watchdog& watchdog,
+                std::set<std::size_t>& answered)
 {
-    std::string error;
-    bool started = false;
-    {
-        const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", options.seed,
-                                  kHostPatience);
-        started = target.start(error);
-    }
-    if (!started) {
-        std::printf("fuzz: failure: %s\n", error.c_str());
-        return false;
-    }
-    FuzzRun::Settings settings;
-    settings.seed = options.seed;
-    settings.calls = calls;
-    settings.duration = options.seconds;
-    settings.requireCoverage = options.shortPass;
-    settings.replayRegressions = options.shortPass;
-    settings.interfacesExpected = options.interfaces;
-    settings.only = options.only;
-    settings.skip = options.skip;
-    settings.push = options.push;
-    settings.progress = options.progress;
-    settings.foreignObjectsOnly = target.crossProcess() && options.crossForeignOnly;
-    if (target.crossProcess()) {
-        settings.checkpointEvery = 500;
-        settings.privateBound = 2ull << 20;
-    }
+    FuzzTarget target(crossProcess);
+    FuzzRun::Settings settings = options.settings;
+    settings.calls = crossProcess ? options.crossProcessCalls : options.inProcessCalls;
+    settings.foreignObjectsOnly = crossProcess && options.crossForeignOnly;
+    settings.checkpointEvery = crossProcess ? 500 : 2000;
+    settings.privateBound = crossProcess ? 2ull << 20 : 8ull << 20;
     settings.answeredBefore = answered;
-    FuzzRun run(catalog, target, watchdog, settings);
-    bool clean = run.run();
-    answered = run.answered();
-    std::string why;
-    const Watchdog::Step step(watchdog, "stopping the host", options.seed, kHostPatience);
-    if (!target.finish(why)) {
-        std::printf("fuzz: failure: %s\n", why.c_str());
+    std::string error;
+    bool clean = false;
+    {
+        const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", settings.seed,
+                                  kHostPatience);
+        clean = target.start(error);
+    }
+    if (clean) {
+        FuzzRun run(catalog, target, watchdog, settings);
+        clean = run.run();
+        answered = run.answered();
+    }
+    const Watchdog::Step step(watchdog, "stopping the host", settings.seed, kHostPatience);
+    if (!target.finish(error) || !error.empty()) {
+        std::printf("fuzz: failure: %s\n", error.c_str());
         clean = false;
     }
     return clean;
@@ -76,13 +137,16 @@ bool runAgainst(FuzzTarget& target, const TypeCatalog& catalog, Watchdog& watchd
 
 int main()
 {
-    const FuzzOptions options = FuzzOptions::parse(CommandLine::arguments());
-    if (options.showHelp || !options.error.empty()) {
-        if (!options.error.empty()) {
-            std::fprintf(stderr, "%s\n", options.error.c_str());
-        }
-        std::fputs(FuzzOptions::usage().c_str(), options.showHelp ? stdout : stderr);
-        return options.showHelp ? 0 : 2;
+    Options options;
+    try {
+        options = parse(CommandLine::arguments());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n%s", error.what(), kUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     // Unbuffered: what a hang or a crash leaves behind must already be on the way out.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -100,13 +164,10 @@ int main()
     std::set<std::size_t> answered;
     {
         Watchdog watchdog(kCallPatience);
-        if (options.inProcess) {
-            InProcessTarget target;
-            clean = runAgainst(target, catalog, watchdog, options, options.inProcessCalls, answered) && clean;
-        }
-        if (options.crossProcess) {
-            CrossProcessTarget target;
-            clean = runAgainst(target, catalog, watchdog, options, options.crossProcessCalls, answered) && clean;
+        for (const bool crossProcess : {false, true}) {
+            if (crossProcess ? options.crossProcess : options.inProcess) {
+                clean = runAgainst(crossProcess, options, catalog, watchdog, answered) && clean;
+            }
         }
     }
     std::printf("fuzz: %s\n", clean ? "clean" : "FAILED");

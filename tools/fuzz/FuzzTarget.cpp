@@ -1,0 +1,173 @@
+#include "tools/fuzz/FuzzTarget.h"
+
+#include "tools/common/Patience.h"
+#include "tools/common/ProcessMemory.h"
+#include "tools/common/ProductInstallation.h"
+#include "tools/host/HostController.h"
+
+#include "OfficeIntegrationLib.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+const auto kPatience = Patience::scaled(std::chrono::seconds(60));
+// The stand-in's built-in presence table, and the statuses the pushes go through.
+const char* const kAddresses[] = {"alice@orvex.example", "bob@orvex.example", "carol@orvex.example",
+                                  "dave@orvex.example", "erin@orvex.example"};
+const char* const kStatuses[] = {"present", "away", "dnd", "oof", "unknown"};
+
+void report(const std::vector<PresenceTable::Callback>& callbacks, OutlookContactStatus status)
+{
+    for (const auto& callback : callbacks) {
+        callback(status);
+    }
+}
+
+} // namespace
+
+FuzzTarget::FuzzTarget(bool crossProcess)
+    : across(crossProcess), options(HostOptions::parse({"--no-script", "--log-level", "none"})),
+      console(options.minimumLogRank)
+{
+    table.loadBuiltIn();
+}
+
+FuzzTarget::~FuzzTarget()
+{
+    std::string ignored;
+    finish(ignored);
+}
+
+bool FuzzTarget::start(std::string& error)
+{
+    if (FAILED(ProductInstallation::install())) {
+        error = "the product could not be installed";
+        return false;
+    }
+    installed = true;
+    if (across) {
+        host = std::make_unique<MessengerStandIn>(L"--no-script --log-level none", kPatience);
+        error = host->waitUntilReady() ? "" : "the messenger stand-in did not come up";
+    } else {
+        controller = std::make_unique<HostController>(options, table, console, queue);
+        error = controller->load() && controller->execute("start") ? "" : "the library could not be loaded";
+    }
+    return error.empty();
+}
+
+Microsoft::WRL::ComPtr<IClassFactory> FuzzTarget::classObject()
+{
+    // Across processes the class object is announced through the system's RPC service,
+    // which may take a moment after the stand-in registered it.
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    HRESULT result = E_FAIL;
+    for (int attempt = 0; attempt < (across ? 100 : 1) && !factory; ++attempt) {
+        Sleep(attempt == 0 ? 0 : 200);
+        result = CoGetClassObject(__uuidof(OfficeIntegrationImpl), CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(factory.GetAddressOf()));
+    }
+    if (!factory && across) {
+        std::printf("fuzz: no class object from the messenger stand-in: 0x%08lX\n", static_cast<unsigned long>(result));
+        std::fputs(host->lastWords(host->lineCount(), "fuzz: stand-in: ").c_str(), stdout);
+    }
+    return factory;
+}
+
+void FuzzTarget::push(std::uint64_t step)
+{
+    const std::string address = kAddresses[step % std::size(kAddresses)];
+    const std::string status = kStatuses[(step / 3) % std::size(kStatuses)];
+    if (!across) {
+        if (step % 5 == 4) {
+            report(table.evict(address), OutlookContactStatus::ContactEvicted);
+        } else if (const auto parsed = PresenceTable::parseStatus(status)) {
+            report(table.update(address, *parsed), *parsed);
+        }
+        return;
+    }
+    const std::string line = step % 5 == 4    ? "evict " + address
+                             : step % 50 == 7 ? "burst " + address + " 20 3"
+                                              : "set " + address + " " + status;
+    std::lock_guard lock(sending);
+    host->send(line);
+}
+
+void FuzzTarget::restart()
+{
+    if (!across) {
+        controller->execute("restart");
+        return;
+    }
+    std::lock_guard lock(sending);
+    host->command("restart", "host: integration started");
+}
+
+FuzzTarget::Figures FuzzTarget::figures()
+{
+    Figures figures;
+    if (!across) {
+        figures.live = console.liveObjects();
+        figures.privateBytes = ProcessMemory::privateBytes();
+        return figures;
+    }
+    std::lock_guard lock(sending);
+    const auto stats = host->stats();
+    if (stats.live >= 0) {
+        figures.live = static_cast<long>(stats.live);
+    }
+    if (stats.privateBytes >= 0) {
+        figures.privateBytes = static_cast<unsigned long long>(stats.privateBytes);
+    }
+    return figures;
+}
+
+bool FuzzTarget::alive(std::string& why)
+{
+    const auto exitCode = host ? host->waitForExit(std::chrono::milliseconds(0)) : std::nullopt;
+    if (exitCode) {
+        why = "the messenger stand-in ended with exit code " + std::to_string(*exitCode);
+    }
+    return !exitCode;
+}
+
+bool FuzzTarget::finish(std::string& why)
+{
+    bool clean = true;
+    if (controller) {
+        controller->shutdown();
+        controller.reset();
+    }
+    if (host) {
+        const auto exitCode = host->stop();
+        if (!exitCode || *exitCode != 0) {
+            why = exitCode ? "the messenger stand-in ended with exit code " + std::to_string(*exitCode)
+                           : "the messenger stand-in did not stop";
+            clean = false;
+            // How far its way out it got.
+            std::fputs(host->lastWords(12, "fuzz: stand-in: ").c_str(), stdout);
+        }
+        for (const std::string& line : host->lines()) {
+            if (line.rfind("error:", 0) == 0 || line.find("Unhandled exception") != std::string::npos) {
+                why += (why.empty() ? "" : "; ") + std::string("the stand-in reported: ") + line;
+                clean = false;
+            }
+        }
+        host.reset();
+    }
+    if (installed) {
+        ProductInstallation::uninstall();
+        installed = false;
+    }
+    return clean;
+}
+
+std::vector<std::wstring> FuzzTarget::addresses()
+{
+    std::vector<std::wstring> wide;
+    for (const std::string address : kAddresses) {
+        wide.emplace_back(address.begin(), address.end());
+    }
+    return wide;
+}
