@@ -114,38 +114,3 @@ TEST_F(ClientObjects, SigningOutFiresOneStateChangeThatASinkMayReadFromWithinThe
     EXPECT_EQ(host.messagesOf("UCCLyncClient::setClientState"),
               std::vector<std::string>{"Setting client state from: 3 to: 1"});
 }
-
-// Members the provider does not serve: every success writes its out argument (a caller
-// must never read garbage after S_OK), and nothing is handed out as a null object.
-TEST_F(ClientObjects, UnservedMembersWriteWhatTheySucceedWithAndRefuseNullOutPointers)
-{
-    VARIANT none;
-    VariantInit(&none);
-    auto* const garbage = reinterpret_cast<IUCCAsynchronousOperation*>(std::uintptr_t{0x11});
-    IUCCAsynchronousOperation* operation = garbage;
-    EXPECT_EQ(client->SignIn(nullptr, nullptr, nullptr, nullptr, none, &operation), E_NOTIMPL);
-    EXPECT_EQ(operation, garbage) << "a refusal leaves its out argument alone";
-    EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, static_cast<SupportedFeatures>(0),
-                                 nullptr, none, &operation),
-              S_OK);
-    EXPECT_EQ(operation, nullptr);
-    operation = garbage;
-    EXPECT_EQ(client->Shutdown(nullptr, none, &operation), S_OK);
-    EXPECT_EQ(operation, nullptr);
-
-    SAFEARRAY* delegators = nullptr;
-    ASSERT_EQ(client->get_DelegatorClients(&delegators), S_OK);
-    ASSERT_NE(delegators, nullptr);
-    EXPECT_EQ(delegators->rgsabound[0].cElements, 0u);
-    SafeArrayDestroy(delegators);
-    VARIANT_BOOL suppressed = VARIANT_TRUE;
-    EXPECT_EQ(client->get_InSuppressedMode(&suppressed), S_OK);
-    EXPECT_EQ(suppressed, VARIANT_FALSE);
-    IUCCApplicationRegistration* registration = nullptr;
-    EXPECT_EQ(client->CreateApplicationRegistration(nullptr, nullptr, &registration), E_NOTIMPL);
-    EXPECT_EQ(registration, nullptr);
-
-    EXPECT_EQ(client->get_DelegatorClients(nullptr), E_POINTER);
-    EXPECT_EQ(client->get_InSuppressedMode(nullptr), E_POINTER);
-    EXPECT_EQ(client->get_State(nullptr), E_POINTER);
-}

@@ -1,10 +1,7 @@
-// Arguments the system's dispatch code mishandles, answered before it runs: one named
-// beyond the argument count (copied and never released: every reference taken for the
-// call is given back, whatever it answers), a VARIANT of a type no VARIANT may hold (refused
-// only after a reference was taken), an [out] argument given by value (written back over
-// the caller's value, which it frees) and one given by reference to a value the member
-// would write over unread.
-#include "client/com/Bstr.h"
+// Arguments the system's dispatch code mishandles, answered before it runs: every
+// reference taken for a call is given back, whatever it answers: for a VARIANT of a type no
+// VARIANT may hold (refused only after a reference was taken) and for an [out] argument
+// given by reference to a value the member would write over unread.
 #include "contacts/UCCContact.h"
 #include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCContactManager.h"
@@ -16,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include <cstdint>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -120,15 +116,10 @@ TEST_F(DispatchArguments, EveryReferenceTakenForACallIsGivenBackWhateverTheShape
         std::vector<DISPID> named;
         HRESULT expected; // S_FALSE: any answer but a type mismatch
     };
-    std::vector<Case> cases = {
-        // The state named past the argument count, the callback between it and the contact left out.
-        {{argument(VT_UNKNOWN, witnessObject()), argument(VT_DISPATCH)}, {2}, S_FALSE},
-        {{argument(VT_UNKNOWN, witnessObject()), argument(VT_UNKNOWN, witnessObject())}, {2, 1}, S_FALSE},
-        {{argument(VT_UNKNOWN, witnessObject()), missing, argument(VT_DISPATCH)}, {}, S_FALSE},
-        {{argument(VT_UNKNOWN, witnessObject()), argument(VT_UNKNOWN), argument(VT_DISPATCH)}, {}, S_FALSE},
-        // The contact has no default: naming only the state leaves it missing.
-        {{argument(VT_I4)}, {2}, DISP_E_PARAMNOTFOUND},
-    };
+    // The contact has no default: naming only the state leaves it missing. (A state named
+    // past the argument count with an object in it is one of the fuzzer's regression cases.)
+    std::vector<Case> cases = {{{argument(VT_I4)}, {2}, DISP_E_PARAMNOTFOUND},
+                               {{argument(VT_UNKNOWN, witnessObject()), missing, argument(VT_DISPATCH)}, {}, S_FALSE}};
     // A state of a type no VARIANT may hold, after a callback object: refused before the
     // system's code takes its reference to the callback, which it would keep for good.
     const VARTYPE invalidTypes[] = {VT_VOID, 15, VT_HRESULT, VT_PTR, VT_INT_PTR, VT_VECTOR | VT_I4, VT_BYREF | VT_EMPTY};
@@ -160,26 +151,14 @@ TEST_F(DispatchArguments, EveryReferenceTakenForACallIsGivenBackWhateverTheShape
     }
 }
 
-TEST_F(DispatchArguments, AnOutArgumentIsTakenByReferenceOnlyAndWhatItHeldIsLetGo)
+TEST_F(DispatchArguments, AnOutArgumentByReferenceGetsTheAnswerAndWhatItHeldIsLetGo)
 {
-    // TryGetValue(key, value, found), the value given by value: refused, the caller's left alone.
-    const orvex::com::Bstr text(L"the caller's");
-    VARIANT value = argument(VT_BSTR);
-    value.bstrVal = text.get();
+    // TryGetValue(key, value, found). (A value given by value, which the system's code
+    // would write over and free, is one of the fuzzer's regression cases.)
     VARIANT key = argument(VT_I4);
     key.lVal = ucPresenceAvailability;
     VARIANT found;
     VariantInit(&found);
-    VARIANT arguments[2] = {value, key};
-    DISPPARAMS parameters{arguments, nullptr, 2, 0};
-    UINT wrong = 99;
-    EXPECT_EQ(dictionaryDispatch()->Invoke(tryGetValue, IID_NULL, 0, DISPATCH_METHOD, &parameters, &found, nullptr,
-                                           &wrong),
-              DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(arguments[0].vt, VT_BSTR);
-    EXPECT_EQ(arguments[0].bstrVal, text.get());
-
     // By reference, the answer arrives.
     VARIANT byReference = argument(VT_BYREF | VT_VARIANT);
     byReference.pvarVal = &found;
@@ -199,24 +178,4 @@ TEST_F(DispatchArguments, AnOutArgumentIsTakenByReferenceOnlyAndWhatItHeldIsLetG
         VariantClear(&found);
         EXPECT_EQ(referenceCount(witnessObject()), before) << each;
     }
-}
-
-// A count of names must be believed exactly: none read, none written for zero.
-TEST_F(DispatchArguments, GetIDsOfNamesTouchesExactlyTheNamesItIsGiven)
-{
-    for (IDispatch* target : {managerDispatch(), dictionaryDispatch(), static_cast<IDispatch*>(witness.Get())}) {
-        DISPID untouched = 12345;
-        EXPECT_EQ(target->GetIDsOfNames(IID_NULL, nullptr, 0, 0, &untouched), E_INVALIDARG);
-        LPOLESTR unreadable = reinterpret_cast<LPOLESTR>(static_cast<std::uintptr_t>(1));
-        EXPECT_EQ(target->GetIDsOfNames(IID_NULL, &unreadable, 0, 0, &untouched), E_INVALIDARG);
-        EXPECT_EQ(untouched, 12345);
-    }
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"RemoveContactFromAllGroups"), const_cast<LPOLESTR>(L"NoSuchMember")};
-    DISPID ids[2] = {1, 2};
-    EXPECT_EQ(managerDispatch()->GetIDsOfNames(IID_NULL, names, 1, 0, ids), S_OK);
-    EXPECT_EQ(ids[0], removeFromAllGroups);
-    EXPECT_EQ(ids[1], 2) << "only one name was given";
-    EXPECT_EQ(managerDispatch()->GetIDsOfNames(IID_NULL, &names[1], 1, 0, ids), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
-    EXPECT_EQ(ids[1], 2);
 }

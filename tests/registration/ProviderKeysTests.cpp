@@ -234,10 +234,15 @@ TEST(UserTypeLibKeys, PointAtTheLibraryBesideTheHostExecutable)
     wchar_t executable[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, executable, MAX_PATH);
     const std::wstring directory = std::filesystem::path(executable).parent_path().wstring();
+    const std::wstring libId = L"TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}";
+    const std::wstring bases[] = {L"SOFTWARE\\Classes\\" + libId, L"SOFTWARE\\WOW6432Node\\Classes\\" + libId};
+    SavedRegistryKeys saved;
+    for (const std::wstring& base : bases) {
+        saved.saveAndRemove(HKEY_CURRENT_USER, base);
+    }
     Registry::WriteUserTypeLibKeys();
 
-    const std::wstring libId = L"TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}";
-    for (const std::wstring& base : {L"SOFTWARE\\Classes\\" + libId, L"SOFTWARE\\WOW6432Node\\Classes\\" + libId}) {
+    for (const std::wstring& base : bases) {
         const auto value = [&base](const wchar_t* path) {
             return RawRegistry::read(HKEY_CURRENT_USER, base + L"\\1.0" + path).text;
         };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <chrono>
@@ -13,8 +15,9 @@
 inline void waitWithin(std::future<void>& done, std::chrono::seconds limit, const char* what)
 {
     if (done.wait_for(limit) != std::future_status::ready) {
-        std::printf("[  FAILED  ] %s: still waiting after %lld s, deadlocked\n", what,
-                    static_cast<long long>(limit.count()));
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::printf("[  FAILED  ] %s.%s (%s: still waiting after %lld s, deadlocked)\n", test->test_suite_name(),
+                    test->name(), what, static_cast<long long>(limit.count()));
         std::fflush(nullptr);
         TerminateProcess(GetCurrentProcess(), 3);
     }
