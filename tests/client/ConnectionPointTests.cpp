@@ -1,17 +1,71 @@
 // The COM object machinery on a small event source of the tests' own: the interface
 // table, connection points, the sink table and the fire loop.
-#include "tests/client/EventSource.h"
+#include "client/com/Atl.h"
+#include "tests/support/RecordingSink.h"
 
-#include <gtest/gtest.h>
+#include <windows.h>
 
+#include <ocidl.h>
 #include <olectl.h>
 
+#include <array>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 using Microsoft::WRL::ComPtr;
 using orvex::com::CComObject;
 
+// The event interface of the tests' own event source, and a second one nobody fires.
+struct ITestEvents : public IDispatch {};
+__CRT_UUID_DECL(ITestEvents, 0x3b7a1f10, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
+struct ITestOtherEvents : public IDispatch {};
+__CRT_UUID_DECL(ITestOtherEvents, 0x3b7a1f11, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
+
 namespace {
+
+using TestEventsSink = RecordingSink<ITestEvents>;
+
+constexpr IID kTestEventsIid = __uuidof(ITestEvents);
+constexpr IID kTestOtherEventsIid = __uuidof(ITestOtherEvents);
+
+// The tests' event proxy: one event with the arguments (source, data).
+template <class T>
+class TestEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestEventsIid> {
+public:
+    static constexpr DISPID kChanged = 400;
+
+    HRESULT fireChanged(IUnknown* source, IUnknown* data) noexcept
+    {
+        const std::array arguments{orvex::com::unknownArgument(source), orvex::com::dispatchArgument(data)};
+        return this->fire(kChanged, arguments);
+    }
+};
+
+template <class T>
+class TestOtherEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestOtherEventsIid> {};
+
+// An event source with two connection points. It implements IPersist without listing it,
+// so QueryInterface must not answer it.
+class EventSource : public orvex::com::CComObjectRootEx,
+                    public orvex::com::IConnectionPointContainerImpl<EventSource>,
+                    public orvex::com::Implements<IPersist>,
+                    public TestEventsProxy<EventSource>,
+                    public TestOtherEventsProxy<EventSource> {
+public:
+    using InterfaceTable = orvex::com::InterfaceTable<IConnectionPointContainer>;
+    using ConnectionPointTable =
+        orvex::com::ConnectionPointTable<TestEventsProxy<EventSource>, TestOtherEventsProxy<EventSource>>;
+
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
+};
+
+Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> makeEventSource()
+{
+    Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> source;
+    orvex::com::CComObject<EventSource>::CreateInstance(source);
+    return source;
+}
 
 class ConnectionPoints : public ::testing::Test {
 protected:
@@ -73,6 +127,19 @@ TEST_F(ConnectionPoints, CookiesNameSlotsThatAreReusedAndUnknownCookiesNameNoCon
     EXPECT_EQ(referenceCount(sinks[1].Get()), 1u) << "Unadvise releases the sink";
     for (const DWORD unknown : {0u, 2u, 6u, 99u}) {
         EXPECT_EQ(point->Unadvise(unknown), CONNECT_E_NOCONNECTION) << unknown;
+    }
+    // The enumeration lists the advised sinks in their slots, and says when it ran short.
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(point->EnumConnections(&connections), S_OK);
+    CONNECTDATA items[5] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(connections->Next(5, items, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 4u);
+    const DWORD listed[] = {1, 3, 4, 5};
+    for (ULONG index = 0; index < fetched; ++index) {
+        EXPECT_EQ(items[index].dwCookie, listed[index]);
+        EXPECT_EQ(identityOf(items[index].pUnk), identityOf(sinks[items[index].dwCookie - 1].Get()));
+        items[index].pUnk->Release();
     }
     EXPECT_EQ(advised(1, &cookies).size(), 1u);
     EXPECT_EQ(cookies.back(), 2u) << "a released slot is used again";

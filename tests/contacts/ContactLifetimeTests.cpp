@@ -1,43 +1,21 @@
 // A presence report that is running on a host thread while Office lets the contact go:
 // it either completes before the contact goes or is dropped, and never reaches a
 // contact that is being destroyed.
-#include "client/com/Bstr.h"
 #include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
 #include "contacts/IContactDetails.h"
 #include "contacts/UCCContact.h"
 #include "host/HostLog.h"
 #include "tests/contacts/ContactTestFixture.h"
+#include "tests/support/Deadline.h"
 
 #include <atomic>
-#include <cstdio>
-#include <chrono>
-#include <future>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Waits for work running on a thread of its own and fails, instead of hanging the
-// suite, when it does not finish in time.
-void waitWithin(std::future<void>& done, std::chrono::seconds limit)
-{
-    if (done.wait_for(limit) != std::future_status::ready) {
-        ADD_FAILURE() << "deadlocked";
-        // The stuck thread cannot be joined: end the process with the failure on record.
-        std::fflush(nullptr);
-        TerminateProcess(GetCurrentProcess(), 3);
-    }
-    done.get();
-}
-
-void finishesWithin(std::chrono::seconds limit, std::function<void()> body)
-{
-    auto done = std::async(std::launch::async, std::move(body));
-    waitWithin(done, limit);
-}
 
 // A watcher that delivers one more change call from inside stopWatchingContact, the way
 // a host thread would if it got there at the moment the contact's last reference went.
@@ -95,7 +73,7 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     }
     // Office's last release, while the event is being delivered on the host's thread.
     kit.contact.Reset();
-    waitWithin(hostThread, 10s);
+    waitWithin(hostThread, 10s, "a report while the contact goes");
     EXPECT_FALSE(releasedDuringEvent) << "the contact went while its event was still running";
     EXPECT_EQ(sink->count(), 1u);
     EXPECT_TRUE(host.said(finalRelease));
@@ -120,13 +98,13 @@ TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)
     };
     EXPECT_CALL(host.mock(), stopContactPresence("lee@example.org"));
 
-    finishesWithin(10s, [&] { lee.hostSide(OutlookContactStatus::OnlineAwayFromComputer); });
+    finishesWithin(10s, "the last release inside the event", [&] { lee.hostSide(OutlookContactStatus::OnlineAwayFromComputer); });
     EXPECT_EQ(sink->count(), 1u);
     EXPECT_EQ(officesReference, nullptr);
     ::testing::Mock::VerifyAndClearExpectations(&host.mock());
 
     // The stop took effect once the call returned: nothing further is delivered.
-    finishesWithin(10s, [&] { lee.hostSide(OutlookContactStatus::OnlinePresent); });
+    finishesWithin(10s, "a report after the stop", [&] { lee.hostSide(OutlookContactStatus::OnlinePresent); });
     EXPECT_EQ(sink->count(), 1u);
 }
 

@@ -1,6 +1,7 @@
 // The entry point as the messenger reaches it: through the built DLL, loaded by file
 // name. Each test loads the library afresh, so each starts without a singleton.
 #include "tests/host/LifecycleProbe.h"
+#include "tests/support/Deadline.h"
 #include "tests/support/IntegrationLibrary.h"
 #include "tests/support/MockPlatformHelper.h"
 
@@ -50,8 +51,7 @@ TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndLeavesTheThreadInItsApart
 
     // On a thread of its own, so that a deadlock under the loader lock shows as a
     // thread that never ends rather than a test run that never ends.
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread unloader([&] {
+    finishesWithin(std::chrono::seconds(60), "unloading the library", [&] {
         {
             IntegrationLibrary library;
             ASSERT_TRUE(library.loaded());
@@ -62,14 +62,7 @@ TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndLeavesTheThreadInItsApart
         apartmentAfterUnload = LifecycleProbe::apartmentType();
         // The membership the library gave the thread is the thread's to end.
         CoUninitialize();
-        SetEvent(done);
     });
-    if (WaitForSingleObject(done, 60000) != WAIT_OBJECT_0) {
-        unloader.detach();
-        FAIL() << "unloading the library did not finish";
-    }
-    unloader.join();
-    CloseHandle(done);
 
     EXPECT_EQ(upAndRunningWhileRunning, 2);
     EXPECT_EQ(apartmentWhileRunning, APTTYPE_MTA);

@@ -17,13 +17,7 @@ using FirstLifecycle = HostedTest;
 
 std::vector<std::string> messagesFrom(const RecordingHost& host, const std::string& file)
 {
-    std::vector<std::string> result;
-    for (const auto& record : host.records()) {
-        if (record.file == file) {
-            result.push_back(record.message);
-        }
-    }
-    return result;
+    return host.messagesWhere([&file](const RecordingHost::Record& record) { return record.file == file; });
 }
 
 } // namespace

@@ -3,16 +3,13 @@
 #include "host/HostLog.h"
 #include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
+#include "tests/support/Deadline.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
 #include "OfficeIntegrationLib.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <functional>
-#include <future>
 #include <sstream>
 #include <thread>
 
@@ -200,23 +197,6 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
         << "nothing was registered, so nothing is revoked";
 }
 
-namespace {
-
-// Runs `step` on a thread of its own; a step still running after half a minute is a
-// deadlock, and the process ends failed rather than hanging until ctest gives up.
-void runWithoutDeadlock(const char* what, const std::function<void()>& step)
-{
-    auto done = std::async(std::launch::async, step);
-    if (done.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
-        std::printf("[  FAILED  ] %s: still waiting after 30 s, deadlocked\n", what);
-        std::fflush(stdout);
-        TerminateProcess(GetCurrentProcess(), 3);
-    }
-    done.get();
-}
-
-} // namespace
-
 // The host and Office may call back into the integration from other threads while it is
 // calling them: nothing the integration holds then may make them wait for it, and the
 // latest start or stop decides what Office finds.
@@ -226,7 +206,7 @@ TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAr
     EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).WillOnce([] {
         std::thread([] { server().stopIntegration(); }).join();
     });
-    runWithoutDeadlock("a stop from the host's callback", [] { server().startIntegration(); });
+    finishesWithin(std::chrono::seconds(30), "a stop from the host's callback", [] { server().startIntegration(); });
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
     ComPtr<IClassFactory> factory;
     EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
@@ -245,7 +225,7 @@ TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAr
     };
     ASSERT_NE(advise(integration.Get(), DIID__IUCOfficeIntegrationEvents, sink.Get()), 0u);
     host.forgetRecords();
-    runWithoutDeadlock("a stop from Office's shutdown handler", [] { server().stopIntegration(); });
+    finishesWithin(std::chrono::seconds(30), "a stop from Office's shutdown handler", [] { server().stopIntegration(); });
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),

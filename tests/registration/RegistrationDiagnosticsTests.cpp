@@ -73,23 +73,10 @@ protected:
                                libId);
     }
 
-    static void registerAll(HKEY root, View view)
-    {
-        for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
-            registerRow(root, view, row);
-        }
-    }
-
     // The records after the per-interface ones: separator, counters, paths, verdict.
     std::vector<std::string> summary() const
     {
-        std::vector<std::string> messages;
-        for (const auto& record : host.records()) {
-            if (record.level != kError) {
-                messages.push_back(record.message);
-            }
-        }
-        return messages;
+        return host.messagesWhere([](const RecordingHost::Record& record) { return record.level != kError; });
     }
 
     SavedRegistryKeys saved;
@@ -99,13 +86,15 @@ protected:
 
 TEST_F(RegistrationDiagnostics, ACompletePerUserRegistrationGivesOneCompleteLocationAndAPositiveVerdict)
 {
-    registerAll(HKEY_CURRENT_USER, View::Native);
+    for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
+        registerRow(HKEY_CURRENT_USER, View::Native, row);
+    }
     RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
 
     EXPECT_TRUE(Registry::CheckAllInterfaces());
 
     const auto records = host.records();
-    const std::vector<std::pair<std::int32_t, std::string>> expected = {
+    const std::pair<std::int32_t, std::string> expected[] = {
         {kDebug, std::string(89, '=')},
         {kDebug, "HKCU: 0 HKCU Wow6432Node: 273"},
         {kDebug, "HKLM: 273 HKLM Wow6432Node: 273"},
@@ -115,8 +104,8 @@ TEST_F(RegistrationDiagnostics, ACompletePerUserRegistrationGivesOneCompleteLoca
         {kDebug, "TypeLib Win64 HKCU: "},
         {kInfo, "Successful registration: 1"},
     };
-    ASSERT_EQ(records.size(), expected.size());
-    for (std::size_t index = 0; index < expected.size(); ++index) {
+    ASSERT_EQ(records.size(), std::size(expected));
+    for (std::size_t index = 0; index < records.size(); ++index) {
         SCOPED_TRACE(index);
         EXPECT_EQ(records[index].level, expected[index].first);
         EXPECT_EQ(records[index].message, expected[index].second);

@@ -1,5 +1,6 @@
 #include "tests/registration/SavedRegistryKeys.h"
 
+#include <cstring>
 #include <stdexcept>
 
 SavedRegistryKeys::~SavedRegistryKeys()
@@ -22,23 +23,28 @@ void SavedRegistryKeys::saveAndRemove(HKEY root, const std::wstring& path)
 
 namespace RawRegistry {
 
-Text read(HKEY root, const std::wstring& path, const std::wstring& name)
+Text read(HKEY root, const std::wstring& path, const std::wstring& name, REGSAM view)
 {
     Text result;
-    DWORD size = 0;
-    if (RegGetValueW(root, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &result.type, nullptr, &size) !=
-        ERROR_SUCCESS) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return result;
     }
-    result.exists = true;
-    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    RegGetValueW(root, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, nullptr, buffer.data(), &size);
-    buffer.resize(size / sizeof(wchar_t));
-    while (!buffer.empty() && buffer.back() == L'\0') {
-        buffer.pop_back();
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &result.type, nullptr, &size) == ERROR_SUCCESS) {
+        result.exists = true;
+        std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+        RegQueryValueExW(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (result.type == REG_DWORD && size == sizeof(DWORD)) {
+            std::memcpy(&result.number, buffer.data(), sizeof(DWORD));
+        }
+        buffer.resize(size / sizeof(wchar_t));
+        while (!buffer.empty() && buffer.back() == L'\0') {
+            buffer.pop_back();
+        }
+        result.text = buffer;
     }
-    result.text = buffer;
+    RegCloseKey(key);
     return result;
 }
 

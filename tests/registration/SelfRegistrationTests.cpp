@@ -31,14 +31,12 @@ const std::wstring kMachineWowProviderKey = L"Software\\WOW6432Node\\IM Provider
 // The platform value the system's registration writes for a library of this build.
 const wchar_t* const kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
 
-std::filesystem::path executableDirectory()
+std::filesystem::path productDll()
 {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path();
+    return std::filesystem::path(path).parent_path() / L"orvex-windows-office-integration.dll";
 }
-
-std::filesystem::path productDll() { return executableDirectory() / L"orvex-windows-office-integration.dll"; }
 
 std::wstring platformValue(const std::wstring& typeLibKey, const wchar_t* platform)
 {
@@ -79,13 +77,15 @@ struct Exports {
     Exports()
     {
         if (library.handle() != nullptr) {
-            registerServer = reinterpret_cast<decltype(registerServer)>(
-                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllRegisterServer")));
-            unregisterServer = reinterpret_cast<decltype(unregisterServer)>(
-                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllUnregisterServer")));
-            install = reinterpret_cast<decltype(install)>(
-                reinterpret_cast<void*>(GetProcAddress(library.handle(), "DllInstall")));
+            find(registerServer, "DllRegisterServer");
+            find(unregisterServer, "DllUnregisterServer");
+            find(install, "DllInstall");
         }
+    }
+    template <class Function>
+    void find(Function& function, const char* name)
+    {
+        function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
     }
     bool complete() const { return registerServer != nullptr && unregisterServer != nullptr && install != nullptr; }
 };
@@ -114,10 +114,7 @@ protected:
     void TearDown() override { SetThreadLocale(savedLocale); }
 
     static std::wstring machineValue(const std::wstring& path) { return RawRegistry::read(HKEY_LOCAL_MACHINE, path).text; }
-    static bool machineValueExists(const std::wstring& path)
-    {
-        return RawRegistry::read(HKEY_LOCAL_MACHINE, path).exists;
-    }
+    static bool machineValueExists(const std::wstring& path) { return RawRegistry::read(HKEY_LOCAL_MACHINE, path).exists; }
     static bool providerRegistered()
     {
         return RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey) &&
@@ -260,22 +257,17 @@ TEST_F(SelfRegistration, TheSharedSystemInterfaceKeepsTheRegistrationItHad)
 TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)
 {
     const auto run = [](const std::wstring& arguments) -> DWORD {
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        std::wstring commandLine =
-            L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments + L" \"" + productDll().wstring() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"regsvr32.exe /s " + arguments + L" \"" + productDll().wstring() + L"\"";
+        STARTUPINFOW startup{sizeof(startup)};
         PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process)) {
-            return 0xFFFFFFFF;
-        }
-        WaitForSingleObject(process.hProcess, 60000);
         DWORD exitCode = 0xFFFFFFFF;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            WaitForSingleObject(process.hProcess, 60000);
+            GetExitCodeProcess(process.hProcess, &exitCode);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
         return exitCode;
     };
     const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);

@@ -3,8 +3,6 @@
 #include "host/IOfficeIntegration.h"
 
 #include <algorithm>
-#include <iomanip>
-#include <sstream>
 
 using ::testing::_;
 
@@ -46,47 +44,34 @@ std::vector<RecordingHost::Record> RecordingHost::records() const
     return store->kept;
 }
 
-std::vector<std::string> RecordingHost::messages() const
+std::vector<std::string> RecordingHost::messagesWhere(const std::function<bool(const Record&)>& wanted) const
 {
     std::vector<std::string> result;
     for (const auto& record : records()) {
-        result.push_back(record.message);
+        if (wanted(record)) {
+            result.push_back(record.message);
+        }
     }
     return result;
+}
+
+std::vector<std::string> RecordingHost::messages() const
+{
+    return messagesWhere([](const Record&) { return true; });
 }
 
 std::vector<std::string> RecordingHost::messages(std::int32_t level) const
 {
-    std::vector<std::string> result;
-    for (const auto& record : records()) {
-        if (record.level == level) {
-            result.push_back(record.message);
-        }
-    }
-    return result;
+    return messagesWhere([level](const Record& record) { return record.level == level; });
 }
 
 std::vector<std::string> RecordingHost::messagesOf(const std::string& function) const
 {
-    std::vector<std::string> result;
-    for (const auto& record : records()) {
-        if (record.function == function) {
-            result.push_back(record.message);
-        }
-    }
-    return result;
+    return messagesWhere([&function](const Record& record) { return record.function == function; });
 }
 
 bool RecordingHost::said(const std::string& message) const
 {
     const auto all = messages();
     return std::find(all.begin(), all.end(), message) != all.end();
-}
-
-std::string RecordingHost::address(const void* object)
-{
-    std::ostringstream text;
-    text << std::hex << std::uppercase << std::setw(sizeof(void*) * 2) << std::setfill('0')
-         << reinterpret_cast<std::uintptr_t>(object);
-    return text.str();
 }

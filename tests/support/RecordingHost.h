@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,10 +39,8 @@ public:
     std::vector<std::string> messages(std::int32_t level) const;
     // The messages logged by one qualified function, in order.
     std::vector<std::string> messagesOf(const std::string& function) const;
+    std::vector<std::string> messagesWhere(const std::function<bool(const Record&)>& wanted) const;
     bool said(const std::string& message) const;
-
-    // An object's address as the library logs it.
-    static std::string address(const void* object);
 
     // An action for getContactPresence that keeps the callback and answers `cached`.
     static auto keepCallback(IOfficeAdapterPlatformHelper::PresenceCallback* where,

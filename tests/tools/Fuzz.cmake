@@ -18,14 +18,3 @@ set_tests_properties(fuzz_short fuzz_short_cross_process PROPERTIES
 # is where it found the messenger hanging in its unload). The fuzzer's own watchdog
 # names a call that hangs long before this.
 set_tests_properties(fuzz_short_cross_process PROPERTIES TIMEOUT 1800)
-
-# Facts about Wine's marshaller that the measurement above rests on, shown without the
-# library: which objects sent across apartments it keeps referenced, and until when.
-add_executable(wine_marshaller_tests tools/WineMarshallerTests.cpp)
-target_link_libraries(wine_marshaller_tests PRIVATE GTest::gtest_main ole32 oleaut32 uuid)
-target_compile_options(wine_marshaller_tests PRIVATE ${ORVEX_WARNINGS})
-add_test(NAME wine_marshaller_tests COMMAND wine_marshaller_tests)
-set_tests_properties(wine_marshaller_tests PROPERTIES
-  FIXTURES_REQUIRED wine
-  ENVIRONMENT "${ORVEX_TEST_ENVIRONMENT}"
-  FAIL_REGULAR_EXPRESSION "Unhandled exception|Unhandled page fault|\\[  FAILED  \\]")

@@ -13,25 +13,22 @@ using orvex::com::SafeArray;
 
 namespace {
 
-class PushTest : public EndToEndTest {
-protected:
-    static std::vector<LONG> changedTypes(IDispatch* eventData)
-    {
-        ComPtr<IUCCContactInformationChangedEventData> data;
-        SAFEARRAY* types = nullptr;
-        std::vector<LONG> values;
-        if (eventData != nullptr && SUCCEEDED(eventData->QueryInterface(IID_PPV_ARGS(&data))) &&
-            SUCCEEDED(data->get_ChangedContactInformation(&types))) {
-            const SafeArray array = SafeArray::attach(types);
-            for (LONG i = array.lowerBound(); i <= array.upperBound(); ++i) {
-                LONG value = 0;
-                array.getElement(i, &value);
-                values.push_back(value);
-            }
-        }
-        return values;
+using PushTest = EndToEndTest;
+
+std::vector<LONG> changedTypes(IDispatch* eventData)
+{
+    ComPtr<IUCCContactInformationChangedEventData> data;
+    SAFEARRAY* types = nullptr;
+    if (FAILED(eventData->QueryInterface(IID_PPV_ARGS(&data))) || FAILED(data->get_ChangedContactInformation(&types))) {
+        return {};
     }
-};
+    const SafeArray array = SafeArray::attach(types);
+    std::vector<LONG> values(array.count());
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        array.getElement(array.lowerBound() + static_cast<LONG>(index), &values[index]);
+    }
+    return values;
+}
 
 TEST_F(PushTest, PresencePushesOfAContactShareOneEventDataThatGoesWithTheContact)
 {

@@ -1,9 +1,9 @@
 // Start-up as Office sees it, and presence both ways: pulled by Office, pushed by the
-// messenger, through an eviction and the re-subscription that follows it.
+// messenger. (An eviction and the renewal ten seconds later are the watcher's tests', on a
+// clock they move by hand.)
 #include "client/com/Bstr.h"
 #include "tests/tools/EndToEndTest.h"
 
-#include <thread>
 
 using Microsoft::WRL::ComPtr;
 using orvex::com::Bstr;
@@ -46,12 +46,6 @@ TEST_F(UnstartedHostTest, TheProviderIsAnnouncedOnlyAfterItsClassObjectIsRegiste
     for (const auto& step : report.steps()) {
         EXPECT_TRUE(step.ok) << step.name;
     }
-    OIFeature features{};
-    EXPECT_EQ(office->integration()->GetSupportedFeatures(Bstr(L"16.0.0.0").get(), &features), S_OK);
-    EXPECT_EQ(features, 196);
-    Bstr info;
-    EXPECT_EQ(office->integration()->GetAuthenticationInfo(Bstr(L"14.0.0.0").get(), info.out()), S_OK);
-    EXPECT_TRUE(info.empty()) << "an Office version the provider does not accept";
     Bstr uri;
     EXPECT_EQ(office->client()->get_Uri(uri.out()), S_OK);
     EXPECT_EQ(uri.view(), L"me@orvex.example");
@@ -101,34 +95,6 @@ TEST_F(EndToEndTest, PushedPresenceReachesEveryContactOfThePersonWithTheChangedT
 
     command("set bob@orvex.example dnd", "push bob@orvex.example dnd");
     EXPECT_TRUE(waitForChange("bob@orvex.example", 9500, 2));
-}
-
-TEST_F(EndToEndTest, AnEvictedContactReadsAsNoneUntilItIsRenewedTenSecondsLater)
-{
-    ASSERT_NO_FATAL_FAILURE(connectOffice());
-    IUCCContact* contact = watch("dave@orvex.example");
-    ASSERT_NE(contact, nullptr);
-    EXPECT_EQ(availabilityOf(contact), 18500);
-
-    const auto evicted = std::chrono::steady_clock::now();
-    command("evict dave@orvex.example", "push dave@orvex.example evicted to 1 watch(es)");
-    ASSERT_TRUE(waitForChange("dave@orvex.example", 0));
-    EXPECT_EQ(availabilityOf(contact), 0);
-    EXPECT_EQ(host->countLines("getContactPresence dave@orvex.example -> oof (watching)"), 1u)
-        << "renewed before its time";
-
-    std::this_thread::sleep_until(evicted + std::chrono::milliseconds(10500));
-    EXPECT_EQ(availabilityOf(contact), 0) << "the read that renews the watch still answers none";
-    EXPECT_TRUE(host->waitForLine("Resubscribe presence.", kPatience));
-    const auto firstWatch = host->indexOf("getContactPresence dave@orvex.example -> oof (watching)");
-    ASSERT_TRUE(firstWatch);
-    EXPECT_TRUE(host->waitForLine("getContactPresence dave@orvex.example -> oof (watching)", kPatience, *firstWatch + 1))
-        << "the eviction was not followed by a new watch";
-    EXPECT_EQ(availabilityOf(contact), 18500);
-
-    // The renewed watch carries pushes again.
-    command("set dave@orvex.example present", "push dave@orvex.example present to 1 watch(es)");
-    EXPECT_TRUE(waitForChange("dave@orvex.example", 3500));
 }
 
 TEST_F(EndToEndTest, AddressesWithoutAnAtSignAreRefused)
