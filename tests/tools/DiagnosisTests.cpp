@@ -10,6 +10,7 @@
 #include <functional>
 #include <regex>
 #include <set>
+#include <string>
 #include <tuple>
 
 namespace {
@@ -60,8 +61,21 @@ struct Diagnosis {
     std::string firstWhat;
 };
 
-class DiagnosisTest : public EndToEndTest {
-protected:
+class DiagnosisTest;
+
+// One way an installation breaks, and what the doctor and its repair must make of it.
+struct Broken {
+    const char* name;
+    std::function<void(DiagnosisTest&)> breakIt;
+    std::set<Named> faults = {};      // exactly these, and nothing anywhere else
+    std::string what = {};            // in the first one's description
+    bool machine = false;             // the repair needs --machine (and says so without it)
+    std::set<Named> afterRepair = {}; // what the repair must leave, saying why
+    std::function<void(DiagnosisTest&)> restore = [](DiagnosisTest&) {};
+};
+
+class DiagnosisTest : public EndToEndTest, public ::testing::WithParamInterface<Broken> {
+public:
     static Diagnosis runDoctor(const std::wstring& arguments)
     {
         ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
@@ -81,138 +95,137 @@ protected:
         return diagnosis;
     }
 
-    void restartHost()
-    {
-        if (host) {
-            host->stop();
-        }
-        replaceHost(startHost(hostOptions));
-    }
+    void stopHost() { ASSERT_TRUE(host->stop()); }
+    void startAgain() { replaceHost(startHost(hostOptions)); }
+    void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
-TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneFixedInItsScopeAndRepaired)
-{
-    const Diagnosis healthy = runDoctor(L"--diagnose");
-    ASSERT_EQ(healthy.exitCode, 0u) << healthy.output;
-    for (const char* check : {"default-im-app", "provider-key", "process", "class-object", "up-and-running",
-                              "type-library", "interfaces", "marshalling"}) {
-        EXPECT_NE(healthy.output.find(std::string(R"({"check":")") + check + R"(","status":"ok")"), std::string::npos)
-            << check << " was not found right: " << healthy.output;
-    }
-
-    const std::wstring library = ChildProcess::besideThisProgram(L"orvex-windows-office-integration.dll");
+const std::wstring kOtherLibrary = [] {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring otherLibrary = std::wstring(system) + L"\\stdole2.tlb";
-    const Named user64{"default-im-app", "64-bit", "HKCU"};
-    struct Case {
-        const char* name;
-        std::function<void()> breakIt;
-        std::set<Named> faults;      // exactly these, and nothing anywhere else
-        std::string what;            // in the first one's description
-        bool machine;                // the repair needs --machine (and says so without it)
-        std::set<Named> afterRepair; // what the repair must leave, saying why
-        std::function<void()> restore = [] {};
-    };
-    const std::vector<Case> cases{
-        {"an uninstaller emptied DefaultIMApp", [] { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L""); },
-         {user64}, "is empty", false, {}},
-        {"DefaultIMApp names a provider since uninstalled",
-         [] { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger"); },
-         {user64}, "\\\"Old Messenger\\\", which is not installed", false, {}},
-        {"DefaultIMApp written as a number by a script",
-         [] { setNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1); },
-         {user64}, "is a number, not text", false, {}},
-        {"the 32-bit Office's DefaultIMApp removed by a roaming profile",
-         [] { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers", L"DefaultIMApp"); },
-         {{"default-im-app", "32-bit", "HKCU"}}, "is missing", false, {}},
-        {"another installed provider took DefaultIMApp",
-         [] {
-             set(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY);
-             set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger");
-         },
-         {user64}, "another installed provider, \\\"Other Messenger\\\"", false, {user64},
-         [] {
-             set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex");
-             removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_64KEY);
-         }},
-        {"DefaultIMApp retyped in another letter case (fine)",
-         [] { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex"); }, {}, "", false, {}},
-        {"the provider key's GUID in lower case without braces (fine)",
-         [] { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", KEY_WOW64_64KEY); },
-         {}, "", false, {},
-         [] { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), KEY_WOW64_64KEY); }},
-        {"the provider key's GUID changed by another installer",
-         [] { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
-         {{"provider-key", "64-bit", "HKLM"}}, "GUID is \\\"{00000000-0000-0000-C000-000000000046}\\\"", true, {}},
-        {"a 64-bit-only installer left no provider key in the 32-bit view",
-         [] { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
-         {{"provider-key", "32-bit", "HKLM"}}, "is missing", true, {}},
-        {"UpAndRunning written as text by a hand edit",
-         [] { set(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", KEY_WOW64_64KEY); },
-         {{"up-and-running", "both", "HKCU"}}, "UpAndRunning is text, not a number", false, {}},
-        {"UpAndRunning reset to 0 by a roaming profile while the integration runs",
-         [] { setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0); },
-         {{"up-and-running", "both", "HKCU"}}, "something other than the messenger wrote it", false, {}},
-        {"the messenger was killed and left UpAndRunning at 2",
-         [this] { host->kill(); },
-         {{"process", "both", ""}, {"up-and-running", "both", "HKCU"}}, "is not running", false,
-         {{"process", "both", ""}}, [this] { replaceHost(startHost(hostOptions)); }},
-        {"the messenger stopped cleanly", [this] { ASSERT_TRUE(host->stop()); }, {{"process", "both", ""}},
-         "is not running", false, {{"process", "both", ""}}, [this] { replaceHost(startHost(hostOptions)); }},
-        {"the integration turned off", [this] { command("stop", "host: integration stopped"); },
-         {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
-         [this] { command("start", "host: integration started"); }},
-        {"a roaming profile's per-user win32 path names a file of another machine",
-         [] { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\missing.dll"); },
-         {{"type-library", "32-bit", "HKCU"}}, "which does not exist", false, {}},
-        {"an older version's per-user win32 path names another type library",
-         [&] { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, otherLibrary); },
-         {{"type-library", "32-bit", "HKCU"}}, "version 2.0, not the provider's", false, {}},
-        {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
-         [] { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll"); },
-         {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
-         [] { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
-        {"the machine-wide win64 path left as the placeholder",
-         [] { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY"); },
-         {{"type-library", "64-bit", "HKLM"}}, "placeholder", true, {}},
-        {"an uninstaller removed the whole type library registration",
-         [] {
-             removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
-             removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
-         },
-         {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true, {}},
-        {"the contact interface key names another version in the 32-bit view only",
-         [] { set(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
-         {{"interfaces", "32-bit", "HKLM"}}, "IUCCContact (library", true, {}},
-        {"another provider's registration repointed the contact interface (64-bit view)",
-         [] { set(HKEY_LOCAL_MACHINE, kContactInterface, nullptr, GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
-         {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true, {}},
-    };
-    for (const auto& fault : cases) {
-        SCOPED_TRACE(fault.name);
-        fault.breakIt();
-        const Diagnosis before = runDoctor(L"--diagnose");
-        EXPECT_EQ(before.exitCode, fault.faults.empty() ? 0u : 1u);
-        EXPECT_EQ(before.faults, fault.faults) << before.output;
-        EXPECT_NE(before.firstWhat.find(fault.what), std::string::npos) << before.firstWhat;
-        if (!fault.faults.empty()) {
-            if (fault.machine) {
-                const Diagnosis userOnly = runDoctor(L"--repair");
-                EXPECT_EQ(userOnly.exitCode, 1u);
-                EXPECT_NE(userOnly.output.find("machine-wide: run as an administrator with --repair --machine"),
-                          std::string::npos) << userOnly.output;
-            }
-            const Diagnosis repaired = runDoctor(fault.machine ? L"--repair --machine" : L"--repair");
-            EXPECT_EQ(repaired.exitCode, fault.afterRepair.empty() ? 0u : 1u) << repaired.output;
-            EXPECT_EQ(repaired.faults, fault.afterRepair) << repaired.output;
+    return std::wstring(system) + L"\\stdole2.tlb";
+}();
+const Named kUser64{"default-im-app", "64-bit", "HKCU"};
+const Named kNotRunning{"process", "both", ""};
+const auto kStart = [](DiagnosisTest& test) { test.startAgain(); };
+
+const Broken kInstallations[] = {
+    {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
+    {"an uninstaller emptied DefaultIMApp",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L""); }, {kUser64}, "is empty"},
+    {"DefaultIMApp names a provider since uninstalled",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger"); }, {kUser64},
+     "\\\"Old Messenger\\\", which is not installed"},
+    {"DefaultIMApp written as a number by a script",
+     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1); }, {kUser64},
+     "is a number, not text"},
+    {"the 32-bit Office's DefaultIMApp removed by a roaming profile",
+     [](DiagnosisTest&) { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers", L"DefaultIMApp"); },
+     {{"default-im-app", "32-bit", "HKCU"}}, "is missing"},
+    {"another installed provider took DefaultIMApp",
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY);
+         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger");
+     },
+     {kUser64}, "another installed provider, \\\"Other Messenger\\\"", false, {kUser64},
+     [](DiagnosisTest&) {
+         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex");
+         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_64KEY);
+     }},
+    {"DefaultIMApp retyped in another letter case (fine)",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex"); }, {}, ""},
+    {"the provider key's GUID in lower case without braces (fine)",
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", KEY_WOW64_64KEY);
+     },
+     {}, "", false, {},
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), KEY_WOW64_64KEY);
+     }},
+    {"the provider key's GUID changed by another installer",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     {{"provider-key", "64-bit", "HKLM"}}, "GUID is \\\"{00000000-0000-0000-C000-000000000046}\\\"", true},
+    {"a 64-bit-only installer left no provider key in the 32-bit view",
+     [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
+     {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
+    {"UpAndRunning written as text by a hand edit",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", KEY_WOW64_64KEY); },
+     {{"up-and-running", "both", "HKCU"}}, "UpAndRunning is text, not a number"},
+    {"UpAndRunning reset to 0 by a roaming profile while the integration runs",
+     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0); },
+     {{"up-and-running", "both", "HKCU"}}, "something other than the messenger wrote it"},
+    // What a crash leaves; a killed process would also leave its class object registered
+    // with Wine's RPC service for good, which no repair of the doctor's can mend.
+    {"the messenger crashed and left UpAndRunning at 2",
+     [](DiagnosisTest& test) {
+         test.stopHost();
+         setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 2);
+     },
+     {kNotRunning, {"up-and-running", "both", "HKCU"}}, "is not running", false, {kNotRunning}, kStart},
+    {"the messenger stopped cleanly", [](DiagnosisTest& test) { test.stopHost(); }, {kNotRunning}, "is not running",
+     false, {kNotRunning}, kStart},
+    {"the integration turned off", [](DiagnosisTest& test) { test.integration("stop"); },
+     {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
+     [](DiagnosisTest& test) { test.integration("start"); }},
+    {"a roaming profile's per-user win32 path names a file of another machine",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll"); },
+     {{"type-library", "32-bit", "HKCU"}}, "which does not exist"},
+    {"an older version's per-user win32 path names another type library",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary); },
+     {{"type-library", "32-bit", "HKCU"}}, "version 2.0, not the provider's"},
+    {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll"); },
+     {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
+     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
+    {"the machine-wide win64 path left as the placeholder",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY"); },
+     {{"type-library", "64-bit", "HKLM"}}, "placeholder", true},
+    {"an uninstaller removed the whole type library registration",
+     [](DiagnosisTest&) {
+         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+     },
+     {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true},
+    {"the contact interface key names another version in the 32-bit view only",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
+     {{"interfaces", "32-bit", "HKLM"}}, "IUCCContact (library", true},
+    {"another provider's registration repointed the contact interface (64-bit view)",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, nullptr, GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
+};
+
+TEST_P(DiagnosisTest, NamesTheBrokenLinkAloneInItsScopeAndRepairsIt)
+{
+    const Broken& broken = GetParam();
+    broken.breakIt(*this);
+    const Diagnosis before = runDoctor(L"--diagnose");
+    EXPECT_EQ(before.exitCode, broken.faults.empty() ? 0u : 1u);
+    EXPECT_EQ(before.faults, broken.faults) << before.output;
+    EXPECT_NE(before.firstWhat.find(broken.what), std::string::npos) << before.firstWhat;
+    if (broken.faults.empty()) {
+        for (const char* check : {"default-im-app", "provider-key", "process", "class-object", "up-and-running",
+                                  "type-library", "interfaces", "marshalling"}) {
+            EXPECT_NE(before.output.find(std::string(R"({"check":")") + check + R"(","status":"ok")"), std::string::npos)
+                << check << " was not found right: " << before.output;
         }
-        fault.restore();
-        ASSERT_TRUE(host) << "the messenger stand-in did not come back";
-        ConnectionReport steps(false, nullptr);
-        EXPECT_TRUE(newOffice(steps)->connect()) << "an Office could not connect after the repair";
+    } else {
+        if (broken.machine) {
+            const Diagnosis userOnly = runDoctor(L"--repair");
+            EXPECT_EQ(userOnly.exitCode, 1u);
+            EXPECT_NE(userOnly.output.find("machine-wide: run as an administrator with --repair --machine"),
+                      std::string::npos) << userOnly.output;
+        }
+        const Diagnosis repaired = runDoctor(broken.machine ? L"--repair --machine" : L"--repair");
+        EXPECT_EQ(repaired.exitCode, broken.afterRepair.empty() ? 0u : 1u) << repaired.output;
+        EXPECT_EQ(repaired.faults, broken.afterRepair) << repaired.output;
     }
-    EXPECT_EQ(runDoctor(L"--diagnose").exitCode, 0u);
+    broken.restore(*this);
+    ASSERT_TRUE(host) << "the messenger stand-in did not come back";
+    ConnectionReport steps(false, nullptr);
+    EXPECT_TRUE(newOffice(steps)->connect()) << "an Office could not connect after the repair";
 }
+
+INSTANTIATE_TEST_SUITE_P(Installations, DiagnosisTest, ::testing::ValuesIn(kInstallations),
+                         [](const ::testing::TestParamInfo<Broken>& param) { return "case" + std::to_string(param.index); });
 
 } // namespace

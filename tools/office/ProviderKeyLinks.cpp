@@ -39,7 +39,7 @@ void ProviderKeyLinks::checkDefaultProvider(const OfficeBitness& office)
         return;
     }
     const bool installed =
-        value.read() && RegistryReader(HKEY_LOCAL_MACHINE, office.view).exists(kProviders + L"\\" + value.data);
+        value.read() && !value.data.empty() && RegistryReader(HKEY_LOCAL_MACHINE, office.view).exists(kProviders + L"\\" + value.data);
     DiagnosisReport::Problem problem;
     problem.scope = Scope::CurrentUser;
     if (installed) {

@@ -9,6 +9,7 @@
 #include "tools/office/ProxyProbe.h"
 #include "tools/office/RegistryMeaning.h"
 #include "tools/office/RunningProcesses.h"
+#include "tools/office/TypeLibraryLinks.h"
 
 using Microsoft::WRL::ComPtr;
 using Utils::Registry::RegistryReader;
@@ -165,11 +166,17 @@ void RuntimeLinks::checkMarshalling(const OfficeBitness& office)
     }
     if (failed.empty()) {
         report.ok("marshalling", subject, office.name, "a proxy and a stub can be built for each of them");
-    } else {
-        report.problem("marshalling", subject, office.name,
-                       {"no proxy: " + failed, "Office cannot call the provider's objects from its own process",
-                        "register the library again from the messenger's folder, as an administrator: regsvr32 " +
-                            std::string(Utils::Registry::IntegrationDllName),
-                        Scope::Machine, {}});
+        return;
     }
+    // The registration the marshaller is sure to read is the machine-wide path of its own
+    // platform (Wine's reads no other): the repair writes that one.
+    DiagnosisReport::Problem problem{"no proxy: " + failed, "Office cannot call the provider's objects from its own process",
+                                     "register the library again from the messenger's folder, as an administrator: "
+                                     "regsvr32 " + std::string(Utils::Registry::IntegrationDllName),
+                                     Scope::Machine, {}};
+    if (const auto file = TypeLibraryLinks::goodLibraryFile(folder)) {
+        problem.changes.push_back(RegistryChange::text(HKEY_LOCAL_MACHINE, 0,
+                                                       TypeLibraryLinks::platformPath(office.platform), L"", *file));
+    }
+    report.problem("marshalling", subject, office.name, std::move(problem));
 }

@@ -34,11 +34,6 @@ const GUID& libraryId()
     return id;
 }
 
-std::wstring platformPath(const wchar_t* platform)
-{
-    return Utils::Registry::typeLibPath() + L"\\1.0\\0\\" + platform;
-}
-
 std::string rootName(HKEY root)
 {
     return root == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
@@ -58,6 +53,11 @@ struct TypeLibraryLinks::PathValue {
     bool present() const { return value.present(); }
     std::string subject() const { return rootName(root) + "\\" + utf8(platformPath(platform)); }
 };
+
+std::wstring TypeLibraryLinks::platformPath(const wchar_t* platform)
+{
+    return Utils::Registry::typeLibPath() + L"\\1.0\\0\\" + platform;
+}
 
 TypeLibraryLinks::TypeLibraryLinks(DiagnosisReport& into, std::wstring folder)
     : report(into), messengerFolder(std::move(folder))
@@ -101,12 +101,12 @@ TypeLibraryLinks::PathValue TypeLibraryLinks::inspect(HKEY root, const wchar_t* 
     return path;
 }
 
-std::optional<std::wstring> TypeLibraryLinks::goodLibraryFile() const
+std::optional<std::wstring> TypeLibraryLinks::goodLibraryFile(const std::wstring& folder)
 {
     const std::wstring fileName = TextConversion::toWide(Utils::Registry::IntegrationDllName);
     std::vector<std::wstring> candidates;
-    if (!messengerFolder.empty()) {
-        candidates.push_back(messengerFolder + L"\\" + fileName);
+    if (!folder.empty()) {
+        candidates.push_back(folder + L"\\" + fileName);
     }
     for (const wchar_t* platform : {L"win32", L"win64"}) {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
@@ -180,7 +180,7 @@ void TypeLibraryLinks::reportWinner(const OfficeBitness& office, const PathValue
                        : winner.problem;
     problem.why = perUser ? "per-user paths win over machine-wide ones: " + who : who;
     problem.scope = target == HKEY_CURRENT_USER ? Scope::CurrentUser : Scope::Machine;
-    const auto file = goodLibraryFile();
+    const auto file = goodLibraryFile(messengerFolder);
     const std::wstring targetPath = platformPath(winner.present() ? winner.platform : office.platform);
     if (file) {
         problem.changes.push_back(RegistryChange::text(target, 0, targetPath, L"", *file));

@@ -23,12 +23,15 @@ public:
 
     // What is wrong with `file` as the provider's type library; empty when it is right.
     static std::string problemWith(const std::wstring& file);
+    // A file that loads as the provider's library, for a repair to point at: the running
+    // messenger's copy, one a registered path names, or the one beside this program.
+    static std::optional<std::wstring> goodLibraryFile(const std::wstring& folder);
+    // The registry key of the type library's path for "win32" or "win64".
+    static std::wstring platformPath(const wchar_t* platform);
 
 private:
     struct PathValue;
     PathValue inspect(HKEY root, const wchar_t* platform) const;
-    // A file that loads as the provider's library, for a repair to point at.
-    std::optional<std::wstring> goodLibraryFile() const;
     void reportWinner(const OfficeBitness& office, const PathValue& winner);
 
     DiagnosisReport& report;
