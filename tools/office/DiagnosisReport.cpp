@@ -129,7 +129,10 @@ std::string DiagnosisReport::text() const
                    (scope == Scope::None          ? std::string()
                     : scope == Scope::CurrentUser ? std::string(" [HKCU, no administrator needed")
                                                   : std::string(" [HKLM, as an administrator")) +
-                   (scope == Scope::None ? "" : finding.detail.changes.empty() ? "]" : "; --repair does it]") + "\n";
+                   (scope == Scope::None              ? ""
+                    : finding.detail.changes.empty() ? "]"
+                    : scope == Scope::Machine        ? "; --repair --machine does it]"
+                                                     : "; --repair does it]") + "\n";
         }
     }
     const std::size_t faults = faultCount();

@@ -126,9 +126,11 @@ void RuntimeLinks::checkUpAndRunning()
         report.ok("up-and-running", subject, kBothBitnesses, shown + ", as the running messenger announced");
         return;
     } else {
-        problem.what += ", although the running messenger's integration answers: something other than the messenger "
-                        "wrote it (a hand edit, an installer, a roaming profile)";
-        problem.why = "Office waits for 2 before it asks for presence";
+        problem.what += state.outcome == RegistryReader::Outcome::WrongType
+                            ? std::string()
+                                        : ", although the running messenger's integration answers: something other "
+                                          "than the messenger wrote it (a hand edit, an installer, a roaming profile)";
+        problem.why = "Office waits for the number 2 before it asks for presence";
         problem.fix = "set it to 2, or restart the Office integration in Orvex, which announces itself again";
         problem.changes.push_back(setState(Utils::Registry::ProviderUpAndRunning));
     }

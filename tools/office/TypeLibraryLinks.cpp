@@ -219,8 +219,12 @@ void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
         text += std::string(text.empty() ? "" : ", ") + item.name + " (library " +
                 (library.read() ? utf8(library.data) : RegistryMeaning::absence(library, "text")) + ", version " +
                 (version.read() ? quoted(version.data) : RegistryMeaning::absence(version, "text")) + ")";
-        changes.push_back(RegistryChange::text(root, office.view, path, L"", libraryText));
-        changes.push_back(RegistryChange::text(root, office.view, path, L"Version", L"1.0"));
+        if (!libraryRight) {
+            changes.push_back(RegistryChange::text(root, office.view, path, L"", libraryText));
+        }
+        if (!versionRight) {
+            changes.push_back(RegistryChange::text(root, office.view, path, L"Version", L"1.0"));
+        }
     }
     const std::string subject = std::string("SOFTWARE\\Classes\\Interface\\{IID}\\TypeLib (") + office.viewName + ")";
     const std::string why = std::string("a ") + office.name + " Office cannot marshal these interfaces, so presence "
