@@ -215,7 +215,15 @@ TEST_P(DiagnosisTest, NamesTheBrokenLinkAloneInItsScopeAndRepairsIt)
             EXPECT_NE(userOnly.output.find("machine-wide: run as an administrator with --repair --machine"),
                       std::string::npos) << userOnly.output;
         }
+        if (!broken.machine && broken.afterRepair.empty()) {
+            const Diagnosis dryRun = runDoctor(L"--repair --dry-run");
+            EXPECT_EQ(dryRun.faults, broken.faults) << dryRun.output;
+            EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
+        }
         const Diagnosis repaired = runDoctor(broken.machine ? L"--repair --machine" : L"--repair");
+        // Still to change: the dry run changed nothing.
+        EXPECT_EQ(repaired.output.find("changed ") != std::string::npos, broken.afterRepair != broken.faults)
+            << repaired.output;
         EXPECT_EQ(repaired.exitCode, broken.afterRepair.empty() ? 0u : 1u) << repaired.output;
         EXPECT_EQ(repaired.faults, broken.afterRepair) << repaired.output;
     }

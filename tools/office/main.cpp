@@ -53,9 +53,7 @@ int diagnose(const OfficeOptions& options)
         }
     }
     CoUninitialize();
-    if (!options.repair || !options.dryRun) {
-        std::fputs((options.json ? report.json() + "\n" : report.text()).c_str(), stdout);
-    }
+    std::fputs((options.json ? report.json() + "\n" : report.text()).c_str(), stdout);
     return report.faultCount() == 0 && failures == 0 ? 0 : 1;
 }
 
