@@ -2,13 +2,12 @@
 
 #include "fileutils/FileUtils.h"
 #include "host/TextConversion.h"
+#include "registration/RegistryReader.h"
 
 #include "OfficeIntegrationLib.h"
 
-#include <cwchar>
 #include <iterator>
 #include <memory>
-#include <vector>
 
 namespace Utils::Registry {
 
@@ -67,26 +66,7 @@ std::wstring typeLibWowPath() { return std::wstring(L"SOFTWARE\\WOW6432Node\\Cla
 
 std::wstring ReadString(HKEY root, const std::wstring& path, const std::wstring& valueName)
 {
-    const UniqueKey key = openKey(root, path, KEY_READ);
-    if (!key) {
-        return {};
-    }
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return {};
-    }
-    // One spare character, so that data stored without its terminating NUL (or with an
-    // odd byte count) still ends in one.
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
-    DWORD bufferSize = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-    if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                         &bufferSize) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return {};
-    }
-    return std::wstring(buffer.data(), std::wcslen(buffer.data()));
+    return RegistryReader(root).text(path, valueName.c_str()).valueOr({});
 }
 
 bool WriteString(HKEY root, const std::wstring& path, const std::wstring& valueName, const std::wstring& data)

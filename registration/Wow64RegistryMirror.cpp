@@ -1,6 +1,7 @@
 #include "registration/Wow64RegistryMirror.h"
 
-#include <cwchar>
+#include "registration/RegistryReader.h"
+
 #include <memory>
 #include <type_traits>
 
@@ -46,19 +47,7 @@ std::wstring Wow64RegistryMirror::readString(HKEY root, const std::wstring& path
     if (!active()) {
         return {};
     }
-    const UniqueKey key = openKey64(root, path, KEY_READ);
-    DWORD size = 0;
-    if (!key || RegGetValueW(key.get(), nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-                    ERROR_SUCCESS) {
-        return {};
-    }
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    if (RegGetValueW(key.get(), nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    text.resize(std::wcslen(text.c_str()));
-    return text;
+    return Utils::Registry::RegistryReader(root, KEY_WOW64_64KEY).text(path, valueName.c_str()).valueOr({});
 }
 
 void Wow64RegistryMirror::writeString(HKEY root, const std::wstring& path, const std::wstring& valueName,

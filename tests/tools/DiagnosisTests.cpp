@@ -1,174 +1,239 @@
-// The installation doctor against a private prefix broken on purpose, one fault at a time:
-// the program support staff run must name exactly that fault, with what is wrong and how
-// to fix it, and exit 0 only when nothing is wrong.
+// The installation doctor against a private prefix broken on purpose, one way at a time, in
+// the ways installations really break (installers and uninstallers of other providers,
+// roaming profiles, hand edits, two bitnesses): it must name exactly the broken link, for
+// the right Office, with a fix in the scope where the winning value lives; --repair must
+// then leave the installation clean or say why it cannot, and an Office then connects.
 #include "tests/tools/EndToEndTest.h"
 
-#include "tools/office/ProviderRegistry.h"
+#include "registration/RegistryUtils.h"
 
 #include <functional>
 #include <regex>
 #include <set>
+#include <string>
+#include <tuple>
 
 namespace {
 
-const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\{9D5662DE-96CC-471F-94F0-E00E05457627}";
-const std::wstring kContactInterface = L"{85109845-6AE2-4B6B-9524-65BA203E5B7D}";
+using Utils::Registry::GuidText;
 
-void setText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
+const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
+const std::wstring kContactInterface = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact)) + L"\\TypeLib";
+const std::wstring kProviders = L"Software\\IM Providers";
+const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
+
+void set(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
 
-void removeTree(HKEY root, const std::wstring& path)
+void setNumber(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value)
 {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
 }
 
-struct Fault {
-    std::string check;
-    std::string what; // a fragment of what is wrong
-    std::string fix;  // a fragment of how to fix it
-};
+void removeTree(HKEY root, const std::wstring& path, REGSAM view = 0)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+// A problem as the report names it: link, Office bitness, and the scope of its fix.
+using Named = std::tuple<std::string, std::string, std::string>;
 
 struct Diagnosis {
     std::optional<DWORD> exitCode;
     std::string output;
-    std::vector<Fault> faults;
+    std::set<Named> faults;
+    std::string firstWhat;
 };
 
-class DiagnosisTest : public EndToEndTest {
-protected:
-    static Diagnosis runDoctor()
+class DiagnosisTest;
+
+// One way an installation breaks, and what the doctor and its repair must make of it.
+struct Broken {
+    const char* name;
+    std::function<void(DiagnosisTest&)> breakIt;
+    std::set<Named> faults = {};      // exactly these, and nothing anywhere else
+    std::string what = {};            // in the first one's description
+    bool machine = false;             // the repair needs --machine (and says so without it)
+    std::set<Named> afterRepair = {}; // what the repair must leave, saying why
+    std::function<void(DiagnosisTest&)> restore = [](DiagnosisTest&) {};
+};
+
+class DiagnosisTest : public EndToEndTest, public ::testing::WithParamInterface<Broken> {
+public:
+    static Diagnosis runDoctor(const std::wstring& arguments)
     {
-        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), L"--diagnose --json");
+        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
         Diagnosis diagnosis;
-        // The report is one line; the process may end before its output has been read.
+        // The report is the last line; the process may end before its output has been read.
         doctor.waitForLine(R"("findings":)", kPatience);
         diagnosis.exitCode = doctor.waitForExit(kPatience);
         for (const auto& line : doctor.lines()) {
-            diagnosis.output += line;
+            diagnosis.output += line + "\n";
         }
         static const std::regex fault(R"re(\{"check":"([^"]+)","status":"fault","subject":"(?:[^"\\]|\\.)*",)re"
-                                      R"re("what":"((?:[^"\\]|\\.)*)","fix":"((?:[^"\\]|\\.)*)"\})re");
+                                      R"re("office":"([^"]+)","what":"((?:[^"\\]|\\.)*)",.*?"scope":"([^"]*)")re");
         for (std::sregex_iterator it(diagnosis.output.begin(), diagnosis.output.end(), fault), end; it != end; ++it) {
-            diagnosis.faults.push_back({(*it)[1], (*it)[2], (*it)[3]});
+            diagnosis.faults.insert({(*it)[1], (*it)[2], (*it)[4]});
+            diagnosis.firstWhat = diagnosis.firstWhat.empty() ? std::string((*it)[3]) : diagnosis.firstWhat;
         }
         return diagnosis;
     }
 
-    static void restoreTypeLibrary()
-    {
-        ProviderRegistry::registerTypeLibraryMachineWide(
-            ChildProcess::besideThisProgram(L"orvex-windows-office-integration.dll"));
-    }
-
-    // A new messenger process writes the per-user type library keys again.
-    void restartHost()
-    {
-        ASSERT_TRUE(host->stop());
-        replaceHost(startHost(hostOptions));
-    }
+    void stopHost() { ASSERT_TRUE(host->stop()); }
+    void startAgain() { replaceHost(startHost(hostOptions)); }
+    void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
-TEST_F(DiagnosisTest, AHealthyInstallationHasNoProblem)
+const std::wstring kOtherLibrary = [] {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system) + L"\\stdole2.tlb";
+}();
+const Named kUser64{"default-im-app", "64-bit", "HKCU"};
+const Named kNotRunning{"process", "both", ""};
+const auto kStart = [](DiagnosisTest& test) { test.startAgain(); };
+
+const Broken kInstallations[] = {
+    {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
+    {"an uninstaller emptied DefaultIMApp",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L""); }, {kUser64}, "is empty"},
+    {"DefaultIMApp names a provider since uninstalled",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger"); }, {kUser64},
+     "\\\"Old Messenger\\\", which is not installed"},
+    {"DefaultIMApp written as a number by a script",
+     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1); }, {kUser64},
+     "is a number, not text"},
+    {"the 32-bit Office's DefaultIMApp removed by a roaming profile",
+     [](DiagnosisTest&) { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers", L"DefaultIMApp"); },
+     {{"default-im-app", "32-bit", "HKCU"}}, "is missing"},
+    {"another installed provider took DefaultIMApp",
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY);
+         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger");
+     },
+     {kUser64}, "another installed provider, \\\"Other Messenger\\\"", false, {kUser64},
+     [](DiagnosisTest&) {
+         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex");
+         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_64KEY);
+     }},
+    {"DefaultIMApp retyped in another letter case (fine)",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex"); }, {}, ""},
+    {"the provider key's GUID in lower case without braces (fine)",
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", KEY_WOW64_64KEY);
+     },
+     {}, "", false, {},
+     [](DiagnosisTest&) {
+         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), KEY_WOW64_64KEY);
+     }},
+    {"the provider key's GUID changed by another installer",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     {{"provider-key", "64-bit", "HKLM"}}, "GUID is \\\"{00000000-0000-0000-C000-000000000046}\\\"", true},
+    {"a 64-bit-only installer left no provider key in the 32-bit view",
+     [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
+     {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
+    {"UpAndRunning written as text by a hand edit",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", KEY_WOW64_64KEY); },
+     {{"up-and-running", "both", "HKCU"}}, "UpAndRunning is text, not a number"},
+    {"UpAndRunning reset to 0 by a roaming profile while the integration runs",
+     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0); },
+     {{"up-and-running", "both", "HKCU"}}, "something other than the messenger wrote it"},
+    // What a crash leaves; a killed process would also leave its class object registered
+    // with Wine's RPC service for good, which no repair of the doctor's can mend.
+    {"the messenger crashed and left UpAndRunning at 2",
+     [](DiagnosisTest& test) {
+         test.stopHost();
+         setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 2);
+     },
+     {kNotRunning, {"up-and-running", "both", "HKCU"}}, "is not running", false, {kNotRunning}, kStart},
+    {"the messenger stopped cleanly", [](DiagnosisTest& test) { test.stopHost(); }, {kNotRunning}, "is not running",
+     false, {kNotRunning}, kStart},
+    {"the integration turned off", [](DiagnosisTest& test) { test.integration("stop"); },
+     {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
+     [](DiagnosisTest& test) { test.integration("start"); }},
+    {"a roaming profile's per-user win32 path names a file of another machine",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll"); },
+     {{"type-library", "32-bit", "HKCU"}}, "which does not exist"},
+    {"an older version's per-user win32 path names another type library",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary); },
+     {{"type-library", "32-bit", "HKCU"}}, "version 2.0, not the provider's"},
+    {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll"); },
+     {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
+     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
+    {"the machine-wide win64 path left as the placeholder",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY"); },
+     {{"type-library", "64-bit", "HKLM"}}, "placeholder", true},
+    {"an uninstaller removed the whole type library registration",
+     [](DiagnosisTest&) {
+         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+     },
+     {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true},
+    {"the contact interface key names another version in the 32-bit view only",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
+     {{"interfaces", "32-bit", "HKLM"}}, "IUCCContact (library", true},
+    {"another provider's registration repointed the contact interface (64-bit view)",
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, nullptr, GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
+};
+
+TEST_P(DiagnosisTest, NamesTheBrokenLinkAloneInItsScopeAndRepairsIt)
 {
-    const Diagnosis diagnosis = runDoctor();
-    EXPECT_EQ(diagnosis.exitCode, 0u) << diagnosis.output;
-    EXPECT_TRUE(diagnosis.faults.empty()) << diagnosis.output;
-    EXPECT_NE(diagnosis.output.find(R"("ok":true,"problems":0)"), std::string::npos) << diagnosis.output;
-    for (const char* check : {"default-im-app", "provider-key", "type-library", "interfaces", "process",
-                              "class-object", "marshalling"}) {
-        EXPECT_NE(diagnosis.output.find(std::string(R"({"check":")") + check + R"(","status":"ok")"),
-                  std::string::npos)
-            << check << " was not found right: " << diagnosis.output;
+    const Broken& broken = GetParam();
+    broken.breakIt(*this);
+    const Diagnosis before = runDoctor(L"--diagnose");
+    EXPECT_EQ(before.exitCode, broken.faults.empty() ? 0u : 1u);
+    EXPECT_EQ(before.faults, broken.faults) << before.output;
+    EXPECT_NE(before.firstWhat.find(broken.what), std::string::npos) << before.firstWhat;
+    if (broken.faults.empty()) {
+        for (const char* check : {"default-im-app", "provider-key", "process", "class-object", "up-and-running",
+                                  "type-library", "interfaces", "marshalling"}) {
+            EXPECT_NE(before.output.find(std::string(R"({"check":")") + check + R"(","status":"ok")"), std::string::npos)
+                << check << " was not found right: " << before.output;
+        }
+    } else {
+        if (broken.machine) {
+            const Diagnosis userOnly = runDoctor(L"--repair");
+            EXPECT_EQ(userOnly.exitCode, 1u);
+            EXPECT_NE(userOnly.output.find("machine-wide: run as an administrator with --repair --machine"),
+                      std::string::npos) << userOnly.output;
+        }
+        if (!broken.machine && broken.afterRepair.empty()) {
+            const Diagnosis dryRun = runDoctor(L"--repair --dry-run");
+            EXPECT_EQ(dryRun.faults, broken.faults) << dryRun.output;
+            EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
+        }
+        const Diagnosis repaired = runDoctor(broken.machine ? L"--repair --machine" : L"--repair");
+        // Still to change: the dry run changed nothing.
+        EXPECT_EQ(repaired.output.find("changed ") != std::string::npos, broken.afterRepair != broken.faults)
+            << repaired.output;
+        EXPECT_EQ(repaired.exitCode, broken.afterRepair.empty() ? 0u : 1u) << repaired.output;
+        EXPECT_EQ(repaired.faults, broken.afterRepair) << repaired.output;
     }
+    broken.restore(*this);
+    ASSERT_TRUE(host) << "the messenger stand-in did not come back";
+    ConnectionReport steps(false, nullptr);
+    EXPECT_TRUE(newOffice(steps)->connect()) << "an Office could not connect after the repair";
 }
 
-TEST_F(DiagnosisTest, EachBrokenLinkIsNamedAloneWithItsFix)
-{
-    struct Case {
-        const char* name;
-        std::function<void()> breakIt;
-        std::function<void()> restore;
-        Fault expected;
-    };
-    const std::vector<Case> cases{
-        {"DefaultIMApp taken by another provider",
-         [] {
-             setText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Other Messenger");
-             setText(HKEY_CURRENT_USER, L"Software\\IM Providers\\Other Messenger", L"FriendlyName", L"Other");
-         },
-         [] {
-             setText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Talvo Orvex");
-             removeTree(HKEY_CURRENT_USER, L"Software\\IM Providers\\Other Messenger");
-         },
-         {"default-im-app", "another provider, \\\"Other Messenger\\\"", "turn off the Office integration of"}},
-        {"type library key removed",
-         [] {
-             removeTree(HKEY_LOCAL_MACHINE, kTypeLibrary);
-             removeTree(HKEY_CURRENT_USER, kTypeLibrary);
-         },
-         [this] {
-             restoreTypeLibrary();
-             restartHost();
-         },
-         {"type-library", "registered nowhere", "start Orvex once"}},
-        // Each restore puts back what the installation had in this build's bitness: the
-        // machine-wide path of its own platform and nothing for the other.
-        {"HKLM win64 left as the placeholder, no per-user path",
-         [] { setText(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win64", nullptr, L"ORVEX_DUMMY"); },
-         [] {
-             removeTree(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win64");
-             restoreTypeLibrary();
-         },
-         {"type-library", "placeholder \\\"ORVEX_DUMMY\\\"", "--register-typelib"}},
-        {"HKLM win32 left as the placeholder, per-user path removed",
-         [] {
-             setText(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win32", nullptr, L"ORVEX_DUMMY");
-             removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"\\1.0\\0\\win32");
-         },
-         [this] {
-             removeTree(HKEY_LOCAL_MACHINE, kTypeLibrary + L"\\1.0\\0\\win32");
-             restoreTypeLibrary();
-             restartHost();
-         },
-         {"type-library", "no per-user path overrides it", "start Orvex once"}},
-        {"interface keys removed",
-         [] {
-             for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-                 removeTree(root, L"SOFTWARE\\Classes\\Interface\\" + kContactInterface);
-                 removeTree(root, L"SOFTWARE\\Classes\\WOW6432Node\\Interface\\" + kContactInterface);
-             }
-         },
-         restoreTypeLibrary,
-         {"interfaces", "no interface key: IUCCContact.", "regsvr32"}},
-        {"integration not started", [this] { command("stop", "host: integration stopped"); },
-         [this] { command("start", "host: integration started"); },
-         {"class-object", "runs but has not started its Office integration", "turn on the Office integration"}},
-        {"process not running",
-         [this] { ASSERT_TRUE(host->stop()); },
-         [this] { replaceHost(startHost(hostOptions)); },
-         {"process", "is not running", "start Orvex"}},
-    };
-    for (const auto& fault : cases) {
-        SCOPED_TRACE(fault.name);
-        fault.breakIt();
-        const Diagnosis diagnosis = runDoctor();
-        fault.restore();
-        EXPECT_EQ(diagnosis.exitCode, 1u);
-        ASSERT_EQ(diagnosis.faults.size(), 1u) << diagnosis.output;
-        EXPECT_EQ(diagnosis.faults[0].check, fault.expected.check);
-        EXPECT_NE(diagnosis.faults[0].what.find(fault.expected.what), std::string::npos) << diagnosis.faults[0].what;
-        EXPECT_NE(diagnosis.faults[0].fix.find(fault.expected.fix), std::string::npos) << diagnosis.faults[0].fix;
-        ASSERT_TRUE(host) << "the messenger stand-in did not come back";
-    }
-    // Everything put back: the doctor agrees.
-    EXPECT_EQ(runDoctor().exitCode, 0u);
-}
+INSTANTIATE_TEST_SUITE_P(Installations, DiagnosisTest, ::testing::ValuesIn(kInstallations),
+                         [](const ::testing::TestParamInfo<Broken>& param) { return "case" + std::to_string(param.index); });
 
 } // namespace

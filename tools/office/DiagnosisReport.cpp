@@ -26,32 +26,54 @@ std::string jsonString(const std::string& text)
     return quoted + "\"";
 }
 
+bool concerns(const std::string& findingOffice, const std::string& office)
+{
+    return findingOffice == office || findingOffice == "both" || office == "both";
+}
+
 } // namespace
 
-void DiagnosisReport::add(Finding finding)
+void DiagnosisReport::ok(const std::string& check, const std::string& subject, const std::string& office,
+                         const std::string& what)
 {
-    recorded.push_back(std::move(finding));
+    recorded.push_back({check, Status::Ok, subject, office, {what, {}, {}, Scope::None, {}}});
 }
 
-void DiagnosisReport::ok(const std::string& check, const std::string& subject, const std::string& what)
+void DiagnosisReport::note(const std::string& check, const std::string& subject, const std::string& office,
+                           const std::string& what)
 {
-    add({check, Status::Ok, subject, what, {}});
+    recorded.push_back({check, Status::Note, subject, office, {what, {}, {}, Scope::None, {}}});
 }
 
-void DiagnosisReport::note(const std::string& check, const std::string& subject, const std::string& what)
+void DiagnosisReport::problem(const std::string& check, const std::string& subject, const std::string& office,
+                              Problem problem)
 {
-    add({check, Status::Note, subject, what, {}});
+    recorded.push_back({check, Status::Fault, subject, office, std::move(problem)});
 }
 
-void DiagnosisReport::fault(const std::string& check, const std::string& subject, const std::string& what,
-                            const std::string& fix)
+void DiagnosisReport::skipped(const std::string& check, const std::string& subject, const std::string& office,
+                              const std::string& because)
 {
-    add({check, Status::Fault, subject, what, fix});
+    recorded.push_back({check, Status::Skipped, subject, office, {"skipped: because " + because, {}, {}, Scope::None, {}}});
 }
 
-void DiagnosisReport::skipped(const std::string& check, const std::string& subject, const std::string& why)
+std::optional<std::string> DiagnosisReport::blockedBy(std::initializer_list<const char*> checks,
+                                                      const std::string& office) const
 {
-    add({check, Status::Skipped, subject, why, {}});
+    for (const char* check : checks) {
+        for (const auto& finding : recorded) {
+            if (finding.check != check || !concerns(finding.office, office)) {
+                continue;
+            }
+            if (finding.status == Status::Fault) {
+                return "the " + finding.check + " link is broken (" + finding.subject + ")";
+            }
+            if (finding.status == Status::Skipped) {
+                return finding.detail.what.substr(std::string("skipped: because ").size());
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::size_t DiagnosisReport::faultCount() const
@@ -77,6 +99,16 @@ const char* DiagnosisReport::statusName(Status status)
     return "?";
 }
 
+const char* DiagnosisReport::scopeName(Scope scope)
+{
+    switch (scope) {
+    case Scope::CurrentUser: return "HKCU";
+    case Scope::Machine: return "HKLM";
+    case Scope::None: break;
+    }
+    return "";
+}
+
 std::string DiagnosisReport::text() const
 {
     std::string out;
@@ -88,9 +120,19 @@ std::string DiagnosisReport::text() const
         }
         char mark[16];
         std::snprintf(mark, sizeof(mark), "  %-8s", finding.status == Status::Fault ? "PROBLEM" : statusName(finding.status));
-        out += mark + finding.subject + "\n           " + finding.what + "\n";
-        if (!finding.fix.empty()) {
-            out += "    fix:   " + finding.fix + "\n";
+        const std::string office = finding.office == "both" ? "" : " (" + finding.office + " Office)";
+        out += mark + finding.subject + office + "\n           " + finding.detail.what;
+        out += finding.detail.why.empty() ? "\n" : ": " + finding.detail.why + "\n";
+        if (finding.status == Status::Fault) {
+            const Scope scope = finding.detail.scope;
+            out += "    fix:   " + finding.detail.fix +
+                   (scope == Scope::None          ? std::string()
+                    : scope == Scope::CurrentUser ? std::string(" [HKCU, no administrator needed")
+                                                  : std::string(" [HKLM, as an administrator")) +
+                   (scope == Scope::None              ? ""
+                    : finding.detail.changes.empty() ? "]"
+                    : scope == Scope::Machine        ? "; --repair --machine does it]"
+                                                     : "; --repair does it]") + "\n";
         }
     }
     const std::size_t faults = faultCount();
@@ -108,9 +150,12 @@ std::string DiagnosisReport::json() const
     for (const auto& finding : recorded) {
         out += (first ? "" : ",") + std::string("{\"check\":") + jsonString(finding.check) +
                ",\"status\":" + jsonString(statusName(finding.status)) + ",\"subject\":" + jsonString(finding.subject) +
-               ",\"what\":" + jsonString(finding.what);
-        if (!finding.fix.empty()) {
-            out += ",\"fix\":" + jsonString(finding.fix);
+               ",\"office\":" + jsonString(finding.office) + ",\"what\":" + jsonString(finding.detail.what);
+        if (finding.status == Status::Fault) {
+            out += ",\"why\":" + jsonString(finding.detail.why) + ",\"fix\":" + jsonString(finding.detail.fix) +
+                   ",\"scope\":" + jsonString(scopeName(finding.detail.scope)) + ",\"administrator\":" +
+                   (finding.detail.scope == Scope::Machine ? "true" : "false") +
+                   ",\"repairable\":" + (finding.detail.changes.empty() ? "false" : "true");
         }
         out += "}";
         first = false;

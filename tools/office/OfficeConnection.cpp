@@ -5,6 +5,7 @@
 #include "client/com/Variant.h"
 #include "host/TextConversion.h"
 #include "tools/office/HResultText.h"
+#include "tools/office/RegistryMeaning.h"
 #include "tools/office/RunningProcesses.h"
 
 #include <olectl.h>
@@ -173,11 +174,12 @@ bool OfficeConnection::findProvider()
 
 bool OfficeConnection::createIntegration()
 {
-    CLSID clsid{};
-    if (!report.call("parse GUID as a CLSID", Link::Registry, CLSIDFromString(provider.guid.c_str(), &clsid),
-                     utf8(provider.guid))) {
+    // As the doctor reads it: any letter case, braces or none.
+    const auto parsed = RegistryMeaning::guid(provider.guid);
+    if (!report.call("parse GUID as a CLSID", Link::Registry, parsed ? S_OK : CO_E_CLASSSTRING, utf8(provider.guid))) {
         return false;
     }
+    const CLSID clsid = *parsed;
     ComPtr<IClassFactory> factory;
     HRESULT result = CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
                                       reinterpret_cast<void**>(factory.GetAddressOf()));

@@ -29,6 +29,12 @@ OfficeOptions OfficeOptions::parse(const std::vector<std::string>& arguments)
             options.hold = true;
         } else if (option == "--diagnose") {
             options.diagnose = true;
+        } else if (option == "--repair") {
+            options.repair = true;
+        } else if (option == "--machine") {
+            options.machineWide = true;
+        } else if (option == "--dry-run") {
+            options.dryRun = true;
         } else if (option == "--video") {
             options.video = true;
         } else if (i + 1 >= arguments.size()) {

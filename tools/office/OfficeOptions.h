@@ -30,6 +30,11 @@ public:
     std::string registerTypeLibrary;
     // Check every link of the installation, change nothing, and report what is wrong.
     bool diagnose = false;
+    // Apply the diagnosis's fixes to this provider's own keys, then diagnose again;
+    // machine-wide ones too with --machine; with --dry-run only say what would change.
+    bool repair = false;
+    bool machineWide = false;
+    bool dryRun = false;
     bool showHelp = false;
     std::string error;
 };

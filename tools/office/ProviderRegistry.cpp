@@ -1,10 +1,12 @@
 #include "tools/office/ProviderRegistry.h"
 
+#include "registration/RegistryReader.h"
+#include "registration/RegistryUtils.h"
+
 #include <oleauto.h>
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -55,28 +57,15 @@ ProviderRegistry::~ProviderRegistry()
 
 ProviderRegistry::Text ProviderRegistry::readText(HKEY root, const std::wstring& path, const wchar_t* name)
 {
-    Text text;
-    DWORD size = 0;
-    text.error = RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size);
-    if (text.error != ERROR_SUCCESS) {
-        return text;
-    }
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    text.error = RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer.data(), &size);
-    if (text.error == ERROR_SUCCESS) {
-        text.value = buffer.data();
-    }
-    return text;
+    const auto read = Utils::Registry::RegistryReader(root).text(path, name);
+    return Text{read.data, read.error};
 }
 
 std::optional<DWORD> ProviderRegistry::readUpAndRunning(const std::wstring& provider, LONG& error)
 {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    error = RegGetValueW(HKEY_CURRENT_USER, upAndRunningPath(provider).c_str(), L"UpAndRunning", RRF_RT_REG_DWORD,
-                         nullptr, &value, &size);
-    return error == ERROR_SUCCESS ? std::optional<DWORD>(value) : std::nullopt;
+    const auto read = Utils::Registry::RegistryReader(HKEY_CURRENT_USER).number(upAndRunningPath(provider), L"UpAndRunning");
+    error = read.error;
+    return read.read() ? std::optional<DWORD>(read.data) : std::nullopt;
 }
 
 std::optional<DWORD> ProviderRegistry::waitForUpAndRunning(const std::wstring& provider, DWORD wanted,
@@ -133,10 +122,8 @@ HRESULT ProviderRegistry::registerTypeLibraryMachineWide(const std::wstring& fil
 
 HRESULT ProviderRegistry::loadRegisteredTypeLibraryOf(const IID& iid)
 {
-    wchar_t iidText[40] = {};
-    StringFromGUID2(iid, iidText, 40);
     const auto libraryId =
-        readText(HKEY_CLASSES_ROOT, std::wstring(L"Interface\\") + iidText + L"\\TypeLib", nullptr);
+        readText(HKEY_CLASSES_ROOT, L"Interface\\" + Utils::Registry::GuidText(iid) + L"\\TypeLib", nullptr);
     if (libraryId.error != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(libraryId.error);
     }

@@ -5,6 +5,7 @@
 #include "tools/CommandLine.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/InstallationDoctor.h"
+#include "tools/office/InstallationRepair.h"
 #include "tools/office/OfficeConnection.h"
 #include "tools/office/OfficeOptions.h"
 
@@ -37,13 +38,23 @@ void converse(const OfficeOptions& options, OfficeConnection& connection)
     }
 }
 
-int diagnose(bool json)
+int diagnose(const OfficeOptions& options)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const DiagnosisReport report = InstallationDoctor().diagnose();
+    DiagnosisReport report = InstallationDoctor().diagnose();
+    int failures = 0;
+    if (options.repair) {
+        std::string changes;
+        failures = InstallationRepair({options.machineWide, options.dryRun}).repair(report, changes);
+        std::fputs((changes.empty() ? "nothing to repair\n" : changes).c_str(), stdout);
+        if (!options.dryRun) {
+            std::fputs("\nafter the repair:\n", stdout);
+            report = InstallationDoctor().diagnose();
+        }
+    }
     CoUninitialize();
-    std::fputs((json ? report.json() + "\n" : report.text()).c_str(), stdout);
-    return report.faultCount() == 0 ? 0 : 1;
+    std::fputs((options.json ? report.json() + "\n" : report.text()).c_str(), stdout);
+    return report.faultCount() == 0 && failures == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -58,8 +69,8 @@ int main()
         std::fputs(OfficeOptions::usage().c_str(), options.showHelp ? stdout : stderr);
         return options.showHelp ? 0 : 2;
     }
-    if (options.diagnose) {
-        return diagnose(options.json);
+    if (options.diagnose || options.repair) {
+        return diagnose(options);
     }
     // Office's own threads live in the multithreaded apartment here, so that events can
     // arrive while the main thread waits.
