@@ -388,8 +388,8 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
     std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), live.value_or(-1));
     if (target.crossProcess()) {
         // Wine's proxies keep a reference to every object that arrived as an element of an
-        // array of interface pointers after this process has released it (reproduced without
-        // the library by WineMarshallerTests), until this process's apartment ends. What
+        // array of interface pointers after this process has released it (a behaviour of
+        // Wine's marshaller, seen without the library too), until this process's apartment ends. What
         // still lives after that is the provider's own leak.
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);

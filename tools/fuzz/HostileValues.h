@@ -25,7 +25,7 @@ public:
         std::vector<IUnknown*> objects;
         // Those an array of interface pointers may hold (empty: the same as `objects`).
         // Across processes Wine's stub keeps a reference on every element of such an array
-        // it unmarshals for as long as the provider's process lives (WineMarshallerTests),
+        // it unmarshals for as long as the provider's process lives (a behaviour of Wine's marshaller),
         // so the provider's own are left out there.
         std::vector<IUnknown*> arrayObjects;
         // Strings a friendly caller would pass (addresses the host knows, Office versions).
