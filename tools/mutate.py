@@ -49,8 +49,9 @@ NOT_RUN = re.compile(r"^(wine\.(start|stop)|.*_bench|wine_marshaller_tests|packa
 TEST_TARGETS = {"host_dll_exports": "orvex_office_integration",
                 "type_library_win32_file": "orvex_typelib_win32",
                 "fuzz_short": "orvex_fuzz", "fuzz_short_cross_process": "orvex_fuzz"}
-# Compiles every layer and links the library once: a mutant that does not compile stops here.
-LIBRARY_TARGET = "orvex_office_integration"
+# The library's layers (object libraries): building them compiles a mutant without linking
+# anything, so one that does not compile stops here.
+LAYER_TARGETS = ["orvex_host", "orvex_com", "orvex_registration", "orvex_contacts", "orvex_client", "orvex_lifecycle"]
 
 
 # --- Finding mutation sites -------------------------------------------------------------
@@ -402,7 +403,7 @@ class Suite:
         return TEST_TARGETS.get(test, test if test in self.targets else "all")
 
     def all_targets(self):
-        return [LIBRARY_TARGET] + sorted({self.target(t) for t in self.tests})
+        return LAYER_TARGETS + sorted({self.target(t) for t in self.tests})
 
     def limit(self, test):
         usual = self.times.get(test)
@@ -455,7 +456,7 @@ def try_mutant(mutant, suite, budget):
         write(path, mutant.apply(original))
         for s in handlers:
             signal.signal(s, lambda number, frame: (restore(), sys.exit(128 + number)))
-        if not build(LIBRARY_TARGET, log):
+        if not build(LAYER_TARGETS, log):
             return "not built", ""
         deadline = time.monotonic() + budget
         for test in suite.tests:
