@@ -33,6 +33,13 @@ ULONG references(IUnknown* object)
     return object->Release();
 }
 
+// A member handing out an interface, as a call that gives it to an IUnknown*.
+template <class Object, class Owner, class Interface>
+std::function<HRESULT(IUnknown**)> handOut(Object* object, HRESULT (STDMETHODCALLTYPE Owner::*member)(Interface**))
+{
+    return [object, member](IUnknown** out) { return (object->*member)(reinterpret_cast<Interface**>(out)); };
+}
+
 class OfficeBoundary : public HostedTest {
 protected:
     static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
@@ -207,23 +214,13 @@ TEST_F(OfficeBoundary, EveryInterfaceHandedOutCarriesOneReference)
              return container->FindConnectionPoint(DIID__IUCOfficeIntegrationEvents,
                                                    reinterpret_cast<IConnectionPoint**>(out));
          }},
-        {"get_Self", [&](IUnknown** out) { return client->get_Self(reinterpret_cast<IUCCSelf**>(out)); }},
-        {"get_ContactManager", [&](IUnknown** out) {
-             return client->get_ContactManager(reinterpret_cast<IUCCContactManager**>(out));
-         }},
-        {"get_PrivateContactManager", [&](IUnknown** out) {
-             return client2->get_PrivateContactManager(reinterpret_cast<IUCCContactManager**>(out));
-         }},
-        {"IUCCSelf::get_Contact", [&](IUnknown** out) { return self->get_Contact(reinterpret_cast<IUCCContact**>(out)); }},
-        {"GetSelfContact", [&](IUnknown** out) {
-             return manager->GetSelfContact(reinterpret_cast<IUCCContact**>(out));
-         }},
-        {"CreateSubscription", [&](IUnknown** out) {
-             return manager->CreateSubscription(reinterpret_cast<IUCCContactSubscription**>(out));
-         }},
-        {"IUCCContact::get_ContactManager", [&](IUnknown** out) {
-             return ann->get_ContactManager(reinterpret_cast<IUCCContactManager**>(out));
-         }},
+        {"get_Self", handOut(client.Get(), &IUCCLyncClient::get_Self)},
+        {"get_ContactManager", handOut(client.Get(), &IUCCLyncClient::get_ContactManager)},
+        {"get_PrivateContactManager", handOut(client2.Get(), &IUCCClient2::get_PrivateContactManager)},
+        {"IUCCSelf::get_Contact", handOut(self.Get(), &IUCCSelf::get_Contact)},
+        {"GetSelfContact", handOut(manager.Get(), &IUCCContactManager::GetSelfContact)},
+        {"CreateSubscription", handOut(manager.Get(), &IUCCContactManager::CreateSubscription)},
+        {"IUCCContact::get_ContactManager", handOut(ann, &IUCCContact::get_ContactManager)},
         {"BatchGetContactInformation", [&](IUnknown** out) {
              const std::vector<LONG> types{ucPresenceAvailability};
              SAFEARRAY* requested = SafeArrayCreateVector(VT_I4, 0, 1);
