@@ -342,6 +342,8 @@ def sync_scratch(committed):
     for path in sorted(wanted):
         source, copy = os.path.join(origin, path), os.path.join(SCRATCH, path)
         os.makedirs(os.path.dirname(copy), exist_ok=True)
+        if path == ".toolchain" and os.path.lexists(copy):
+            continue  # the compilers' side, not the sources': the scratch copy may hold its own
         if os.path.islink(source):
             if not os.path.islink(copy) or os.readlink(copy) != os.readlink(source):
                 if os.path.lexists(copy):
@@ -457,13 +459,13 @@ def try_mutant(mutant, suite, budget):
         for s in handlers:
             signal.signal(s, lambda number, frame: (restore(), sys.exit(128 + number)))
         if not build(LAYER_TARGETS, log):
-            return "not built", ""
+            return not_built(mutant, log, "")
         deadline = time.monotonic() + budget
         for test in suite.tests:
             if time.monotonic() > deadline:
                 return "hang", "(budget)"
             if not build(suite.target(test), log):
-                return "not built", test
+                return not_built(mutant, log, test)
             outcome = suite.run_test(test, log)
             if outcome != "passed":
                 return ("caught" if outcome == "failed" else "hang"), test
@@ -472,6 +474,15 @@ def try_mutant(mutant, suite, budget):
         restore()
         for s, handler in handlers.items():
             signal.signal(s, handler)
+
+
+def not_built(mutant, log, test):
+    """A build that fails on the mutated file is the mutant's; one that fails elsewhere
+    means the scratch build itself is broken, and no result after it could be trusted."""
+    with open(log, encoding="utf-8", errors="replace") as f:
+        if os.path.join(SCRATCH, mutant.path) + ":" in f.read():  # the compiler's messages name it
+            return "not built", test
+    sys.exit(f"the build failed outside {mutant.path}; see {log}")
 
 
 def write(path, text):
@@ -579,8 +590,10 @@ def main():
             sys.exit(f"the unchanged library does not build; see {log}")
         print(f"seed {args.seed}: {len(chosen)} of {len(mutants)} mutants; tests in order: "
               + ", ".join(suite.tests), flush=True)
-        with open(RESULTS_FILE, "w", encoding="utf-8"):
-            pass
+        # A run of chosen mutants replaces their earlier results and keeps the others.
+        kept = [r for r in read_results() if args.only and r[0] not in args.only]
+        with open(RESULTS_FILE, "w", encoding="utf-8") as f:
+            f.writelines("\t".join(r) + "\n" for r in kept)
         for number, mutant in enumerate(chosen, 1):
             started = time.monotonic()
             result, test = try_mutant(mutant, suite, args.budget)
