@@ -588,7 +588,7 @@ def main():
             baseline(suite, log)
         elif not build(suite.all_targets(), log):
             sys.exit(f"the unchanged library does not build; see {log}")
-        print(f"seed {args.seed}: {len(chosen)} of {len(mutants)} mutants; tests in order: "
+        print(("chosen: " if args.only else f"seed {args.seed}: ") + f"{len(chosen)} of {len(mutants)} mutants; tests in order: "
               + ", ".join(suite.tests), flush=True)
         # A run of chosen mutants replaces their earlier results and keeps the others.
         kept = [r for r in read_results() if args.only and r[0] not in args.only]
