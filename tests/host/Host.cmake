@@ -11,7 +11,8 @@ add_test(NAME host_dll_exports
 
 # The integration's start and stop.
 orvex_add_test(NAME host_lifecycle_tests REGISTRY
-  SOURCES host/LifecycleTests.cpp host/LifecycleProbe.cpp support/RecordingHost.cpp support/RecordingSink.cpp)
+  SOURCES host/LifecycleTests.cpp host/OfficeBoundaryTests.cpp host/LifecycleProbe.cpp support/RecordingHost.cpp
+          support/RecordingSink.cpp)
 # The first steps in a fresh process, one scenario per process.
 foreach(scenario 1 2)
   orvex_add_test(NAME host_first_lifecycle_tests_${scenario} REGISTRY

@@ -6,13 +6,17 @@
 #include "tests/registration/ExportHook.h"
 #include "tests/registration/SavedRegistryKeys.h"
 #include "tests/support/IntegrationLibrary.h"
+#include "tests/support/MockPlatformHelper.h"
 
 #include <gtest/gtest.h>
 
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -289,4 +293,64 @@ TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)
     EXPECT_EQ(run(L"/u /n /i:user"), 0u);
     EXPECT_FALSE(providerRegistered());
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
+}
+
+namespace {
+
+HRESULT WINAPI refuseForUser(ITypeLib*, OLECHAR*, OLECHAR*) { return E_ACCESSDENIED; }
+
+} // namespace
+
+// The steps' order is visible: the diagnostics see the type library's real machine path,
+// which is masked only after them, and a registration refused by the system writes no
+// provider key, so it cannot take the default from another messenger.
+TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
+{
+    const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
+    const std::string diagnosed = sizeof(void*) == 8 ? "TypeLib Win64: " : "TypeLib Win32: ";
+    struct Case {
+        const char* what;
+        bool refused;
+        HRESULT result;
+        bool masked;
+        const wchar_t* defaultProvider;
+    };
+    const Case cases[] = {
+        {"registered", false, S_OK, true, L"Talvo Orvex"},
+        {"refused", true, E_ACCESSDENIED, false, L"Other Messenger"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RawRegistry::writeText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Other Messenger");
+        std::optional<ExportHook> refusal;
+        if (c.refused) {
+            refusal.emplace(GetModuleHandleW(L"oleaut32.dll"), "RegisterTypeLibForUser",
+                            reinterpret_cast<const void*>(&refuseForUser));
+        }
+        // Outlives the library, whose unload still logs.
+        std::vector<std::string> logged;
+        Exports dll;
+        ASSERT_TRUE(dll.complete());
+        auto helper = std::make_shared<::testing::NiceMock<MockPlatformHelper>>();
+        ::testing::Mock::AllowLeak(helper.get());
+        ON_CALL(*helper, log(::testing::_, ::testing::_, ::testing::_, ::testing::_, ::testing::_))
+            .WillByDefault([&logged](const std::string& message, auto...) { logged.push_back(message); });
+        dll.library.getOutlookIntegration(helper);
+
+        EXPECT_EQ(dll.install(TRUE, L"user"), c.result);
+
+        EXPECT_EQ(machineValue(ownPlatform) == kDummy, c.masked);
+        EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !c.refused);
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").text,
+                  c.defaultProvider);
+        if (!c.refused) {
+            const auto line = std::find_if(logged.begin(), logged.end(),
+                                           [&](const std::string& m) { return m.starts_with(diagnosed); });
+            ASSERT_NE(line, logged.end());
+            EXPECT_NE(*line, diagnosed + "ORVEX_DUMMY") << "masked before the diagnostics ran";
+            EXPECT_NE(std::find(logged.begin(), logged.end(), "Successful registration: 1"), logged.end());
+            Registry::WriteUserTypeLibKeys();
+            EXPECT_EQ(dll.install(FALSE, nullptr), S_OK);
+        }
+    }
 }
