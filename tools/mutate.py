@@ -44,7 +44,7 @@ LOG_DIR = os.path.join(BUILD, "mutate-logs")
 # Tests that cannot see the library's faults (benchmarks assert nothing; the marshaller
 # test does not load the library), that only start the services, or that build and
 # install the whole package (minutes each time, for a start and a stop the others make).
-NOT_RUN = re.compile(r"^(wine\.(start|stop)|.*_bench|wine_marshaller_tests|package_consumer_test)$")
+NOT_RUN = re.compile(r"^(wine\.(start|stop)|.*_bench|package_consumer_test)$")
 # Tests that are not a target of their own name, and the target that builds what they run.
 TEST_TARGETS = {"host_dll_exports": "orvex_office_integration",
                 "type_library_win32_file": "orvex_typelib_win32",
