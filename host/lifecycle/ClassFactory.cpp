@@ -37,20 +37,8 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     return orvex::com::guardComCall([&]() -> HRESULT {
         ORVEX_LOG(LogLevel::Debug, "ClassFactory::CreateInstance",
                   "About to create and return a Messenger implementation");
-        std::unique_lock guard(lock);
-        const bool createdHere = !officeIntegration;
-        const HRESULT created = ensureOfficeIntegration();
-        if (FAILED(created)) {
-            return created;
-        }
-        const HRESULT result = officeIntegration->QueryInterface(iid, object);
+        const HRESULT result = handOut(iid, object);
         if (FAILED(result)) {
-            // An object handed out before stays: Office holds it, with its sinks, and the
-            // stop must reach them. Only one this very request made, and nobody else
-            // holds, goes, so that the next request starts again with a fresh object.
-            if (createdHere) {
-                officeIntegration.Reset();
-            }
             ORVEX_LOG(LogLevel::Error, "ClassFactory::CreateInstance",
                       "failed to get a Messenger implementation, hr: " << LogHex(result));
         }
@@ -58,19 +46,41 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     });
 }
 
-HRESULT ClassFactory::ensureOfficeIntegration()
+HRESULT ClassFactory::handOut(REFIID iid, void** object)
 {
-    if (officeIntegration) {
-        return S_OK;
+    // Only taking and keeping the object happen under the lock: its creation, the host's
+    // log callback and an object's last release may each reach back into the library from
+    // another thread, which would then wait on the lock for good.
+    if (const auto held = officeIntegrationObject()) {
+        // An object handed out before stays, whatever this request asks: Office holds it,
+        // with its sinks, and the stop must reach them.
+        return held->QueryInterface(iid, object);
     }
-    const HRESULT created = IntegrationObject::CreateInstance(officeIntegration);
-    if (FAILED(created)) {
-        ORVEX_LOG(LogLevel::Error, "ClassFactory::CreateInstance",
-                  "failed to get a Messenger implementation, hr: " << LogHex(created));
-        return created;
+    Microsoft::WRL::ComPtr<IntegrationObject> created;
+    HRESULT result = IntegrationObject::CreateInstance(created);
+    if (FAILED(result)) {
+        return result;
     }
-    officeIntegration->initialise();
-    return S_OK;
+    created->initialise();
+    // Kept only once it has been handed out: a refused request's object is nobody's, and
+    // the next request starts again with a fresh one.
+    result = created->QueryInterface(iid, object);
+    if (FAILED(result)) {
+        return result;
+    }
+    Microsoft::WRL::ComPtr<IntegrationObject> held;
+    {
+        std::unique_lock guard(lock);
+        if (!officeIntegration) {
+            officeIntegration = created;
+            return S_OK;
+        }
+        held = officeIntegration;
+    }
+    // Another request kept its object first: every activation receives that one.
+    static_cast<IUnknown*>(*object)->Release();
+    *object = nullptr;
+    return held->QueryInterface(iid, object);
 }
 
 HRESULT ClassFactory::LockServer(BOOL /*lock*/) noexcept { return S_OK; }

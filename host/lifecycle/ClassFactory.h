@@ -30,9 +30,9 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override;
 
 private:
-    // Creates and initialises the integration object unless one is held; the caller
-    // holds `lock` exclusive.
-    HRESULT ensureOfficeIntegration();
+    // The held integration object as `iid`, created and kept on the first request that
+    // it answers.
+    HRESULT handOut(REFIID iid, void** object);
 
     SlimReaderWriterLock lock;
     Microsoft::WRL::ComPtr<IntegrationObject> officeIntegration;

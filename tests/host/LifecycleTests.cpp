@@ -151,6 +151,38 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
     EXPECT_EQ(shutdowns, 1);
 }
 
+// A host may hand its log to another thread and wait for it there, and that thread may
+// ask for the integration meanwhile (a second activation, a window opening): whatever the
+// factory logs, it logs without holding what another request needs.
+TEST_F(Lifecycle, AHostWhoseLogCallbackReachesTheFactoryFromAnotherThreadIsNotDeadlocked)
+{
+    using ::testing::_;
+    server().startIntegration();
+    const ComPtr<IClassFactory> factory = classObject();
+    ComPtr<IUnknown> meanwhile;
+    const auto askMeanwhile = [&factory, &meanwhile](auto&&...) {
+        finishesWithin(std::chrono::seconds(60), "an activation from the host's log callback", [&] {
+            EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&meanwhile)), S_OK);
+        });
+    };
+    EXPECT_CALL(host.mock(), log(_, _, _, _, _)).Times(::testing::AnyNumber());
+    {
+        // While the first object is being made, another request makes and keeps its own.
+        ::testing::InSequence once;
+        EXPECT_CALL(host.mock(), log("Enter", _, _, _, "UCOfficeIntegration::initialise")).WillOnce(askMeanwhile);
+        EXPECT_CALL(host.mock(), log("Enter", _, _, _, "UCOfficeIntegration::initialise")).WillOnce(::testing::Return());
+    }
+    ComPtr<IUnknown> first;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&first)), S_OK);
+    EXPECT_EQ(first.Get(), meanwhile.Get()) << "both requests receive the object that was kept";
+
+    EXPECT_CALL(host.mock(), log(::testing::StartsWith("failed to get a Messenger implementation"), _, _, _, _))
+        .WillOnce(askMeanwhile);
+    ComPtr<IDispatch> refused;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&refused)), E_NOINTERFACE);
+    EXPECT_EQ(first.Get(), meanwhile.Get());
+}
+
 TEST_F(Lifecycle, StopSignsTheClientOutThenTellsOfficeThatTheMessengerShutsDown)
 {
     server().startIntegration();
