@@ -10,6 +10,7 @@
 #include "OfficeIntegrationLib.h"
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -26,20 +27,32 @@ namespace {
 // This executable's import slot of CoRegisterClassObject, through which the library calls it.
 extern "C" decltype(&CoRegisterClassObject) registerImport __asm__(ORVEX_REGISTER_IMPORT);
 
-// Makes CoRegisterClassObject answer a failure for as long as it lives.
-class RefusedClassRegistration {
+// Stands in for CoRegisterClassObject, through which the library registers its class
+// object, for as long as it lives.
+class ReplacedClassRegistration {
 public:
-    explicit RefusedClassRegistration(HRESULT answer) : original(registerImport)
+    using Registration = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, DWORD, DWORD*)>;
+
+    explicit ReplacedClassRegistration(Registration with)
     {
-        refusal = answer;
-        point(&refuse);
+        replacement = std::move(with);
+        point(&call);
     }
-    ~RefusedClassRegistration() { point(original); }
-    RefusedClassRegistration(const RefusedClassRegistration&) = delete;
-    RefusedClassRegistration& operator=(const RefusedClassRegistration&) = delete;
+    ~ReplacedClassRegistration()
+    {
+        point(real);
+        replacement = nullptr;
+    }
+    ReplacedClassRegistration(const ReplacedClassRegistration&) = delete;
+    ReplacedClassRegistration& operator=(const ReplacedClassRegistration&) = delete;
+
+    static inline const decltype(&CoRegisterClassObject) real = registerImport;
 
 private:
-    static HRESULT WINAPI refuse(REFCLSID, IUnknown*, DWORD, DWORD, DWORD*) { return refusal; }
+    static HRESULT WINAPI call(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags, DWORD* cookie)
+    {
+        return replacement(clsid, object, context, flags, cookie);
+    }
     static void point(decltype(&CoRegisterClassObject) target)
     {
         DWORD protection = 0;
@@ -48,8 +61,7 @@ private:
         VirtualProtect(&registerImport, sizeof(registerImport), protection, &protection);
     }
 
-    static inline HRESULT refusal = S_OK;
-    const decltype(&CoRegisterClassObject) original;
+    static inline Registration replacement;
 };
 
 class Lifecycle : public HostedTest {
@@ -216,7 +228,7 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
 {
     // The runtime's answer is replaced in this process's import table; Wine accepts a
     // second registration of a class, so nothing else makes it fail.
-    const RefusedClassRegistration refused(CO_E_OBJISREG);
+    const ReplacedClassRegistration refused([](auto&&...) { return CO_E_OBJISREG; });
     EXPECT_CALL(host.mock(), classFactoryRegistered(CO_E_OBJISREG)).Times(1);
 
     server().startIntegration();
@@ -227,6 +239,29 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
                                                  "factory and setting upandrunning to 0, result: -2147220996"}));
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"), std::vector<std::string>{"Revoke class factory"})
         << "nothing was registered, so nothing is revoked";
+}
+
+TEST_F(Lifecycle, AStopWhileTheClassObjectIsBeingRegisteredWithdrawsItAndTheNextStartServes)
+{
+    // The host stops on another thread just as the runtime has registered the class object.
+    {
+        const ReplacedClassRegistration racing([](REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags,
+                                                  DWORD* cookie) {
+            const HRESULT result = ReplacedClassRegistration::real(clsid, object, context, flags, cookie);
+            std::thread([] { server().stopIntegration(); }).join();
+            return result;
+        });
+        finishesWithin(std::chrono::seconds(30), "a stop during the registration", [] { server().startIntegration(); });
+    }
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
+    ComPtr<IClassFactory> factory;
+    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))))
+        << "Office must not activate an integration that was stopped";
+    EXPECT_FALSE(host.said("Up and running"));
+
+    server().startIntegration();
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
+    EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
 }
 
 // The host and Office may call back into the integration from other threads while it is
