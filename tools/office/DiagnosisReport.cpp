@@ -1,5 +1,7 @@
 #include "tools/office/DiagnosisReport.h"
 
+#include "host/TextConversion.h"
+
 #include <algorithm>
 
 namespace {
@@ -86,6 +88,16 @@ bool DiagnosisReport::hasFault(const std::string& check) const
 {
     return std::any_of(recorded.begin(), recorded.end(),
                        [&](const Finding& f) { return f.status == Status::Fault && f.check == check; });
+}
+
+std::string utf8(const std::wstring& text)
+{
+    return TextConversion::toUtf8(text);
+}
+
+std::string quoted(const std::wstring& text)
+{
+    return "\"" + utf8(text) + "\"";
 }
 
 const char* DiagnosisReport::statusName(Status status)

@@ -63,3 +63,7 @@ public:
 private:
     std::vector<Finding> recorded;
 };
+
+// A registry name or value as findings print it: in UTF-8, and quoted as a value.
+std::string utf8(const std::wstring& text);
+std::string quoted(const std::wstring& text);

@@ -1,8 +1,19 @@
 #pragma once
 
+#include "registration/RegistryUtils.h"
+
 #include <windows.h>
 
 #include <array>
+#include <string>
+
+// Where Office finds the providers: the machine-wide keys of each view, and the current
+// user's run-time state and default.
+inline const std::wstring kProvidersKey = L"Software\\IM Providers";
+inline const std::wstring kProviderKey = kProvidersKey + L"\\" + std::wstring(Utils::Registry::ProviderName);
+// The fix of whatever only the library's machine-wide registration writes.
+inline const std::string kRegisterAgain = "register the library again from the messenger's folder, as an administrator: "
+                                          "regsvr32 " + std::string(Utils::Registry::IntegrationDllName);
 
 // Where an Office of one bitness looks: the registry view of its process, the type library
 // platform it loads, and the per-user provider path it reads DefaultIMApp from. Windows

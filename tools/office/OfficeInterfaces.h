@@ -10,17 +10,22 @@ struct OfficeInterface {
     IID iid;
 };
 
+// The name as it is spelt in the type library, and its IID.
+#define ORVEX_OFFICE_INTERFACE(name) OfficeInterface{#name, __uuidof(name)}
+
 inline const std::array kOfficeInterfaces{
-    OfficeInterface{"IUCOfficeIntegration", __uuidof(IUCOfficeIntegration)},
-    OfficeInterface{"_IUCOfficeIntegrationEvents", __uuidof(_IUCOfficeIntegrationEvents)},
-    OfficeInterface{"IUCCLyncClient", __uuidof(IUCCLyncClient)},
-    OfficeInterface{"_IUCCLyncClientEvents", __uuidof(_IUCCLyncClientEvents)},
-    OfficeInterface{"IUCCClientStateChangedEventData", __uuidof(IUCCClientStateChangedEventData)},
-    OfficeInterface{"IUCCSelf", __uuidof(IUCCSelf)},
-    OfficeInterface{"IUCCContactManager", __uuidof(IUCCContactManager)},
-    OfficeInterface{"IUCCContact", __uuidof(IUCCContact)},
-    OfficeInterface{"_IUCCContactEvents", __uuidof(_IUCCContactEvents)},
-    OfficeInterface{"IUCCContactInformationChangedEventData", __uuidof(IUCCContactInformationChangedEventData)},
-    OfficeInterface{"IUCCContactSubscription", __uuidof(IUCCContactSubscription)},
-    OfficeInterface{"IUCCAutomation", __uuidof(IUCCAutomation)},
+    ORVEX_OFFICE_INTERFACE(IUCOfficeIntegration),
+    ORVEX_OFFICE_INTERFACE(_IUCOfficeIntegrationEvents),
+    ORVEX_OFFICE_INTERFACE(IUCCLyncClient),
+    ORVEX_OFFICE_INTERFACE(_IUCCLyncClientEvents),
+    ORVEX_OFFICE_INTERFACE(IUCCClientStateChangedEventData),
+    ORVEX_OFFICE_INTERFACE(IUCCSelf),
+    ORVEX_OFFICE_INTERFACE(IUCCContactManager),
+    ORVEX_OFFICE_INTERFACE(IUCCContact),
+    ORVEX_OFFICE_INTERFACE(_IUCCContactEvents),
+    ORVEX_OFFICE_INTERFACE(IUCCContactInformationChangedEventData),
+    ORVEX_OFFICE_INTERFACE(IUCCContactSubscription),
+    ORVEX_OFFICE_INTERFACE(IUCCAutomation),
 };
+
+#undef ORVEX_OFFICE_INTERFACE

@@ -1,6 +1,5 @@
 #include "tools/office/ProviderKeyLinks.h"
 
-#include "host/TextConversion.h"
 #include "registration/RegistryReader.h"
 #include "registration/RegistryUtils.h"
 #include "tools/office/RegistryMeaning.h"
@@ -9,22 +8,11 @@
 #include <set>
 
 using Utils::Registry::RegistryReader;
-using Scope = DiagnosisReport::Scope;
 
 namespace {
 
-std::string utf8(const std::wstring& text)
-{
-    return TextConversion::toUtf8(text);
-}
-
-std::string quoted(const std::wstring& text)
-{
-    return "\"" + utf8(text) + "\"";
-}
-
-const std::wstring kProviders = L"Software\\IM Providers";
-const std::wstring kProvider = kProviders + L"\\" + std::wstring(Utils::Registry::ProviderName);
+const auto& kProviders = kProvidersKey;
+const auto& kProvider = kProviderKey;
 
 } // namespace
 
@@ -41,7 +29,7 @@ void ProviderKeyLinks::checkDefaultProvider(const OfficeBitness& office)
     const bool installed =
         value.read() && !value.data.empty() && RegistryReader(HKEY_LOCAL_MACHINE, office.view).exists(kProviders + L"\\" + value.data);
     DiagnosisReport::Problem problem;
-    problem.scope = Scope::CurrentUser;
+    problem.scope = DiagnosisReport::Scope::CurrentUser;
     if (installed) {
         // Another provider's choice, made by the user or by its installer: not the repair's to undo.
         problem.what = "names another installed provider, " + quoted(value.data);
@@ -129,8 +117,7 @@ void ProviderKeyLinks::checkProviderKey(const OfficeBitness& office)
         problem.what = "is missing";
     }
     problem.why = std::string("a ") + office.name + " Office does not find the provider's process or class";
-    problem.fix = "register the library again from the messenger's folder, as an administrator: regsvr32 " +
-                  std::string(Utils::Registry::IntegrationDllName);
-    problem.scope = Scope::Machine;
+    problem.fix = kRegisterAgain;
+    problem.scope = DiagnosisReport::Scope::Machine;
     report.problem("provider-key", subject, office.name, std::move(problem));
 }

@@ -1,6 +1,5 @@
 #include "tools/office/RuntimeLinks.h"
 
-#include "host/TextConversion.h"
 #include "registration/ProviderKeys.h"
 #include "registration/RegistryReader.h"
 #include "registration/RegistryUtils.h"
@@ -13,16 +12,10 @@
 
 using Microsoft::WRL::ComPtr;
 using Utils::Registry::RegistryReader;
-using Scope = DiagnosisReport::Scope;
 
 namespace {
 
-std::string utf8(const std::wstring& text)
-{
-    return TextConversion::toUtf8(text);
-}
-
-const std::wstring kStatePath = L"Software\\IM Providers\\" + std::wstring(Utils::Registry::ProviderName);
+const auto& kStatePath = kProviderKey;
 
 // The state as the library writes it: per user, in the 64-bit view (a 32-bit library
 // mirrors it there), which both Offices read on Windows, where HKCU "Software" is shared.
@@ -55,7 +48,8 @@ void RuntimeLinks::checkProcess()
     if (!processRunning) {
         report.problem("process", subject, kBothBitnesses,
                        {"is not running", "Office talks only to a provider whose process runs",
-                        "start Orvex and sign in; Outlook shows presence once it sees the provider up", Scope::None, {}});
+                        "start Orvex and sign in; Outlook shows presence once it sees the provider up",
+                        DiagnosisReport::Scope::None, {}});
         return;
     }
     folder = RunningProcesses::folderOf(process);
@@ -84,7 +78,7 @@ void RuntimeLinks::checkClassObject()
                             " runs but has not started its Office integration",
                         "turn on the Office integration in Orvex, or restart Orvex; then restart Outlook, which "
                         "gives up on a provider it could not reach",
-                        Scope::None, {}});
+                        DiagnosisReport::Scope::None, {}});
         return;
     }
     integration = object;
@@ -104,7 +98,7 @@ void RuntimeLinks::checkUpAndRunning()
         return;
     }
     DiagnosisReport::Problem problem;
-    problem.scope = Scope::CurrentUser;
+    problem.scope = DiagnosisReport::Scope::CurrentUser;
     problem.what = shown;
     if (!processRunning) {
         // The messenger sets 0 when it stops; anything else was left by one that ended
@@ -173,9 +167,8 @@ void RuntimeLinks::checkMarshalling(const OfficeBitness& office)
     // The registration the marshaller is sure to read is the machine-wide path of its own
     // platform (Wine's reads no other): the repair writes that one.
     DiagnosisReport::Problem problem{"no proxy: " + failed, "Office cannot call the provider's objects from its own process",
-                                     "register the library again from the messenger's folder, as an administrator: "
-                                     "regsvr32 " + std::string(Utils::Registry::IntegrationDllName),
-                                     Scope::Machine, {}};
+                                     kRegisterAgain,
+                                     DiagnosisReport::Scope::Machine, {}};
     if (const auto file = TypeLibraryLinks::goodLibraryFile(folder)) {
         problem.changes.push_back(RegistryChange::text(HKEY_LOCAL_MACHINE, 0,
                                                        TypeLibraryLinks::platformPath(office.platform), L"", *file));

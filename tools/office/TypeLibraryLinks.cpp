@@ -14,19 +14,8 @@
 
 using Microsoft::WRL::ComPtr;
 using Utils::Registry::RegistryReader;
-using Scope = DiagnosisReport::Scope;
 
 namespace {
-
-std::string utf8(const std::wstring& text)
-{
-    return TextConversion::toUtf8(text);
-}
-
-std::string quoted(const std::wstring& text)
-{
-    return "\"" + utf8(text) + "\"";
-}
 
 const GUID& libraryId()
 {
@@ -38,9 +27,6 @@ std::string rootName(HKEY root)
 {
     return root == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
 }
-
-const std::string kRegisterAgain = "register the library again from the messenger's folder, as an administrator: "
-                                   "regsvr32 " + std::string(Utils::Registry::IntegrationDllName);
 
 } // namespace
 
@@ -60,7 +46,7 @@ std::wstring TypeLibraryLinks::platformPath(const wchar_t* platform)
 }
 
 TypeLibraryLinks::TypeLibraryLinks(DiagnosisReport& into, std::wstring folder)
-    : report(into), messengerFolder(std::move(folder))
+    : report(into), runningCopyFolder(std::move(folder))
 {
 }
 
@@ -179,8 +165,9 @@ void TypeLibraryLinks::reportWinner(const OfficeBitness& office, const PathValue
                        ? winner.problem + " and no per-user path overrides it"
                        : winner.problem;
     problem.why = perUser ? "per-user paths win over machine-wide ones: " + who : who;
-    problem.scope = target == HKEY_CURRENT_USER ? Scope::CurrentUser : Scope::Machine;
-    const auto file = goodLibraryFile(messengerFolder);
+    problem.scope =
+        target == HKEY_CURRENT_USER ? DiagnosisReport::Scope::CurrentUser : DiagnosisReport::Scope::Machine;
+    const auto file = goodLibraryFile(runningCopyFolder);
     const std::wstring targetPath = platformPath(winner.present() ? winner.platform : office.platform);
     if (file) {
         problem.changes.push_back(RegistryChange::text(target, 0, targetPath, L"", *file));
@@ -232,7 +219,7 @@ void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
     if (!missing.empty()) {
         report.problem("interfaces", "HKCU and HKLM\\" + subject, office.name,
                        {"no interface key: " + missing, why + " (another provider that shares them was uninstalled)",
-                        kRegisterAgain, Scope::Machine, {}});
+                        kRegisterAgain, DiagnosisReport::Scope::Machine, {}});
     }
     for (auto& [root, found] : wrong) {
         const bool perUser = root == HKEY_CURRENT_USER;
@@ -241,7 +228,8 @@ void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
                         perUser ? "per-user keys win over machine-wide ones: " + why : why,
                         "point them at the provider's type library, version 1.0" +
                             (perUser ? std::string() : ", or " + kRegisterAgain),
-                        perUser ? Scope::CurrentUser : Scope::Machine, std::move(found.second)});
+                        perUser ? DiagnosisReport::Scope::CurrentUser : DiagnosisReport::Scope::Machine,
+                        std::move(found.second)});
     }
     if (missing.empty() && wrong.empty()) {
         report.ok("interfaces", "HKCU and HKLM\\" + subject, office.name,

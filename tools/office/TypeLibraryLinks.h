@@ -14,9 +14,9 @@
 // in the registry view of each Office bitness.
 class TypeLibraryLinks {
 public:
-    // `messengerFolder`: the running messenger's folder, where its copy of the library is;
+    // `runningCopyFolder`: the running messenger's folder, where its copy of the library is;
     // empty when it does not run.
-    TypeLibraryLinks(DiagnosisReport& report, std::wstring messengerFolder);
+    TypeLibraryLinks(DiagnosisReport& report, std::wstring runningCopyFolder);
 
     void checkTypeLibrary(const OfficeBitness& office);
     void checkInterfaces(const OfficeBitness& office);
@@ -35,5 +35,5 @@ private:
     void reportWinner(const OfficeBitness& office, const PathValue& winner);
 
     DiagnosisReport& report;
-    std::wstring messengerFolder;
+    std::wstring runningCopyFolder;
 };
