@@ -8,7 +8,8 @@
 #
 # Without arguments it runs every suite; ORVEX_GUEST_TESTS=boundary runs only those where
 # the 32-bit build is most likely to differ (the host boundary and lifecycle, the
-# registry, the end-to-end tests), for quicker local work.
+# registry, the end-to-end tests), for quicker local work. ORVEX_GUEST_GTEST_FILTER
+# narrows the cases of the suites that run (GoogleTest's GTEST_FILTER).
 #
 # Exit code: ctest's in the guest, 124 on the guest's timeout ($ORVEX_GUEST_TIMEOUT
 # seconds, default 2400).
@@ -47,6 +48,7 @@ if [ -e "$x64/end_to_end_tests.exe" ]; then
   office64=$stage
 fi
 {
+  [ -z "${ORVEX_GUEST_GTEST_FILTER:-}" ] || printf 'GTEST_FILTER=%q ' "$ORVEX_GUEST_GTEST_FILTER"
   printf 'sh %q %q %q' "$root/scripts/guest/suites.sh" "$build" "$office64"
   [ $# -eq 0 ] || printf ' %q' "$@"
   echo
