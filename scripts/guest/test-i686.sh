@@ -9,7 +9,9 @@
 # Without arguments it runs every suite; ORVEX_GUEST_TESTS=boundary runs only those where
 # the 32-bit build is most likely to differ (the host boundary and lifecycle, the
 # registry, the end-to-end tests), for quicker local work. ORVEX_GUEST_GTEST_FILTER
-# narrows the cases of the suites that run (GoogleTest's GTEST_FILTER).
+# narrows the cases of the suites that run (GoogleTest's GTEST_FILTER), and
+# ORVEX_GUEST_CTEST_ONLY=1 leaves out the stages before ctest (both Office bitnesses
+# against a real installation, the 64-bit Office's end-to-end tests).
 #
 # Exit code: ctest's in the guest, 124 on the guest's timeout ($ORVEX_GUEST_TIMEOUT
 # seconds, default 2400).
@@ -49,6 +51,7 @@ if [ -e "$x64/end_to_end_tests.exe" ]; then
 fi
 {
   [ -z "${ORVEX_GUEST_GTEST_FILTER:-}" ] || printf 'GTEST_FILTER=%q ' "$ORVEX_GUEST_GTEST_FILTER"
+  [ -z "${ORVEX_GUEST_CTEST_ONLY:-}" ] || printf 'ORVEX_GUEST_CTEST_ONLY=%q ' "$ORVEX_GUEST_CTEST_ONLY"
   printf 'sh %q %q %q' "$root/scripts/guest/suites.sh" "$build" "$office64"
   [ $# -eq 0 ] || printf ' %q' "$@"
   echo
