@@ -17,6 +17,8 @@ const auto kStepPatience = Patience::scaled(std::chrono::minutes(4));
 // The host lets go of what this process released, and of the old class object after a
 // restart, on its own threads a moment later.
 const auto kSettlePatience = Patience::scaled(std::chrono::seconds(10));
+// Checkpoints between restarts of the integration.
+constexpr std::uint64_t kRestartEvery = 4;
 
 std::uint64_t mix(std::uint64_t value)
 {
@@ -41,8 +43,8 @@ bool disconnected(HRESULT result)
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
     : catalog(types), target(host), dog(watchdog), settings(chosen),
       pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
-      caller(types),
-      friendly(FuzzTarget::addresses())
+      caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
+      privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
         friendly.emplace_back(text);
@@ -73,14 +75,15 @@ bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
     return false;
 }
 
-std::string FuzzRun::labelOf(const Choice& choice)
+std::string FuzzRun::labelOf(const Choice& choice, bool withPath)
 {
     const InterfaceEntry& described = catalog.interfaces()[pool.entries()[choice.entry].faces[choice.face].index];
     const Member& member = described.members[choice.member];
     const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
                          : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
                                                                       : "";
-    return described.name + "::" + member.name + suffix;
+    return described.name + "::" + member.name + suffix +
+           (withPath ? std::string(" (") + MemberCaller::pathName(choice.path) + ")" : "");
 }
 
 void FuzzRun::learnMembers()
@@ -113,7 +116,7 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     if (!coverageComplete && engine() % 4 == 0) {
         if (forEachChoice([&](const Choice& candidate) {
                 choice = candidate;
-                return counts[candidate.path][labelOf(candidate)] == 0 && wanted(candidate);
+                return counts[candidate.path][labelOf(candidate)] == 0;
             })) {
             return choice;
         }
@@ -143,29 +146,11 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     }
 }
 
-bool FuzzRun::wanted(const Choice& choice)
-{
-    if (settings.only.empty() && settings.skip.empty()) {
-        return true;
-    }
-    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
-    const auto within = [&](const std::vector<std::string>& texts) {
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const std::string& text) { return label.find(text) != std::string::npos; });
-    };
-    return (settings.only.empty() || within(settings.only)) && !within(settings.skip);
-}
-
 bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    Choice choice = choose(engine);
-    for (int attempt = 0; attempt < 1000 && !wanted(choice); ++attempt) {
-        choice = choose(engine);
-    }
-    // Nothing the filters let through among the objects met so far: no call.
-    return !wanted(choice) || perform(choice, seed);
+    return perform(choose(engine), seed);
 }
 
 bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
@@ -177,7 +162,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     // Through Invoke in this process, where the system's dispatch code refused them only
     // after taking references to the objects before them.
     chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
-    for (std::size_t at = 0; at < pool.entries().size() && !settings.foreignObjectsOnly; ++at) {
+    for (std::size_t at = 0; at < pool.entries().size(); ++at) {
         chosen.objects.push_back(pool.entries()[at].identity.Get());
     }
     chosen.objects.push_back(foreign.Get());
@@ -188,7 +173,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
     CallOutcome outcome;
     {
         HostileValues values(seed, chosen);
-        const Watchdog::Step step(dog, labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")", seed);
+        const Watchdog::Step step(dog, labelOf(choice, true), seed);
         outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
     }
     return judge(choice, seed, outcome);
@@ -196,7 +181,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
 
 bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
 {
-    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
+    const std::string label = labelOf(choice, true);
     ++counts[choice.path][labelOf(choice)];
     std::vector<std::string> found = outcome.faults;
     if (!MemberCaller::readable(outcome.result)) {
@@ -246,7 +231,7 @@ void FuzzRun::checkpoint(bool last)
     const Watchdog::Step step(dog, "checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
     pool.takeEventObjects();
     ++checkpoints;
-    const bool restarting = !last && checkpoints % settings.restartEvery == 0;
+    const bool restarting = !last && checkpoints % kRestartEvery == 0;
     if (restarting) {
         // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
         // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
@@ -263,13 +248,8 @@ void FuzzRun::checkpoint(bool last)
     const auto figures = target.figures();
     if (last) {
         privateAtEnd = figures.privateBytes;
-    } else if (checkpoints == settings.restartEvery + 1) {
+    } else if (checkpoints == kRestartEvery + 1) {
         privateAfterWarmUp = figures.privateBytes;
-    }
-    if (settings.progress && !last) {
-        std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu\n",
-                    checkpoints, checkpoints * settings.checkpointEvery, figures.live.value_or(-1),
-                    figures.privateBytes.value_or(0));
     }
 }
 
@@ -307,25 +287,6 @@ void FuzzRun::failure(const std::string& what)
 {
     ++failures;
     std::printf("fuzz: failure: %s\n", what.c_str());
-}
-
-void FuzzRun::startPushing()
-{
-    pushing = settings.push;
-    const int threads = !settings.push ? 0 : target.crossProcess() ? 1 : 2;
-    const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
-    for (int thread = 0; thread < threads; ++thread) {
-        pushers.emplace_back([this, thread, threads, interval] {
-            const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            for (auto step = static_cast<std::uint64_t>(thread); pushing; step += static_cast<std::uint64_t>(threads)) {
-                target.push(step);
-                std::this_thread::sleep_for(interval);
-            }
-            if (initialised) {
-                CoUninitialize();
-            }
-        });
-    }
 }
 
 void FuzzRun::stopPushing()
@@ -411,9 +372,9 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
     if (privateAfterWarmUp && privateAtEnd) {
         const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
         std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
-        if (growth > static_cast<long long>(settings.privateBound)) {
+        if (growth > static_cast<long long>(privateBound)) {
             failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
-                    std::to_string(settings.privateBound));
+                    std::to_string(privateBound));
         }
     }
 }
@@ -429,13 +390,28 @@ bool FuzzRun::run()
             return false;
         }
     }
-    startPushing();
+    // The host reports presence from threads of its own while the calls go on.
+    pushing = true;
+    const std::uint64_t threads = target.crossProcess() ? 1 : 2;
+    const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
+    for (std::uint64_t thread = 0; thread < threads; ++thread) {
+        pushers.emplace_back([this, thread, threads, interval] {
+            const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            for (std::uint64_t step = thread; pushing; step += threads) {
+                target.push(step);
+                std::this_thread::sleep_for(interval);
+            }
+            if (initialised) {
+                CoUninitialize();
+            }
+        });
+    }
     std::uint64_t index = 0;
     for (; index < settings.calls && !dead; ++index) {
         if (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration) {
             break;
         }
-        if (index > 0 && index % settings.checkpointEvery == 0) {
+        if (index > 0 && index % checkpointEvery == 0) {
             checkpoint(false);
         }
         call(index);

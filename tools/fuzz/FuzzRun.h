@@ -24,22 +24,12 @@ public:
         std::uint64_t seed = 1;
         std::uint64_t calls = 20000;
         std::chrono::seconds duration{0}; // 0: no time limit
-        std::uint64_t checkpointEvery = 2000;
-        std::uint64_t restartEvery = 4; // checkpoints
         // The short pass: every member reached, the regression cases replayed.
         bool shortPass = false;
         std::size_t interfacesExpected = 0;
-        unsigned long long privateBound = 8ull << 20;
         // The interfaces objects answered in an earlier run: across processes objects are
         // asked for these alone (empty: for all).
         std::set<std::size_t> answeredBefore;
-        // Filters on "Interface::Member (path)".
-        std::vector<std::string> only;
-        std::vector<std::string> skip;
-        bool push = true;
-        // Object arguments are this program's own only, never the provider's handed back.
-        bool foreignObjectsOnly = false;
-        bool progress = false;
     };
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
@@ -65,8 +55,8 @@ private:
     bool forEachChoice(const std::function<bool(const Choice&)>& visit);
     void learnMembers();
     Choice choose(std::mt19937_64& engine);
-    std::string labelOf(const Choice& choice);
-    bool wanted(const Choice& choice);
+    // "Interface::Member", with " (path)" when `withPath`.
+    std::string labelOf(const Choice& choice, bool withPath = false);
     bool call(std::uint64_t index);
     bool perform(const Choice& choice, std::uint64_t seed);
     bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
@@ -77,7 +67,6 @@ private:
     void replayRegressions();
     void finish(std::chrono::duration<double> elapsed);
     void failure(const std::string& what);
-    void startPushing();
     void stopPushing();
 
     const TypeCatalog& catalog;
@@ -90,6 +79,9 @@ private:
     Microsoft::WRL::ComPtr<IUnknown> foreign;
     bool dead = false;
     std::uint64_t checkpoints = 0;
+    // Across processes calls are slower and the stand-in's memory is measured more finely.
+    const std::uint64_t checkpointEvery;
+    const unsigned long long privateBound;
     // Set once every member of the walk's objects has been called; cleared when new
     // interfaces turn up.
     bool coverageComplete = false;

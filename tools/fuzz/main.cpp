@@ -12,7 +12,6 @@
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/TypeCatalog.h"
 #include "tools/fuzz/Watchdog.h"
-#include "tools/office/OfficeOptions.h"
 
 #include <objbase.h>
 
@@ -34,18 +33,13 @@ const char* const kUsage =
     "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
     "  --seconds N      stop each run after N seconds even if its calls are not done\n"
     "  --short          fail unless every member was reached; replay the regression cases\n"
-    "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n"
-    "  --only A,B / --skip A,B  only / no calls whose \"Interface::Member (path)\" contains A or B\n"
-    "  --no-push        the host pushes no presence meanwhile\n"
-    "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
-    "  --cross-foreign-only  across processes, pass only this program's own objects as arguments\n";
+    "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n";
 
 struct Options {
     bool inProcess = true;
     bool crossProcess = true;
     std::uint64_t inProcessCalls = 20000;
     std::uint64_t crossProcessCalls = 2000;
-    bool crossForeignOnly = false;
     bool help = false;
     FuzzRun::Settings settings; // those of both runs
 };
@@ -82,18 +76,8 @@ Options parse(const std::vector<std::string>& arguments)
             options.crossProcessCalls = std::stoull(value());
         } else if (name == "--interfaces") {
             settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
-        } else if (name == "--only") {
-            settings.only = OfficeOptions::splitList(value());
-        } else if (name == "--skip") {
-            settings.skip = OfficeOptions::splitList(value());
         } else if (name == "--seconds") {
             settings.duration = std::chrono::seconds(std::stoll(value()));
-        } else if (name == "--cross-foreign-only") {
-            options.crossForeignOnly = true;
-        } else if (name == "--progress") {
-            settings.progress = true;
-        } else if (name == "--no-push") {
-            settings.push = false;
         } else {
             throw std::invalid_argument("unknown option " + name);
         }
@@ -109,9 +93,6 @@ bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& ca
     FuzzTarget target(crossProcess);
     FuzzRun::Settings settings = options.settings;
     settings.calls = crossProcess ? options.crossProcessCalls : options.inProcessCalls;
-    settings.foreignObjectsOnly = crossProcess && options.crossForeignOnly;
-    settings.checkpointEvery = crossProcess ? 500 : 2000;
-    settings.privateBound = crossProcess ? 2ull << 20 : 8ull << 20;
     settings.answeredBefore = answered;
     std::string error;
     bool clean = false;
