@@ -31,6 +31,13 @@ std::uint64_t mix(std::uint64_t value)
 // Across processes a new object costs round trips to classify: the pool stays smaller.
 std::size_t capacityFor(bool crossProcess) { return crossProcess ? 24 : 48; }
 
+bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller::Path path)
+{
+    return path == MemberCaller::Direct ? described.system
+           : path == MemberCaller::Invoke ? !described.system && described.dual
+                                          : !described.system && described.members[member].callableThroughVtable;
+}
+
 // What a proxy answers once the process behind it is gone.
 bool disconnected(HRESULT result)
 {
@@ -61,11 +68,8 @@ bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
         for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
             const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
             for (std::size_t member = 0; member < described.members.size(); ++member) {
-                const bool by[3] = {!described.system && described.dual,
-                                    !described.system && described.members[member].callableThroughVtable,
-                                    described.system};
                 for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
-                    if (by[path] && visit({entry, face, member, path})) {
+                    if (reachable(described, member, path) && visit({entry, face, member, path})) {
                         return true;
                     }
                 }
@@ -134,15 +138,13 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
             continue;
         }
         choice.member = engine() % described.members.size();
-        const bool callable = described.members[choice.member].callableThroughVtable;
-        if (described.system) {
-            choice.path = MemberCaller::Direct;
-        } else if (callable || described.dual) {
-            choice.path = callable && (!described.dual || engine() % 2) ? MemberCaller::Vtable : MemberCaller::Invoke;
-        } else {
-            continue;
+        choice.path = described.system ? MemberCaller::Direct : engine() % 2 ? MemberCaller::Vtable : MemberCaller::Invoke;
+        if (!reachable(described, choice.member, choice.path)) {
+            choice.path = choice.path == MemberCaller::Vtable ? MemberCaller::Invoke : MemberCaller::Vtable;
         }
-        return choice;
+        if (reachable(described, choice.member, choice.path)) {
+            return choice;
+        }
     }
 }
 
@@ -150,11 +152,7 @@ bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    return perform(choose(engine), seed);
-}
-
-bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
-{
+    const Choice choice = choose(engine);
     const bool across = target.crossProcess();
     const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
@@ -406,18 +404,9 @@ bool FuzzRun::run()
             }
         });
     }
-    std::uint64_t index = 0;
-    for (; index < settings.calls && !dead; ++index) {
-        if (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration) {
-            break;
-        }
-        if (index > 0 && index % checkpointEvery == 0) {
-            checkpoint(false);
-        }
-        call(index);
-    }
-    // The regression cases need objects of their interfaces, and the interfaces expected
-    // must all be met: the walk goes on until they are, within a bound.
+    // Past the calls or the time asked for, the walk goes on while the regression cases
+    // still want objects of their interfaces or the interfaces expected are not all met,
+    // within as many calls again.
     Choice unused;
     const auto wanting = [&] {
         const auto& cases = RegressionCases::all();
@@ -426,8 +415,17 @@ bool FuzzRun::run()
                 })) ||
                pool.libraryInterfacesAnswered() < settings.interfacesExpected;
     };
-    for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
-        call(index++);
+    bool overtime = false;
+    for (std::uint64_t index = 0, extra = 0; !dead; ++index) {
+        overtime = overtime || index >= settings.calls ||
+                   (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration);
+        if (overtime && (++extra > settings.calls || !wanting())) {
+            break;
+        }
+        if (!overtime && index > 0 && index % checkpointEvery == 0) {
+            checkpoint(false);
+        }
+        call(index);
     }
     {
         const Watchdog::Step step(dog, "stopping the pushes", settings.seed, kStepPatience);

@@ -34,8 +34,6 @@ public:
 
     FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
     ~FuzzRun();
-    FuzzRun(const FuzzRun&) = delete;
-    FuzzRun& operator=(const FuzzRun&) = delete;
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
     bool run();
@@ -58,7 +56,6 @@ private:
     // "Interface::Member", with " (path)" when `withPath`.
     std::string labelOf(const Choice& choice, bool withPath = false);
     bool call(std::uint64_t index);
-    bool perform(const Choice& choice, std::uint64_t seed);
     bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
     // The objects a call handed out and those that came with events join the pool.
     void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);

@@ -77,13 +77,14 @@ private:
     // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
     InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
     CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
-    CallOutcome dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess);
-    CallOutcome point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut);
-    CallOutcome enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
-                           bool crossProcess);
+    CallOutcome lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut);
+    CallOutcome advise(IConnectionPoint* face, HostileValues& values, bool nullOut);
+    CallOutcome unadvise(IConnectionPoint* face, HostileValues& values);
+    // IEnumConnectionPoints::Next or IEnumConnections::Next.
+    CallOutcome next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess);
 
     const std::vector<MEMBERID>& dispids;
-    const std::vector<GUID> iids;
+    std::vector<GUID> iids;
     std::vector<std::wstring> names;
     std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
     std::size_t misread = 0;

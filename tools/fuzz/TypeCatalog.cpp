@@ -120,15 +120,6 @@ HRESULT TypeCatalog::load(const std::wstring& path)
     return loaded;
 }
 
-std::vector<GUID> TypeCatalog::iids() const
-{
-    std::vector<GUID> all;
-    for (const InterfaceEntry& entry : entries) {
-        all.push_back(entry.iid);
-    }
-    return all;
-}
-
 void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)
 {
     TypeInfoDescription<TYPEATTR> attributes(info);

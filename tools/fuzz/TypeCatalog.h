@@ -44,7 +44,7 @@ struct InterfaceEntry {
     IID iid{};
     bool dual = false;
     // A system interface (IUnknown, IDispatch, connection points...): its members are
-    // named only, and called by SystemMembers.
+    // named only, and called by MemberCaller.
     bool system = false;
     // Inherited members of the library's own interfaces included, IDispatch's not.
     std::vector<Member> members;
@@ -60,7 +60,6 @@ public:
     const std::vector<InterfaceEntry>& interfaces() const { return entries; }
     // Every DISPID that some member of the library uses.
     const std::vector<MEMBERID>& knownDispids() const { return dispids; }
-    std::vector<GUID> iids() const;
 
 private:
     void addMembers(ITypeInfo* info, InterfaceEntry& entry);

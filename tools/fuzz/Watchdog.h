@@ -28,8 +28,6 @@ public:
 
     explicit Watchdog(std::chrono::milliseconds callLimit);
     ~Watchdog();
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
     void watch();
