@@ -47,8 +47,8 @@ bool disconnected(HRESULT result)
 
 } // namespace
 
-FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
-    : catalog(types), target(host), dog(watchdog), settings(chosen),
+FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
+    : catalog(types), target(host), settings(chosen),
       pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
       caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
       privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
@@ -171,7 +171,7 @@ bool FuzzRun::call(std::uint64_t index)
     CallOutcome outcome;
     {
         HostileValues values(seed, chosen);
-        const Watchdog::Step step(dog, labelOf(choice, true), seed);
+        const Watchdog::Step step(labelOf(choice, true), seed);
         outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
     }
     return judge(choice, seed, outcome);
@@ -210,8 +210,7 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
 
 void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
 {
-    const Watchdog::Step step(dog, "the walk taking in the objects handed out or carried by events", seed,
-                              kStepPatience);
+    const Watchdog::Step step("the walk taking in the objects handed out or carried by events", seed, kStepPatience);
     const std::size_t known = pool.answered().size();
     pool.takeEventObjects();
     for (const auto& object : objects) {
@@ -226,7 +225,7 @@ void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uin
 
 void FuzzRun::checkpoint(bool last)
 {
-    const Watchdog::Step step(dog, "checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
+    const Watchdog::Step step("checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
     pool.takeEventObjects();
     ++checkpoints;
     const bool restarting = !last && checkpoints % kRestartEvery == 0;
@@ -271,7 +270,7 @@ void FuzzRun::replayRegressions()
         const ObjectPool::Face face = pool.entries()[found.entry].faces[found.face];
         CallOutcome outcome;
         {
-            const Watchdog::Step step(dog, std::string("regression case ") + regression.member, 0);
+            const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
             outcome = RegressionCases::replay(regression, catalog.interfaces()[face.index].members[found.member],
                                               face.pointer.Get(), foreign.Get());
         }
@@ -298,7 +297,7 @@ void FuzzRun::stopPushing()
 
 void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
-    const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
+    const Watchdog::Step step("the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
     pool.clear(true, true);
     caller.unadviseAll();
@@ -381,7 +380,7 @@ bool FuzzRun::run()
 {
     const auto began = std::chrono::steady_clock::now();
     {
-        const Watchdog::Step step(dog, "start-up (counting live objects, connecting to the provider)", settings.seed,
+        const Watchdog::Step step("start-up (counting live objects, connecting to the provider)", settings.seed,
                                   kStepPatience);
         liveAtStart = target.figures().live;
         if (!connect()) {
@@ -428,7 +427,7 @@ bool FuzzRun::run()
         call(index);
     }
     {
-        const Watchdog::Step step(dog, "stopping the pushes", settings.seed, kStepPatience);
+        const Watchdog::Step step("stopping the pushes", settings.seed, kStepPatience);
         stopPushing();
     }
     if (!dead && settings.shortPass) {

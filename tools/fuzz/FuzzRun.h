@@ -32,7 +32,7 @@ public:
         std::set<std::size_t> answeredBefore;
     };
 
-    FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
+    FuzzRun(const TypeCatalog& types, FuzzTarget& target, const Settings& settings);
     ~FuzzRun();
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
@@ -68,7 +68,6 @@ private:
 
     const TypeCatalog& catalog;
     FuzzTarget& target;
-    Watchdog& dog;
     const Settings settings;
     ObjectPool pool;
     MemberCaller caller;

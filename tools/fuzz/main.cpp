@@ -87,8 +87,7 @@ Options parse(const std::vector<std::string>& arguments)
 
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
-bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, Watchdog& watchdog,
-                std::set<std::size_t>& answered)
+bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, std::set<std::size_t>& answered)
 {
     FuzzTarget target(crossProcess);
     FuzzRun::Settings settings = options.settings;
@@ -97,16 +96,16 @@ bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& ca
     std::string error;
     bool clean = false;
     {
-        const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", settings.seed,
+        const Watchdog::Step step("start-up (installing the product, starting the host)", settings.seed,
                                   kHostPatience);
         clean = target.start(error);
     }
     if (clean) {
-        FuzzRun run(catalog, target, watchdog, settings);
+        FuzzRun run(catalog, target, settings);
         clean = run.run();
         answered = run.answered();
     }
-    const Watchdog::Step step(watchdog, "stopping the host", settings.seed, kHostPatience);
+    const Watchdog::Step step("stopping the host", settings.seed, kHostPatience);
     if (!target.finish(error) || !error.empty()) {
         std::printf("fuzz: failure: %s\n", error.c_str());
         clean = false;
@@ -147,7 +146,7 @@ int main()
         Watchdog watchdog(kCallPatience);
         for (const bool crossProcess : {false, true}) {
             if (crossProcess ? options.crossProcess : options.inProcess) {
-                clean = runAgainst(crossProcess, options, catalog, watchdog, answered) && clean;
+                clean = runAgainst(crossProcess, options, catalog, answered) && clean;
             }
         }
     }
