@@ -15,7 +15,7 @@ struct ParamType {
     // the type of its elements.
     VARTYPE vt = VT_EMPTY;
     // The values of an enumeration (of an array's elements), empty for plain numbers.
-    std::vector<LONG> enumValues;
+    std::vector<LONG> enumValues{};
     // For objects: the interface the parameter is declared with.
     IID iid = IID_IUnknown;
 };
