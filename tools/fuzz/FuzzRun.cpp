@@ -3,7 +3,10 @@
 #include "tools/common/Patience.h"
 #include "tools/office/EventSink.h"
 
+#include <ocidl.h>
+
 #include <algorithm>
+#include <mutex>
 #include <cinttypes>
 #include <cstdio>
 
@@ -45,11 +48,230 @@ bool disconnected(HRESULT result)
            result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
+constexpr std::size_t kInboxLimit = 64;
+// Connection points and enumerators come with every call that asks for them: they may
+// take only a few places, so that the objects of the library's interfaces stay.
+constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
+
 } // namespace
+
+// The provider's objects the walk has been handed so far, each with the interfaces of the
+// catalog (the library's and the system's) it answers QueryInterface for. Every object that
+// is an event source gets a sink on each of its connection points, and the objects those
+// events carry join the pool too.
+struct FuzzRun::Pool {
+    struct Face {
+        std::size_t index = 0; // into the catalog's interfaces
+        ComPtr<IUnknown> pointer;
+    };
+    struct Entry {
+        ComPtr<IUnknown> identity;
+        std::vector<Face> faces;
+        bool pinned = false;
+        // Answers no interface of the library, only system ones.
+        bool systemOnly = false;
+        std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> listeners;
+    };
+    struct Inbox {
+        std::mutex mutex;
+        std::vector<ComPtr<IUnknown>> objects;
+        std::atomic<std::size_t> events{0};
+    };
+
+    const TypeCatalog& catalog;
+    const std::size_t capacity;
+    const bool acrossProcesses;
+    // Across processes, objects are asked only for the interfaces objects answered in
+    // another run (each question unanswered costs a round trip); empty: all.
+    const std::set<std::size_t> worthAsking;
+    std::mt19937_64 engine;
+    std::vector<Entry> entries;
+    std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
+    // The catalog's interfaces (library and system) that some object answered, by index.
+    std::set<std::size_t> answered;
+    // The interfaces objects asked for every one answered: across processes an object that
+    // answers the same is taken to be of that kind and asked no more.
+    std::set<std::set<std::size_t>> knownKinds;
+
+    ~Pool() { clear(true, true); }
+
+    static void unadvise(Entry& entry)
+    {
+        for (auto& [point, cookie] : entry.listeners) {
+            point->Unadvise(cookie);
+        }
+        entry.listeners.clear();
+    }
+
+    // Adds an object not yet in the pool; a full pool drops one of its unpinned objects.
+    void add(IUnknown* object, bool pinned = false)
+    {
+        ComPtr<IUnknown> identity;
+        if (object == nullptr ||
+            FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
+            return;
+        }
+        for (Entry& entry : entries) {
+            if (entry.identity.Get() == identity.Get()) {
+                entry.pinned = entry.pinned || pinned;
+                return;
+            }
+        }
+        Entry entry;
+        entry.identity = identity;
+        entry.pinned = pinned;
+        classify(entry);
+        entry.systemOnly = std::all_of(entry.faces.begin(), entry.faces.end(),
+                                       [&](const Face& face) { return catalog.interfaces()[face.index].system; });
+        const bool quotaFull = entry.systemOnly && std::count_if(entries.begin(), entries.end(), [](const Entry& held) {
+                                                       return !held.pinned && held.systemOnly;
+                                                   }) >= kSystemOnlyPlaces;
+        if (quotaFull || entries.size() >= capacity) {
+            std::vector<std::size_t> candidates;
+            for (std::size_t at = 0; at < entries.size(); ++at) {
+                if (!entries[at].pinned && (!quotaFull || entries[at].systemOnly)) {
+                    candidates.push_back(at);
+                }
+            }
+            if (candidates.empty()) {
+                return;
+            }
+            const std::size_t victim = candidates[engine() % candidates.size()];
+            unadvise(entries[victim]);
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(victim));
+        }
+        listen(entry);
+        entries.push_back(std::move(entry));
+    }
+
+    // Moves the objects that arrived with events into the pool.
+    void takeEventObjects()
+    {
+        std::vector<ComPtr<IUnknown>> arrived;
+        {
+            std::lock_guard lock(inbox->mutex);
+            arrived.swap(inbox->objects);
+        }
+        for (const auto& object : arrived) {
+            add(object.Get());
+        }
+    }
+
+    // Drops the unpinned objects, the pinned ones too (after a restart the old class object
+    // and integration object are just objects), and those waiting in the inbox.
+    void clear(bool pinnedToo, bool inboxToo)
+    {
+        std::vector<Entry> kept;
+        for (Entry& entry : entries) {
+            if (entry.pinned && !pinnedToo) {
+                kept.push_back(std::move(entry));
+            } else {
+                unadvise(entry);
+            }
+        }
+        entries = std::move(kept);
+        // Released outside the lock: a release may wait for an event in progress on a host
+        // thread, and that event may be waiting for this lock.
+        std::vector<ComPtr<IUnknown>> dropped;
+        if (inboxToo) {
+            std::lock_guard lock(inbox->mutex);
+            dropped.swap(inbox->objects);
+        }
+    }
+
+    std::size_t libraryInterfacesAnswered() const
+    {
+        return static_cast<std::size_t>(std::count_if(answered.begin(), answered.end(), [&](std::size_t index) {
+            return !catalog.interfaces()[index].system;
+        }));
+    }
+
+    void classify(Entry& entry)
+    {
+        // Across processes every QueryInterface the object does not answer is a round trip, and
+        // the first one for each interface costs Wine a tenth of a second. So an object is
+        // first asked for the interfaces some object answered before and for the system ones;
+        // if it answers exactly what an earlier object answered after being asked for
+        // everything, it is taken to be of that object's kind and asked no more.
+        std::set<std::size_t> answeredHere;
+        std::set<std::size_t> system;
+        std::set<std::size_t> library;
+        for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
+            (catalog.interfaces()[index].system ? system : library).insert(index);
+        }
+        probe(entry, answered, answeredHere);
+        probe(entry, system, answeredHere);
+        // Only IUnknown and IDispatch tell nothing of the kind: such an object may answer an
+        // interface no object answered before, as a locale string does, so it is asked for all.
+        const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [&](std::size_t index) {
+            const IID& iid = catalog.interfaces()[index].iid;
+            return iid != IID_IUnknown && iid != IID_IDispatch;
+        });
+        if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
+            probe(entry, worthAsking.empty() ? library : worthAsking, answeredHere);
+            knownKinds.insert(answeredHere);
+        }
+    }
+
+    // Asks the object for those of `indices` not yet in `answeredHere`, and adds those it
+    // answers there and to its faces.
+    void probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere)
+    {
+        for (const std::size_t index : std::vector<std::size_t>(indices.begin(), indices.end())) {
+            ComPtr<IUnknown> face;
+            if (!answeredHere.contains(index) &&
+                SUCCEEDED(entry.identity->QueryInterface(catalog.interfaces()[index].iid,
+                                                         reinterpret_cast<void**>(face.GetAddressOf())))) {
+                answered.insert(index);
+                answeredHere.insert(index);
+                entry.faces.push_back({index, face});
+            }
+        }
+    }
+
+    void listen(Entry& entry)
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ComPtr<IEnumConnectionPoints> points;
+        if (FAILED(entry.identity.As(&container)) || FAILED(container->EnumConnectionPoints(&points)) || !points) {
+            return;
+        }
+        std::weak_ptr<Inbox> weakInbox = inbox;
+        // Judged by the item, not the answer: Wine's proxy misreads the answer of Next across
+        // processes whenever it carries one.
+        for (ComPtr<IConnectionPoint> point;
+             (points->Next(1, point.ReleaseAndGetAddressOf(), nullptr), point != nullptr);) {
+            IID events{};
+            if (FAILED(point->GetConnectionInterface(&events))) {
+                continue;
+            }
+            // Events come on the host's threads: the objects they carry wait in the inbox.
+            const auto sink = EventSink::create(events, [weakInbox](DISPID, const DISPPARAMS& parameters) {
+                const auto box = weakInbox.lock();
+                if (!box) {
+                    return;
+                }
+                ++box->events;
+                std::lock_guard lock(box->mutex);
+                for (UINT at = 0; at < parameters.cArgs && box->objects.size() < kInboxLimit; ++at) {
+                    const VARIANT& argument = parameters.rgvarg[at];
+                    if ((argument.vt == VT_DISPATCH || argument.vt == VT_UNKNOWN) && argument.punkVal != nullptr) {
+                        box->objects.emplace_back(argument.punkVal);
+                    }
+                }
+            });
+            DWORD cookie = 0;
+            if (sink && SUCCEEDED(point->Advise(sink.Get(), &cookie))) {
+                entry.listeners.emplace_back(point, cookie);
+            }
+        }
+    }
+};
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
     : catalog(types), target(host), settings(chosen),
-      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
+      pool(std::make_unique<Pool>(types, capacityFor(host.crossProcess()), host.crossProcess(), chosen.answeredBefore,
+                                 std::mt19937_64(mix(chosen.seed)))),
       caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
       privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
 {
@@ -61,9 +283,11 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& cho
 
 FuzzRun::~FuzzRun() { stopPushing(); }
 
+const std::set<std::size_t>& FuzzRun::answered() const { return pool->answered; }
+
 bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
 {
-    const auto& entries = pool.entries();
+    const auto& entries = pool->entries;
     for (std::size_t entry = 0; entry < entries.size(); ++entry) {
         for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
             const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
@@ -81,7 +305,7 @@ bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
 
 std::string FuzzRun::labelOf(const Choice& choice, bool withPath)
 {
-    const InterfaceEntry& described = catalog.interfaces()[pool.entries()[choice.entry].faces[choice.face].index];
+    const InterfaceEntry& described = catalog.interfaces()[pool->entries[choice.entry].faces[choice.face].index];
     const Member& member = described.members[choice.member];
     const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
                          : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
@@ -107,8 +331,8 @@ bool FuzzRun::connect()
         failure("no integration object from the class object: the provider is not running");
         return false;
     }
-    pool.add(factory.Get(), true);
-    pool.add(root.Get(), true);
+    pool->add(factory.Get(), true);
+    pool->add(root.Get(), true);
     learnMembers();
     return true;
 }
@@ -128,7 +352,7 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     }
     // Three calls in four go to the library's own interfaces, the rest to the system ones.
     const bool wantSystem = engine() % 4 == 0;
-    const auto& entries = pool.entries();
+    const auto& entries = pool->entries;
     for (int attempt = 0;; ++attempt) {
         choice.entry = engine() % entries.size();
         const auto& faces = entries[choice.entry].faces;
@@ -154,14 +378,14 @@ bool FuzzRun::call(std::uint64_t index)
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
     const Choice choice = choose(engine);
     const bool across = target.crossProcess();
-    const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
+    const Pool::Face face = pool->entries[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
     HostileValues::Settings chosen;
     // Through Invoke in this process, where the system's dispatch code refused them only
     // after taking references to the objects before them.
     chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
-    for (std::size_t at = 0; at < pool.entries().size(); ++at) {
-        chosen.objects.push_back(pool.entries()[at].identity.Get());
+    for (std::size_t at = 0; at < pool->entries.size(); ++at) {
+        chosen.objects.push_back(pool->entries[at].identity.Get());
     }
     chosen.objects.push_back(foreign.Get());
     if (across) {
@@ -211,14 +435,14 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
 void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
 {
     const Watchdog::Step step("the walk taking in the objects handed out or carried by events", seed, kStepPatience);
-    const std::size_t known = pool.answered().size();
-    pool.takeEventObjects();
+    const std::size_t known = pool->answered.size();
+    pool->takeEventObjects();
     for (const auto& object : objects) {
-        if (!target.crossProcess() || pool.entries().size() < capacityFor(true) || mix(seed) % 8 == 0) {
-            pool.add(object.Get());
+        if (!target.crossProcess() || pool->entries.size() < capacityFor(true) || mix(seed) % 8 == 0) {
+            pool->add(object.Get());
         }
     }
-    if (pool.answered().size() != known) {
+    if (pool->answered.size() != known) {
         learnMembers();
     }
 }
@@ -226,7 +450,7 @@ void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uin
 void FuzzRun::checkpoint(bool last)
 {
     const Watchdog::Step step("checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
-    pool.takeEventObjects();
+    pool->takeEventObjects();
     ++checkpoints;
     const bool restarting = !last && checkpoints % kRestartEvery == 0;
     if (restarting) {
@@ -234,7 +458,7 @@ void FuzzRun::checkpoint(bool last)
         // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
         target.restart();
     }
-    pool.clear(restarting, false);
+    pool->clear(restarting, false);
     caller.unadviseAll();
     if (restarting && connect()) {
         takeObjects({}, settings.seed);
@@ -267,7 +491,7 @@ void FuzzRun::replayRegressions()
             failure(std::string("regression case not reached: ") + regression.member);
             continue;
         }
-        const ObjectPool::Face face = pool.entries()[found.entry].faces[found.face];
+        const Pool::Face face = pool->entries[found.entry].faces[found.face];
         CallOutcome outcome;
         {
             const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
@@ -299,7 +523,7 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
     const Watchdog::Step step("the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
-    pool.clear(true, true);
+    pool->clear(true, true);
     caller.unadviseAll();
     std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
                 settings.seed, elapsed.count());
@@ -317,14 +541,14 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
                     counts[path].size());
     }
     std::string names;
-    for (const std::size_t index : pool.answered()) {
+    for (const std::size_t index : pool->answered) {
         names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
     }
     std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
                 "misread by the proxy (judged by their items): %zu\n",
-                pool.libraryInterfacesAnswered(), names.c_str(), pool.eventsReceived(), caller.misreadAnswers());
-    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
-        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
+                pool->libraryInterfacesAnswered(), names.c_str(), pool->inbox->events.load(), caller.misreadAnswers());
+    if (pool->libraryInterfacesAnswered() < settings.interfacesExpected) {
+        failure("the objects met answered " + std::to_string(pool->libraryInterfacesAnswered()) + " of the " +
                 std::to_string(settings.interfacesExpected) + " interfaces expected");
     }
     if (dead) {
@@ -412,7 +636,7 @@ bool FuzzRun::run()
         return (settings.shortPass && !std::all_of(cases.begin(), cases.end(), [&](const RegressionCase& regression) {
                     return findCase(regression, unused);
                 })) ||
-               pool.libraryInterfacesAnswered() < settings.interfacesExpected;
+               pool->libraryInterfacesAnswered() < settings.interfacesExpected;
     };
     bool overtime = false;
     for (std::uint64_t index = 0, extra = 0; !dead; ++index) {

@@ -2,14 +2,15 @@
 
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/MemberCaller.h"
-#include "tools/fuzz/ObjectPool.h"
 #include "tools/fuzz/RegressionCases.h"
 #include "tools/fuzz/Watchdog.h"
 
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
+#include <set>
 #include <thread>
 
 // One fuzzing run against one target: the walk over the provider's objects, one call at a
@@ -37,7 +38,7 @@ public:
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
     bool run();
-    const std::set<std::size_t>& answered() const { return pool.answered(); }
+    const std::set<std::size_t>& answered() const;
 
 private:
     struct Choice {
@@ -69,7 +70,8 @@ private:
     const TypeCatalog& catalog;
     FuzzTarget& target;
     const Settings settings;
-    ObjectPool pool;
+    struct Pool;
+    std::unique_ptr<Pool> pool;
     MemberCaller caller;
     std::vector<std::wstring> friendly;
     Microsoft::WRL::ComPtr<IUnknown> foreign;
