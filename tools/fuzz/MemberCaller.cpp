@@ -260,23 +260,15 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, st
     return outcome;
 }
 
-InvokeCall MemberCaller::declared(const Member& member)
-{
-    InvokeCall call;
-    call.dispid = member.dispid;
-    call.flags = static_cast<WORD>(member.invokeKind);
-    return call;
-}
-
 std::size_t MemberCaller::argumentCount(const Member& member)
 {
-    return static_cast<std::size_t>(
-        std::count_if(member.params.begin(), member.params.end(), [](const Param& param) { return !param.retval; }));
+    // The return value, if any, is the last parameter.
+    return member.params.size() - (!member.params.empty() && member.params.back().retval ? 1 : 0);
 }
 
 InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values, bool crossProcess)
 {
-    InvokeCall call = declared(member);
+    InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind)};
     // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
     const std::uint32_t which = values.below(100);
     if (which >= 75 && which < 82) {
@@ -296,13 +288,8 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
         call.flags = kinds[values.below(kinds.size())];
     }
     // With what: the declared arguments, or one fewer, one more, or any number.
-    std::vector<const Param*> declared;
-    for (const Param& param : member.params) {
-        if (!param.retval) {
-            declared.push_back(&param);
-        }
-    }
-    std::size_t count = declared.size();
+    const std::size_t declared = argumentCount(member);
+    std::size_t count = declared;
     const std::uint32_t shape = values.below(100);
     if (shape >= 70 && shape < 80 && count > 0) {
         --count;
@@ -314,7 +301,7 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
     call.arguments.resize(count);
     for (std::size_t position = 0; position < count; ++position) {
         VARIANT& argument = call.arguments[count - 1 - position];
-        const Param* param = position < declared.size() ? declared[position] : nullptr;
+        const Param* param = position < declared ? &member.params[position] : nullptr;
         if (param != nullptr && values.percent(70)) {
             if (param->out) {
                 values.byReference(param->type, argument);
@@ -326,7 +313,7 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
         }
     }
     call.asDeclared = call.dispid == member.dispid && call.flags == static_cast<WORD>(member.invokeKind) &&
-                      count == declared.size();
+                      count == declared;
     if ((call.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 && count > 0 && values.percent(80)) {
         call.named.push_back(DISPID_PROPERTYPUT);
     } else if (count > 0 && values.percent(10)) {

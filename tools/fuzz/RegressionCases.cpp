@@ -81,9 +81,8 @@ CallOutcome RegressionCases::replay(const RegressionCase& regression, const Memb
     } else if (regression.path == MemberCaller::Vtable) {
         outcome = MemberCaller::throughVtable(face, member, arguments);
     } else {
-        InvokeCall call = MemberCaller::declared(member);
-        call.arguments = arguments;
-        call.named = regression.named;
+        InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind),
+                        .arguments = arguments, .named = regression.named};
         call.asDeclared = call.named.empty() && call.arguments.size() == MemberCaller::argumentCount(member);
         outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face), member, call);
     }
