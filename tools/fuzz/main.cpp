@@ -16,6 +16,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <stdexcept>
 
@@ -40,11 +41,10 @@ struct Options {
     bool crossProcess = true;
     std::uint64_t inProcessCalls = 20000;
     std::uint64_t crossProcessCalls = 2000;
-    bool help = false;
     FuzzRun::Settings settings; // those of both runs
 };
 
-// Throws std::invalid_argument for what it does not know.
+// Throws std::invalid_argument for what it does not know; --help prints the usage and ends the program.
 Options parse(const std::vector<std::string>& arguments)
 {
     Options options;
@@ -58,7 +58,8 @@ Options parse(const std::vector<std::string>& arguments)
             return arguments[++at];
         };
         if (name == "--help" || name == "-h") {
-            options.help = true;
+            std::fputs(kUsage, stdout);
+            std::exit(0);
         } else if (name == "--short") {
             settings.shortPass = true;
         } else if (name == "--mode") {
@@ -123,10 +124,6 @@ int main()
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n%s", error.what(), kUsage);
         return 2;
-    }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
     }
     // Unbuffered: what a hang or a crash leaves behind must already be on the way out.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
