@@ -4,11 +4,13 @@
 #include "tools/office/EventSink.h"
 
 #include <ocidl.h>
+#include <oleauto.h>
 
 #include <algorithm>
-#include <mutex>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
+#include <mutex>
 
 using Microsoft::WRL::ComPtr;
 
@@ -52,6 +54,106 @@ constexpr std::size_t kInboxLimit = 64;
 // Connection points and enumerators come with every call that asks for them: they may
 // take only a few places, so that the objects of the library's interfaces stay.
 constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
+
+// Calls that once found a fault in the provider, replayed by every short pass with the
+// arguments written out, so that they stay what they were whatever the generator becomes.
+// What an argument of a regression case is. Through the vtable, one for each declared
+// parameter in order (those left out and every [out] one: zero, null, or storage); through
+// Invoke, in the order of the dispatch arguments (named ones first, then the others last first).
+enum class Given { Zero, Null, Number, Text, Foreign, IntegersMarkedAsStrings };
+
+struct RegressionCase {
+    const char* member;
+    MemberCaller::Path path;
+    std::vector<Given> arguments;
+    // Through Invoke, the DISPIDs the first arguments are named for.
+    std::vector<DISPID> named;
+};
+
+// Each found a fault that is fixed in the library; the comment says which.
+const RegressionCase kRegressionCases[] = {
+    // A null DISPID array (and null names) went straight to the system's lookup: crash.
+    {"IDispatch::GetIDsOfNames", MemberCaller::Direct, {Given::Null, Given::Null}, {}},
+    // An integer array whose features say strings was copied as strings: crash. (Such a
+    // descriptor is a caller's own, built by hand, as a compiler builds a static array.)
+    {"IUCCContact::BatchGetContactInformation", MemberCaller::Vtable, {Given::IntegersMarkedAsStrings}, {}},
+    // Succeeded without writing the [out] argument.
+    {"IUCCLyncClient::DelegatorClients", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::InSuppressedMode", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Initialize", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Shutdown", MemberCaller::Vtable, {}, {}},
+    // Succeeded with a null object (there is none to hand out).
+    {"IUCCLyncClient::Utilities", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Utilities", MemberCaller::Invoke, {}, {}},
+    {"IUCCLyncClient::CreateApplicationRegistration", MemberCaller::Vtable, {}, {}},
+    // An object named for a parameter beyond the argument count (the optional state,
+    // with the callback between left out) stayed referenced for good: the system's
+    // dispatch code does not release its copy of such an argument.
+    {"IUCCContactManager::RemoveContactFromAllGroups", MemberCaller::Invoke, {Given::Foreign, Given::Null}, {2}},
+    // A string given by value for the [out] VARIANT: the system's dispatch code wrote the
+    // answer back over it and freed the caller's string, which the caller freed again.
+    {"IUCCContactInformationDictionary::TryGetValue", MemberCaller::Invoke, {Given::Text, Given::Number}, {}},
+};
+
+// Makes the call; `foreign` is the caller's own object, for Given::Foreign.
+CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign)
+{
+    HostileValues values(0, {}); // owns what the arguments hold
+    SAFEARRAY* marked = nullptr;
+    USHORT features = 0;
+    const auto fill = [&](Given given, VARIANT& into) {
+        VariantInit(&into);
+        if (given == Given::Number) {
+            into.vt = VT_I4;
+            into.lVal = 1;
+        } else if (given == Given::Text) {
+            VARIANT& text = values.storage();
+            text.vt = VT_BSTR;
+            text.bstrVal = SysAllocString(L"alice@orvex.example");
+            into = text;
+        } else if (given == Given::Foreign || given == Given::Null) {
+            into.vt = given == Given::Foreign ? VT_UNKNOWN : VT_DISPATCH;
+            into.punkVal = given == Given::Foreign ? foreign : nullptr;
+        } else if (given == Given::IntegersMarkedAsStrings) {
+            SAFEARRAYBOUND bound{2, 0};
+            marked = SafeArrayCreate(VT_I4, 1, &bound);
+            if (marked != nullptr) {
+                features = marked->fFeatures;
+                marked->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
+                static_cast<LONG*>(marked->pvData)[0] = 1;
+                static_cast<LONG*>(marked->pvData)[1] = 2;
+            }
+            into.vt = VT_ARRAY | VT_I4;
+            into.parray = marked;
+        }
+    };
+    std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
+                                                                          : regression.arguments.size());
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        fill(at < regression.arguments.size() ? regression.arguments[at] : Given::Zero, arguments[at]);
+    }
+    CallOutcome outcome;
+    if (regression.path == MemberCaller::Direct) {
+        // IDispatch::GetIDsOfNames, the one member of a system interface here.
+        LPOLESTR name = const_cast<LPOLESTR>(L"Uri");
+        DISPID dispid = 0;
+        outcome.result = static_cast<IDispatch*>(face)->GetIDsOfNames(
+            GUID_NULL, arguments[0].vt == VT_DISPATCH ? nullptr : &name, 1, 0,
+            arguments[1].vt == VT_DISPATCH ? nullptr : &dispid);
+    } else if (regression.path == MemberCaller::Vtable) {
+        outcome = MemberCaller::throughVtable(face, member, arguments);
+    } else {
+        InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind),
+                        .arguments = arguments, .named = regression.named};
+        call.asDeclared = call.named.empty() && call.arguments.size() == MemberCaller::argumentCount(member);
+        outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face), member, call);
+    }
+    if (marked != nullptr) {
+        marked->fFeatures = features;
+        SafeArrayDestroy(marked);
+    }
+    return outcome;
+}
 
 } // namespace
 
@@ -281,7 +383,7 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& cho
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
 }
 
-FuzzRun::~FuzzRun() { stopPushing(); }
+FuzzRun::~FuzzRun() = default;
 
 const std::set<std::size_t>& FuzzRun::answered() const { return pool->answered; }
 
@@ -380,18 +482,15 @@ bool FuzzRun::call(std::uint64_t index)
     const bool across = target.crossProcess();
     const Pool::Face face = pool->entries[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
-    HostileValues::Settings chosen;
-    // Through Invoke in this process, where the system's dispatch code refused them only
-    // after taking references to the objects before them.
-    chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
-    for (std::size_t at = 0; at < pool->entries.size(); ++at) {
-        chosen.objects.push_back(pool->entries[at].identity.Get());
+    // Invalid types through Invoke in this process, where the system's dispatch code
+    // refused them only after taking references to the objects before them.
+    HostileValues::Settings chosen{.invalidTypes = !across && choice.path == MemberCaller::Invoke,
+                                   .arrayObjects = across ? std::vector{foreign.Get()} : std::vector<IUnknown*>{},
+                                   .friendlyTexts = friendly};
+    for (const Pool::Entry& entry : pool->entries) {
+        chosen.objects.push_back(entry.identity.Get());
     }
     chosen.objects.push_back(foreign.Get());
-    if (across) {
-        chosen.arrayObjects = {foreign.Get()};
-    }
-    chosen.friendlyTexts = friendly;
     CallOutcome outcome;
     {
         HostileValues values(seed, chosen);
@@ -474,31 +573,34 @@ void FuzzRun::checkpoint(bool last)
     }
 }
 
-bool FuzzRun::findCase(const RegressionCase& regression, Choice& found)
+std::optional<FuzzRun::Choice> FuzzRun::findCase(const std::string& member, MemberCaller::Path path)
 {
+    Choice found;
     return forEachChoice([&](const Choice& choice) {
         found = choice;
-        return choice.path == regression.path && labelOf(choice) == regression.member;
-    });
+        return choice.path == path && labelOf(choice) == member;
+    })
+               ? std::optional(found)
+               : std::nullopt;
 }
 
 void FuzzRun::replayRegressions()
 {
     takeObjects({}, settings.seed);
-    for (const RegressionCase& regression : RegressionCases::all()) {
-        Choice found;
-        if (!findCase(regression, found)) {
+    for (const RegressionCase& regression : kRegressionCases) {
+        const auto found = findCase(regression.member, regression.path);
+        if (!found) {
             failure(std::string("regression case not reached: ") + regression.member);
             continue;
         }
-        const Pool::Face face = pool->entries[found.entry].faces[found.face];
+        const Pool::Face face = pool->entries[found->entry].faces[found->face];
         CallOutcome outcome;
         {
             const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
-            outcome = RegressionCases::replay(regression, catalog.interfaces()[face.index].members[found.member],
-                                              face.pointer.Get(), foreign.Get());
+            outcome = replay(regression, catalog.interfaces()[face.index].members[found->member], face.pointer.Get(),
+                             foreign.Get());
         }
-        if (!judge(found, 0, outcome)) {
+        if (!judge(*found, 0, outcome)) {
             return;
         }
     }
@@ -508,15 +610,6 @@ void FuzzRun::failure(const std::string& what)
 {
     ++failures;
     std::printf("fuzz: failure: %s\n", what.c_str());
-}
-
-void FuzzRun::stopPushing()
-{
-    pushing = false;
-    for (auto& pusher : pushers) {
-        pusher.join();
-    }
-    pushers.clear();
 }
 
 void FuzzRun::finish(std::chrono::duration<double> elapsed)
@@ -557,27 +650,19 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
     // With everything released, a restart lets the old class object and its integration
     // object go: what then still lives beyond the new class object has leaked.
     target.restart();
-    const auto settled = [&] {
-        const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-        std::optional<long> live = target.figures().live;
-        while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            live = target.figures().live;
-        }
-        return live;
-    };
-    std::optional<long> live = settled();
-    std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), live.value_or(-1));
     if (target.crossProcess()) {
         // Wine's proxies keep a reference to every object that arrived as an element of an
         // array of interface pointers after this process has released it (a behaviour of
-        // Wine's marshaller, seen without the library too), until this process's apartment ends. What
-        // still lives after that is the provider's own leak.
+        // Wine's marshaller, seen without the library too), until this process's apartment
+        // ends. What still lives after that is the provider's own leak.
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        live = settled();
-        std::printf("fuzz: live objects once this process left COM: %ld, private bytes %llu\n", live.value_or(-1),
-                    target.figures().privateBytes.value_or(0));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
+    std::optional<long> live = target.figures().live;
+    while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        live = target.figures().live;
     }
     // The fuzzer's own object, passed in arguments all along: a call that kept a reference
     // to it (a refused one above all) kept it for good.
@@ -612,13 +697,12 @@ bool FuzzRun::run()
         }
     }
     // The host reports presence from threads of its own while the calls go on.
-    pushing = true;
     const std::uint64_t threads = target.crossProcess() ? 1 : 2;
     const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
     for (std::uint64_t thread = 0; thread < threads; ++thread) {
-        pushers.emplace_back([this, thread, threads, interval] {
+        pushers.emplace_back([this, thread, threads, interval](const std::stop_token& stopping) {
             const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            for (std::uint64_t step = thread; pushing; step += threads) {
+            for (std::uint64_t step = thread; !stopping.stop_requested(); step += threads) {
                 target.push(step);
                 std::this_thread::sleep_for(interval);
             }
@@ -630,11 +714,9 @@ bool FuzzRun::run()
     // Past the calls or the time asked for, the walk goes on while the regression cases
     // still want objects of their interfaces or the interfaces expected are not all met,
     // within as many calls again.
-    Choice unused;
     const auto wanting = [&] {
-        const auto& cases = RegressionCases::all();
-        return (settings.shortPass && !std::all_of(cases.begin(), cases.end(), [&](const RegressionCase& regression) {
-                    return findCase(regression, unused);
+        return (settings.shortPass && !std::ranges::all_of(kRegressionCases, [&](const RegressionCase& regression) {
+                    return findCase(regression.member, regression.path).has_value();
                 })) ||
                pool->libraryInterfacesAnswered() < settings.interfacesExpected;
     };
@@ -652,7 +734,7 @@ bool FuzzRun::run()
     }
     {
         const Watchdog::Step step("stopping the pushes", settings.seed, kStepPatience);
-        stopPushing();
+        pushers.clear();
     }
     if (!dead && settings.shortPass) {
         replayRegressions();

@@ -2,10 +2,8 @@
 
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/MemberCaller.h"
-#include "tools/fuzz/RegressionCases.h"
 #include "tools/fuzz/Watchdog.h"
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -61,11 +59,11 @@ private:
     // The objects a call handed out and those that came with events join the pool.
     void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);
     void checkpoint(bool last);
-    bool findCase(const RegressionCase& regression, Choice& found);
+    // The first choice that calls `member` ("Interface::Member") by `path`.
+    std::optional<Choice> findCase(const std::string& member, MemberCaller::Path path);
     void replayRegressions();
     void finish(std::chrono::duration<double> elapsed);
     void failure(const std::string& what);
-    void stopPushing();
 
     const TypeCatalog& catalog;
     FuzzTarget& target;
@@ -83,8 +81,8 @@ private:
     // Set once every member of the walk's objects has been called; cleared when new
     // interfaces turn up.
     bool coverageComplete = false;
-    std::atomic<bool> pushing{false};
-    std::vector<std::thread> pushers;
+    // Threads reporting presence as the host's own would; dropping them stops them.
+    std::vector<std::jthread> pushers;
     // Calls of each member (known ones at 0) by path, and the faults found.
     std::map<std::string, std::uint64_t> counts[3];
     std::set<std::string> faults;
