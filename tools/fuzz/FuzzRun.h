@@ -68,6 +68,7 @@ private:
     const TypeCatalog& catalog;
     FuzzTarget& target;
     const Settings settings;
+    // The provider objects the walk holds, with the interfaces each answers.
     struct Pool;
     std::unique_ptr<Pool> pool;
     MemberCaller caller;
