@@ -3,9 +3,14 @@
 #include "tools/common/Patience.h"
 #include "tools/office/EventSink.h"
 
+#include <ocidl.h>
+#include <oleauto.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
+#include <mutex>
 
 using Microsoft::WRL::ComPtr;
 
@@ -17,6 +22,8 @@ const auto kStepPatience = Patience::scaled(std::chrono::minutes(4));
 // The host lets go of what this process released, and of the old class object after a
 // restart, on its own threads a moment later.
 const auto kSettlePatience = Patience::scaled(std::chrono::seconds(10));
+// Checkpoints between restarts of the integration.
+constexpr std::uint64_t kRestartEvery = 4;
 
 std::uint64_t mix(std::uint64_t value)
 {
@@ -29,6 +36,13 @@ std::uint64_t mix(std::uint64_t value)
 // Across processes a new object costs round trips to classify: the pool stays smaller.
 std::size_t capacityFor(bool crossProcess) { return crossProcess ? 24 : 48; }
 
+bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller::Path path)
+{
+    return path == MemberCaller::Direct ? described.system
+           : path == MemberCaller::Invoke ? !described.system && described.dual
+                                          : !described.system && described.members[member].callableThroughVtable;
+}
+
 // What a proxy answers once the process behind it is gone.
 bool disconnected(HRESULT result)
 {
@@ -36,13 +50,332 @@ bool disconnected(HRESULT result)
            result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
+constexpr std::size_t kInboxLimit = 64;
+// Connection points and enumerators come with every call that asks for them: they may
+// take only a few places, so that the objects of the library's interfaces stay.
+constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
+
+// Calls that once found a fault in the provider, replayed by every short pass with the
+// arguments written out, so that they stay what they were whatever the generator becomes.
+// What an argument of a regression case is. Through the vtable, one for each declared
+// parameter in order (those left out and every [out] one: zero, null, or storage); through
+// Invoke, in the order of the dispatch arguments (named ones first, then the others last first).
+enum class Given { Zero, Null, Number, Text, Foreign, IntegersMarkedAsStrings };
+
+struct RegressionCase {
+    const char* member;
+    MemberCaller::Path path;
+    std::vector<Given> arguments;
+    // Through Invoke, the DISPIDs the first arguments are named for.
+    std::vector<DISPID> named;
+};
+
+// Each found a fault that is fixed in the library; the comment says which.
+const RegressionCase kRegressionCases[] = {
+    // A null DISPID array (and null names) went straight to the system's lookup: crash.
+    {"IDispatch::GetIDsOfNames", MemberCaller::Direct, {Given::Null, Given::Null}, {}},
+    // An integer array whose features say strings was copied as strings: crash. (Such a
+    // descriptor is a caller's own, built by hand, as a compiler builds a static array.)
+    {"IUCCContact::BatchGetContactInformation", MemberCaller::Vtable, {Given::IntegersMarkedAsStrings}, {}},
+    // Succeeded without writing the [out] argument.
+    {"IUCCLyncClient::DelegatorClients", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::InSuppressedMode", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Initialize", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Shutdown", MemberCaller::Vtable, {}, {}},
+    // Succeeded with a null object (there is none to hand out).
+    {"IUCCLyncClient::Utilities", MemberCaller::Vtable, {}, {}},
+    {"IUCCLyncClient::Utilities", MemberCaller::Invoke, {}, {}},
+    {"IUCCLyncClient::CreateApplicationRegistration", MemberCaller::Vtable, {}, {}},
+    // An object named for a parameter beyond the argument count (the optional state,
+    // with the callback between left out) stayed referenced for good: the system's
+    // dispatch code does not release its copy of such an argument.
+    {"IUCCContactManager::RemoveContactFromAllGroups", MemberCaller::Invoke, {Given::Foreign, Given::Null}, {2}},
+    // A string given by value for the [out] VARIANT: the system's dispatch code wrote the
+    // answer back over it and freed the caller's string, which the caller freed again.
+    {"IUCCContactInformationDictionary::TryGetValue", MemberCaller::Invoke, {Given::Text, Given::Number}, {}},
+};
+
+// Makes the call; `foreign` is the caller's own object, for Given::Foreign.
+CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign)
+{
+    HostileValues values(0, {}); // owns what the arguments hold
+    SAFEARRAY* marked = nullptr;
+    USHORT features = 0;
+    const auto fill = [&](Given given, VARIANT& into) {
+        VariantInit(&into);
+        if (given == Given::Number) {
+            into.vt = VT_I4;
+            into.lVal = 1;
+        } else if (given == Given::Text) {
+            VARIANT& text = values.storage();
+            text.vt = VT_BSTR;
+            text.bstrVal = SysAllocString(L"alice@orvex.example");
+            into = text;
+        } else if (given == Given::Foreign || given == Given::Null) {
+            into.vt = given == Given::Foreign ? VT_UNKNOWN : VT_DISPATCH;
+            into.punkVal = given == Given::Foreign ? foreign : nullptr;
+        } else if (given == Given::IntegersMarkedAsStrings) {
+            SAFEARRAYBOUND bound{2, 0};
+            marked = SafeArrayCreate(VT_I4, 1, &bound);
+            if (marked != nullptr) {
+                features = marked->fFeatures;
+                marked->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
+                static_cast<LONG*>(marked->pvData)[0] = 1;
+                static_cast<LONG*>(marked->pvData)[1] = 2;
+            }
+            into.vt = VT_ARRAY | VT_I4;
+            into.parray = marked;
+        }
+    };
+    std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
+                                                                          : regression.arguments.size());
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        fill(at < regression.arguments.size() ? regression.arguments[at] : Given::Zero, arguments[at]);
+    }
+    CallOutcome outcome;
+    if (regression.path == MemberCaller::Direct) {
+        // IDispatch::GetIDsOfNames, the one member of a system interface here.
+        LPOLESTR name = const_cast<LPOLESTR>(L"Uri");
+        DISPID dispid = 0;
+        outcome.result = static_cast<IDispatch*>(face)->GetIDsOfNames(
+            GUID_NULL, arguments[0].vt == VT_DISPATCH ? nullptr : &name, 1, 0,
+            arguments[1].vt == VT_DISPATCH ? nullptr : &dispid);
+    } else if (regression.path == MemberCaller::Vtable) {
+        outcome = MemberCaller::throughVtable(face, member, arguments);
+    } else {
+        InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind),
+                        .arguments = arguments, .named = regression.named};
+        call.asDeclared = call.named.empty() && call.arguments.size() == MemberCaller::argumentCount(member);
+        outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face), member, call);
+    }
+    if (marked != nullptr) {
+        marked->fFeatures = features;
+        SafeArrayDestroy(marked);
+    }
+    return outcome;
+}
+
 } // namespace
 
-FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog, const Settings& chosen)
-    : catalog(types), target(host), dog(watchdog), settings(chosen),
-      pool(types, capacityFor(host.crossProcess()), mix(chosen.seed), host.crossProcess(), chosen.answeredBefore),
-      caller(types),
-      friendly(FuzzTarget::addresses())
+// The provider's objects the walk has been handed so far, each with the interfaces of the
+// catalog (the library's and the system's) it answers QueryInterface for. Every object that
+// is an event source gets a sink on each of its connection points, and the objects those
+// events carry join the pool too.
+struct FuzzRun::Pool {
+    struct Face {
+        std::size_t index = 0; // into the catalog's interfaces
+        ComPtr<IUnknown> pointer;
+    };
+    struct Entry {
+        ComPtr<IUnknown> identity;
+        std::vector<Face> faces;
+        bool pinned = false;
+        // Answers no interface of the library, only system ones.
+        bool systemOnly = false;
+        std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> listeners;
+    };
+    struct Inbox {
+        std::mutex mutex;
+        std::vector<ComPtr<IUnknown>> objects;
+        std::atomic<std::size_t> events{0};
+    };
+
+    const TypeCatalog& catalog;
+    const std::size_t capacity;
+    const bool acrossProcesses;
+    // Across processes, objects are asked only for the interfaces objects answered in
+    // another run (each question unanswered costs a round trip); empty: all.
+    const std::set<std::size_t> worthAsking;
+    std::mt19937_64 engine;
+    std::vector<Entry> entries;
+    std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
+    // The catalog's interfaces (library and system) that some object answered, by index.
+    std::set<std::size_t> answered;
+    // The interfaces objects asked for every one answered: across processes an object that
+    // answers the same is taken to be of that kind and asked no more.
+    std::set<std::set<std::size_t>> knownKinds;
+
+    ~Pool() { clear(true, true); }
+
+    static void unadvise(Entry& entry)
+    {
+        for (auto& [point, cookie] : entry.listeners) {
+            point->Unadvise(cookie);
+        }
+        entry.listeners.clear();
+    }
+
+    // Adds an object not yet in the pool; a full pool drops one of its unpinned objects.
+    void add(IUnknown* object, bool pinned = false)
+    {
+        ComPtr<IUnknown> identity;
+        if (object == nullptr ||
+            FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
+            return;
+        }
+        for (Entry& entry : entries) {
+            if (entry.identity.Get() == identity.Get()) {
+                entry.pinned = entry.pinned || pinned;
+                return;
+            }
+        }
+        Entry entry;
+        entry.identity = identity;
+        entry.pinned = pinned;
+        classify(entry);
+        entry.systemOnly = std::all_of(entry.faces.begin(), entry.faces.end(),
+                                       [&](const Face& face) { return catalog.interfaces()[face.index].system; });
+        const bool quotaFull = entry.systemOnly && std::count_if(entries.begin(), entries.end(), [](const Entry& held) {
+                                                       return !held.pinned && held.systemOnly;
+                                                   }) >= kSystemOnlyPlaces;
+        if (quotaFull || entries.size() >= capacity) {
+            std::vector<std::size_t> candidates;
+            for (std::size_t at = 0; at < entries.size(); ++at) {
+                if (!entries[at].pinned && (!quotaFull || entries[at].systemOnly)) {
+                    candidates.push_back(at);
+                }
+            }
+            if (candidates.empty()) {
+                return;
+            }
+            const std::size_t victim = candidates[engine() % candidates.size()];
+            unadvise(entries[victim]);
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(victim));
+        }
+        listen(entry);
+        entries.push_back(std::move(entry));
+    }
+
+    // Moves the objects that arrived with events into the pool.
+    void takeEventObjects()
+    {
+        std::vector<ComPtr<IUnknown>> arrived;
+        {
+            std::lock_guard lock(inbox->mutex);
+            arrived.swap(inbox->objects);
+        }
+        for (const auto& object : arrived) {
+            add(object.Get());
+        }
+    }
+
+    // Drops the unpinned objects, the pinned ones too (after a restart the old class object
+    // and integration object are just objects), and those waiting in the inbox.
+    void clear(bool pinnedToo, bool inboxToo)
+    {
+        std::vector<Entry> kept;
+        for (Entry& entry : entries) {
+            if (entry.pinned && !pinnedToo) {
+                kept.push_back(std::move(entry));
+            } else {
+                unadvise(entry);
+            }
+        }
+        entries = std::move(kept);
+        // Released outside the lock: a release may wait for an event in progress on a host
+        // thread, and that event may be waiting for this lock.
+        std::vector<ComPtr<IUnknown>> dropped;
+        if (inboxToo) {
+            std::lock_guard lock(inbox->mutex);
+            dropped.swap(inbox->objects);
+        }
+    }
+
+    std::size_t libraryInterfacesAnswered() const
+    {
+        return static_cast<std::size_t>(std::count_if(answered.begin(), answered.end(), [&](std::size_t index) {
+            return !catalog.interfaces()[index].system;
+        }));
+    }
+
+    void classify(Entry& entry)
+    {
+        // Across processes every QueryInterface the object does not answer is a round trip, and
+        // the first one for each interface costs Wine a tenth of a second. So an object is
+        // first asked for the interfaces some object answered before and for the system ones;
+        // if it answers exactly what an earlier object answered after being asked for
+        // everything, it is taken to be of that object's kind and asked no more.
+        std::set<std::size_t> answeredHere;
+        std::set<std::size_t> system;
+        std::set<std::size_t> library;
+        for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
+            (catalog.interfaces()[index].system ? system : library).insert(index);
+        }
+        probe(entry, answered, answeredHere);
+        probe(entry, system, answeredHere);
+        // Only IUnknown and IDispatch tell nothing of the kind: such an object may answer an
+        // interface no object answered before, as a locale string does, so it is asked for all.
+        const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [&](std::size_t index) {
+            const IID& iid = catalog.interfaces()[index].iid;
+            return iid != IID_IUnknown && iid != IID_IDispatch;
+        });
+        if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
+            probe(entry, worthAsking.empty() ? library : worthAsking, answeredHere);
+            knownKinds.insert(answeredHere);
+        }
+    }
+
+    // Asks the object for those of `indices` not yet in `answeredHere`, and adds those it
+    // answers there and to its faces.
+    void probe(Entry& entry, const std::set<std::size_t>& indices, std::set<std::size_t>& answeredHere)
+    {
+        for (const std::size_t index : std::vector<std::size_t>(indices.begin(), indices.end())) {
+            ComPtr<IUnknown> face;
+            if (!answeredHere.contains(index) &&
+                SUCCEEDED(entry.identity->QueryInterface(catalog.interfaces()[index].iid,
+                                                         reinterpret_cast<void**>(face.GetAddressOf())))) {
+                answered.insert(index);
+                answeredHere.insert(index);
+                entry.faces.push_back({index, face});
+            }
+        }
+    }
+
+    void listen(Entry& entry)
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ComPtr<IEnumConnectionPoints> points;
+        if (FAILED(entry.identity.As(&container)) || FAILED(container->EnumConnectionPoints(&points)) || !points) {
+            return;
+        }
+        std::weak_ptr<Inbox> weakInbox = inbox;
+        // Judged by the item, not the answer: Wine's proxy misreads the answer of Next across
+        // processes whenever it carries one.
+        for (ComPtr<IConnectionPoint> point;
+             (points->Next(1, point.ReleaseAndGetAddressOf(), nullptr), point != nullptr);) {
+            IID events{};
+            if (FAILED(point->GetConnectionInterface(&events))) {
+                continue;
+            }
+            // Events come on the host's threads: the objects they carry wait in the inbox.
+            const auto sink = EventSink::create(events, [weakInbox](DISPID, const DISPPARAMS& parameters) {
+                const auto box = weakInbox.lock();
+                if (!box) {
+                    return;
+                }
+                ++box->events;
+                std::lock_guard lock(box->mutex);
+                for (UINT at = 0; at < parameters.cArgs && box->objects.size() < kInboxLimit; ++at) {
+                    const VARIANT& argument = parameters.rgvarg[at];
+                    if ((argument.vt == VT_DISPATCH || argument.vt == VT_UNKNOWN) && argument.punkVal != nullptr) {
+                        box->objects.emplace_back(argument.punkVal);
+                    }
+                }
+            });
+            DWORD cookie = 0;
+            if (sink && SUCCEEDED(point->Advise(sink.Get(), &cookie))) {
+                entry.listeners.emplace_back(point, cookie);
+            }
+        }
+    }
+};
+
+FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
+    : catalog(types), target(host), settings(chosen),
+      pool(std::make_unique<Pool>(types, capacityFor(host.crossProcess()), host.crossProcess(), chosen.answeredBefore,
+                                 std::mt19937_64(mix(chosen.seed)))),
+      caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
+      privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
         friendly.emplace_back(text);
@@ -50,20 +383,19 @@ FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, Watchdog& watchdog,
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
 }
 
-FuzzRun::~FuzzRun() { stopPushing(); }
+FuzzRun::~FuzzRun() = default;
+
+const std::set<std::size_t>& FuzzRun::answered() const { return pool->answered; }
 
 bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
 {
-    const auto& entries = pool.entries();
+    const auto& entries = pool->entries;
     for (std::size_t entry = 0; entry < entries.size(); ++entry) {
         for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
             const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
             for (std::size_t member = 0; member < described.members.size(); ++member) {
-                const bool by[3] = {!described.system && described.dual,
-                                    !described.system && described.members[member].callableThroughVtable,
-                                    described.system};
                 for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
-                    if (by[path] && visit({entry, face, member, path})) {
+                    if (reachable(described, member, path) && visit({entry, face, member, path})) {
                         return true;
                     }
                 }
@@ -73,14 +405,15 @@ bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
     return false;
 }
 
-std::string FuzzRun::labelOf(const Choice& choice)
+std::string FuzzRun::labelOf(const Choice& choice, bool withPath)
 {
-    const InterfaceEntry& described = catalog.interfaces()[pool.entries()[choice.entry].faces[choice.face].index];
+    const InterfaceEntry& described = catalog.interfaces()[pool->entries[choice.entry].faces[choice.face].index];
     const Member& member = described.members[choice.member];
     const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
                          : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
                                                                       : "";
-    return described.name + "::" + member.name + suffix;
+    return described.name + "::" + member.name + suffix +
+           (withPath ? std::string(" (") + MemberCaller::pathName(choice.path) + ")" : "");
 }
 
 void FuzzRun::learnMembers()
@@ -100,8 +433,8 @@ bool FuzzRun::connect()
         failure("no integration object from the class object: the provider is not running");
         return false;
     }
-    pool.add(factory.Get(), true);
-    pool.add(root.Get(), true);
+    pool->add(factory.Get(), true);
+    pool->add(root.Get(), true);
     learnMembers();
     return true;
 }
@@ -113,7 +446,7 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     if (!coverageComplete && engine() % 4 == 0) {
         if (forEachChoice([&](const Choice& candidate) {
                 choice = candidate;
-                return counts[candidate.path][labelOf(candidate)] == 0 && wanted(candidate);
+                return counts[candidate.path][labelOf(candidate)] == 0;
             })) {
             return choice;
         }
@@ -121,7 +454,7 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
     }
     // Three calls in four go to the library's own interfaces, the rest to the system ones.
     const bool wantSystem = engine() % 4 == 0;
-    const auto& entries = pool.entries();
+    const auto& entries = pool->entries;
     for (int attempt = 0;; ++attempt) {
         choice.entry = engine() % entries.size();
         const auto& faces = entries[choice.entry].faces;
@@ -131,64 +464,37 @@ FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
             continue;
         }
         choice.member = engine() % described.members.size();
-        const bool callable = described.members[choice.member].callableThroughVtable;
-        if (described.system) {
-            choice.path = MemberCaller::Direct;
-        } else if (callable || described.dual) {
-            choice.path = callable && (!described.dual || engine() % 2) ? MemberCaller::Vtable : MemberCaller::Invoke;
-        } else {
-            continue;
+        choice.path = described.system ? MemberCaller::Direct : engine() % 2 ? MemberCaller::Vtable : MemberCaller::Invoke;
+        if (!reachable(described, choice.member, choice.path)) {
+            choice.path = choice.path == MemberCaller::Vtable ? MemberCaller::Invoke : MemberCaller::Vtable;
         }
-        return choice;
+        if (reachable(described, choice.member, choice.path)) {
+            return choice;
+        }
     }
-}
-
-bool FuzzRun::wanted(const Choice& choice)
-{
-    if (settings.only.empty() && settings.skip.empty()) {
-        return true;
-    }
-    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
-    const auto within = [&](const std::vector<std::string>& texts) {
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const std::string& text) { return label.find(text) != std::string::npos; });
-    };
-    return (settings.only.empty() || within(settings.only)) && !within(settings.skip);
 }
 
 bool FuzzRun::call(std::uint64_t index)
 {
     const std::uint64_t seed = mix(settings.seed ^ mix(index));
     std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    Choice choice = choose(engine);
-    for (int attempt = 0; attempt < 1000 && !wanted(choice); ++attempt) {
-        choice = choose(engine);
-    }
-    // Nothing the filters let through among the objects met so far: no call.
-    return !wanted(choice) || perform(choice, seed);
-}
-
-bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
-{
+    const Choice choice = choose(engine);
     const bool across = target.crossProcess();
-    const ObjectPool::Face face = pool.entries()[choice.entry].faces[choice.face];
+    const Pool::Face face = pool->entries[choice.entry].faces[choice.face];
     const InterfaceEntry& described = catalog.interfaces()[face.index];
-    HostileValues::Settings chosen;
-    // Through Invoke in this process, where the system's dispatch code refused them only
-    // after taking references to the objects before them.
-    chosen.invalidTypes = !across && choice.path == MemberCaller::Invoke;
-    for (std::size_t at = 0; at < pool.entries().size() && !settings.foreignObjectsOnly; ++at) {
-        chosen.objects.push_back(pool.entries()[at].identity.Get());
+    // Invalid types through Invoke in this process, where the system's dispatch code
+    // refused them only after taking references to the objects before them.
+    HostileValues::Settings chosen{.invalidTypes = !across && choice.path == MemberCaller::Invoke,
+                                   .arrayObjects = across ? std::vector{foreign.Get()} : std::vector<IUnknown*>{},
+                                   .friendlyTexts = friendly};
+    for (const Pool::Entry& entry : pool->entries) {
+        chosen.objects.push_back(entry.identity.Get());
     }
     chosen.objects.push_back(foreign.Get());
-    if (across) {
-        chosen.arrayObjects = {foreign.Get()};
-    }
-    chosen.friendlyTexts = friendly;
     CallOutcome outcome;
     {
         HostileValues values(seed, chosen);
-        const Watchdog::Step step(dog, labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")", seed);
+        const Watchdog::Step step(labelOf(choice, true), seed);
         outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
     }
     return judge(choice, seed, outcome);
@@ -196,7 +502,7 @@ bool FuzzRun::perform(const Choice& choice, std::uint64_t seed)
 
 bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
 {
-    const std::string label = labelOf(choice) + " (" + MemberCaller::pathName(choice.path) + ")";
+    const std::string label = labelOf(choice, true);
     ++counts[choice.path][labelOf(choice)];
     std::vector<std::string> found = outcome.faults;
     if (!MemberCaller::readable(outcome.result)) {
@@ -227,32 +533,31 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
 
 void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
 {
-    const Watchdog::Step step(dog, "the walk taking in the objects handed out or carried by events", seed,
-                              kStepPatience);
-    const std::size_t known = pool.answered().size();
-    pool.takeEventObjects();
+    const Watchdog::Step step("the walk taking in the objects handed out or carried by events", seed, kStepPatience);
+    const std::size_t known = pool->answered.size();
+    pool->takeEventObjects();
     for (const auto& object : objects) {
-        if (!target.crossProcess() || pool.entries().size() < capacityFor(true) || mix(seed) % 8 == 0) {
-            pool.add(object.Get());
+        if (!target.crossProcess() || pool->entries.size() < capacityFor(true) || mix(seed) % 8 == 0) {
+            pool->add(object.Get());
         }
     }
-    if (pool.answered().size() != known) {
+    if (pool->answered.size() != known) {
         learnMembers();
     }
 }
 
 void FuzzRun::checkpoint(bool last)
 {
-    const Watchdog::Step step(dog, "checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
-    pool.takeEventObjects();
+    const Watchdog::Step step("checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
+    pool->takeEventObjects();
     ++checkpoints;
-    const bool restarting = !last && checkpoints % settings.restartEvery == 0;
+    const bool restarting = !last && checkpoints % kRestartEvery == 0;
     if (restarting) {
         // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
         // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
         target.restart();
     }
-    pool.clear(restarting, false);
+    pool->clear(restarting, false);
     caller.unadviseAll();
     if (restarting && connect()) {
         takeObjects({}, settings.seed);
@@ -263,41 +568,39 @@ void FuzzRun::checkpoint(bool last)
     const auto figures = target.figures();
     if (last) {
         privateAtEnd = figures.privateBytes;
-    } else if (checkpoints == settings.restartEvery + 1) {
+    } else if (checkpoints == kRestartEvery + 1) {
         privateAfterWarmUp = figures.privateBytes;
-    }
-    if (settings.progress && !last) {
-        std::printf("fuzz: checkpoint %" PRIu64 ": %" PRIu64 " calls, live objects %ld, private bytes %llu\n",
-                    checkpoints, checkpoints * settings.checkpointEvery, figures.live.value_or(-1),
-                    figures.privateBytes.value_or(0));
     }
 }
 
-bool FuzzRun::findCase(const RegressionCase& regression, Choice& found)
+std::optional<FuzzRun::Choice> FuzzRun::findCase(const std::string& member, MemberCaller::Path path)
 {
+    Choice found;
     return forEachChoice([&](const Choice& choice) {
         found = choice;
-        return choice.path == regression.path && labelOf(choice) == regression.member;
-    });
+        return choice.path == path && labelOf(choice) == member;
+    })
+               ? std::optional(found)
+               : std::nullopt;
 }
 
 void FuzzRun::replayRegressions()
 {
     takeObjects({}, settings.seed);
-    for (const RegressionCase& regression : RegressionCases::all()) {
-        Choice found;
-        if (!findCase(regression, found)) {
+    for (const RegressionCase& regression : kRegressionCases) {
+        const auto found = findCase(regression.member, regression.path);
+        if (!found) {
             failure(std::string("regression case not reached: ") + regression.member);
             continue;
         }
-        const ObjectPool::Face face = pool.entries()[found.entry].faces[found.face];
+        const Pool::Face face = pool->entries[found->entry].faces[found->face];
         CallOutcome outcome;
         {
-            const Watchdog::Step step(dog, std::string("regression case ") + regression.member, 0);
-            outcome = RegressionCases::replay(regression, catalog.interfaces()[face.index].members[found.member],
-                                              face.pointer.Get(), foreign.Get());
+            const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
+            outcome = replay(regression, catalog.interfaces()[face.index].members[found->member], face.pointer.Get(),
+                             foreign.Get());
         }
-        if (!judge(found, 0, outcome)) {
+        if (!judge(*found, 0, outcome)) {
             return;
         }
     }
@@ -309,39 +612,11 @@ void FuzzRun::failure(const std::string& what)
     std::printf("fuzz: failure: %s\n", what.c_str());
 }
 
-void FuzzRun::startPushing()
-{
-    pushing = settings.push;
-    const int threads = !settings.push ? 0 : target.crossProcess() ? 1 : 2;
-    const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
-    for (int thread = 0; thread < threads; ++thread) {
-        pushers.emplace_back([this, thread, threads, interval] {
-            const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            for (auto step = static_cast<std::uint64_t>(thread); pushing; step += static_cast<std::uint64_t>(threads)) {
-                target.push(step);
-                std::this_thread::sleep_for(interval);
-            }
-            if (initialised) {
-                CoUninitialize();
-            }
-        });
-    }
-}
-
-void FuzzRun::stopPushing()
-{
-    pushing = false;
-    for (auto& pusher : pushers) {
-        pusher.join();
-    }
-    pushers.clear();
-}
-
 void FuzzRun::finish(std::chrono::duration<double> elapsed)
 {
-    const Watchdog::Step step(dog, "the end of the run (releasing everything, counting live objects)", settings.seed,
+    const Watchdog::Step step("the end of the run (releasing everything, counting live objects)", settings.seed,
                               kStepPatience);
-    pool.clear(true, true);
+    pool->clear(true, true);
     caller.unadviseAll();
     std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
                 settings.seed, elapsed.count());
@@ -359,14 +634,14 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
                     counts[path].size());
     }
     std::string names;
-    for (const std::size_t index : pool.answered()) {
+    for (const std::size_t index : pool->answered) {
         names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
     }
     std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
                 "misread by the proxy (judged by their items): %zu\n",
-                pool.libraryInterfacesAnswered(), names.c_str(), pool.eventsReceived(), caller.misreadAnswers());
-    if (pool.libraryInterfacesAnswered() < settings.interfacesExpected) {
-        failure("the objects met answered " + std::to_string(pool.libraryInterfacesAnswered()) + " of the " +
+                pool->libraryInterfacesAnswered(), names.c_str(), pool->inbox->events.load(), caller.misreadAnswers());
+    if (pool->libraryInterfacesAnswered() < settings.interfacesExpected) {
+        failure("the objects met answered " + std::to_string(pool->libraryInterfacesAnswered()) + " of the " +
                 std::to_string(settings.interfacesExpected) + " interfaces expected");
     }
     if (dead) {
@@ -375,27 +650,19 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
     // With everything released, a restart lets the old class object and its integration
     // object go: what then still lives beyond the new class object has leaked.
     target.restart();
-    const auto settled = [&] {
-        const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-        std::optional<long> live = target.figures().live;
-        while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            live = target.figures().live;
-        }
-        return live;
-    };
-    std::optional<long> live = settled();
-    std::printf("fuzz: live objects: at start %ld, at end %ld\n", liveAtStart.value_or(-1), live.value_or(-1));
     if (target.crossProcess()) {
         // Wine's proxies keep a reference to every object that arrived as an element of an
         // array of interface pointers after this process has released it (a behaviour of
-        // Wine's marshaller, seen without the library too), until this process's apartment ends. What
-        // still lives after that is the provider's own leak.
+        // Wine's marshaller, seen without the library too), until this process's apartment
+        // ends. What still lives after that is the provider's own leak.
         CoUninitialize();
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        live = settled();
-        std::printf("fuzz: live objects once this process left COM: %ld, private bytes %llu\n", live.value_or(-1),
-                    target.figures().privateBytes.value_or(0));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
+    std::optional<long> live = target.figures().live;
+    while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        live = target.figures().live;
     }
     // The fuzzer's own object, passed in arguments all along: a call that kept a reference
     // to it (a refused one above all) kept it for good.
@@ -411,9 +678,9 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
     if (privateAfterWarmUp && privateAtEnd) {
         const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
         std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
-        if (growth > static_cast<long long>(settings.privateBound)) {
+        if (growth > static_cast<long long>(privateBound)) {
             failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
-                    std::to_string(settings.privateBound));
+                    std::to_string(privateBound));
         }
     }
 }
@@ -422,40 +689,52 @@ bool FuzzRun::run()
 {
     const auto began = std::chrono::steady_clock::now();
     {
-        const Watchdog::Step step(dog, "start-up (counting live objects, connecting to the provider)", settings.seed,
+        const Watchdog::Step step("start-up (counting live objects, connecting to the provider)", settings.seed,
                                   kStepPatience);
         liveAtStart = target.figures().live;
         if (!connect()) {
             return false;
         }
     }
-    startPushing();
-    std::uint64_t index = 0;
-    for (; index < settings.calls && !dead; ++index) {
-        if (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration) {
+    // The host reports presence from threads of its own while the calls go on.
+    const std::uint64_t threads = target.crossProcess() ? 1 : 2;
+    const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
+    for (std::uint64_t thread = 0; thread < threads; ++thread) {
+        pushers.emplace_back([this, thread, threads, interval](const std::stop_token& stopping) {
+            const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            for (std::uint64_t step = thread; !stopping.stop_requested(); step += threads) {
+                target.push(step);
+                std::this_thread::sleep_for(interval);
+            }
+            if (initialised) {
+                CoUninitialize();
+            }
+        });
+    }
+    // Past the calls or the time asked for, the walk goes on while the regression cases
+    // still want objects of their interfaces or the interfaces expected are not all met,
+    // within as many calls again.
+    const auto wanting = [&] {
+        return (settings.shortPass && !std::ranges::all_of(kRegressionCases, [&](const RegressionCase& regression) {
+                    return findCase(regression.member, regression.path).has_value();
+                })) ||
+               pool->libraryInterfacesAnswered() < settings.interfacesExpected;
+    };
+    bool overtime = false;
+    for (std::uint64_t index = 0, extra = 0; !dead; ++index) {
+        overtime = overtime || index >= settings.calls ||
+                   (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration);
+        if (overtime && (++extra > settings.calls || !wanting())) {
             break;
         }
-        if (index > 0 && index % settings.checkpointEvery == 0) {
+        if (!overtime && index > 0 && index % checkpointEvery == 0) {
             checkpoint(false);
         }
         call(index);
     }
-    // The regression cases need objects of their interfaces, and the interfaces expected
-    // must all be met: the walk goes on until they are, within a bound.
-    Choice unused;
-    const auto wanting = [&] {
-        const auto& cases = RegressionCases::all();
-        return (settings.shortPass && !std::all_of(cases.begin(), cases.end(), [&](const RegressionCase& regression) {
-                    return findCase(regression, unused);
-                })) ||
-               pool.libraryInterfacesAnswered() < settings.interfacesExpected;
-    };
-    for (std::uint64_t extra = 0; !dead && extra < settings.calls && wanting(); ++extra) {
-        call(index++);
-    }
     {
-        const Watchdog::Step step(dog, "stopping the pushes", settings.seed, kStepPatience);
-        stopPushing();
+        const Watchdog::Step step("stopping the pushes", settings.seed, kStepPatience);
+        pushers.clear();
     }
     if (!dead && settings.shortPass) {
         replayRegressions();

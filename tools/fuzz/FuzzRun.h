@@ -2,14 +2,13 @@
 
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/MemberCaller.h"
-#include "tools/fuzz/ObjectPool.h"
-#include "tools/fuzz/RegressionCases.h"
 #include "tools/fuzz/Watchdog.h"
 
-#include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
+#include <set>
 #include <thread>
 
 // One fuzzing run against one target: the walk over the provider's objects, one call at a
@@ -24,32 +23,20 @@ public:
         std::uint64_t seed = 1;
         std::uint64_t calls = 20000;
         std::chrono::seconds duration{0}; // 0: no time limit
-        std::uint64_t checkpointEvery = 2000;
-        std::uint64_t restartEvery = 4; // checkpoints
         // The short pass: every member reached, the regression cases replayed.
         bool shortPass = false;
         std::size_t interfacesExpected = 0;
-        unsigned long long privateBound = 8ull << 20;
         // The interfaces objects answered in an earlier run: across processes objects are
         // asked for these alone (empty: for all).
         std::set<std::size_t> answeredBefore;
-        // Filters on "Interface::Member (path)".
-        std::vector<std::string> only;
-        std::vector<std::string> skip;
-        bool push = true;
-        // Object arguments are this program's own only, never the provider's handed back.
-        bool foreignObjectsOnly = false;
-        bool progress = false;
     };
 
-    FuzzRun(const TypeCatalog& types, FuzzTarget& target, Watchdog& watchdog, const Settings& settings);
+    FuzzRun(const TypeCatalog& types, FuzzTarget& target, const Settings& settings);
     ~FuzzRun();
-    FuzzRun(const FuzzRun&) = delete;
-    FuzzRun& operator=(const FuzzRun&) = delete;
 
     // Answers whether the run was clean: no fault, crash, hang, leak or growth.
     bool run();
-    const std::set<std::size_t>& answered() const { return pool.answered(); }
+    const std::set<std::size_t>& answered() const;
 
 private:
     struct Choice {
@@ -65,36 +52,38 @@ private:
     bool forEachChoice(const std::function<bool(const Choice&)>& visit);
     void learnMembers();
     Choice choose(std::mt19937_64& engine);
-    std::string labelOf(const Choice& choice);
-    bool wanted(const Choice& choice);
+    // "Interface::Member", with " (path)" when `withPath`.
+    std::string labelOf(const Choice& choice, bool withPath = false);
     bool call(std::uint64_t index);
-    bool perform(const Choice& choice, std::uint64_t seed);
     bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome);
     // The objects a call handed out and those that came with events join the pool.
     void takeObjects(const std::vector<Microsoft::WRL::ComPtr<IUnknown>>& objects, std::uint64_t seed);
     void checkpoint(bool last);
-    bool findCase(const RegressionCase& regression, Choice& found);
+    // The first choice that calls `member` ("Interface::Member") by `path`.
+    std::optional<Choice> findCase(const std::string& member, MemberCaller::Path path);
     void replayRegressions();
     void finish(std::chrono::duration<double> elapsed);
     void failure(const std::string& what);
-    void startPushing();
-    void stopPushing();
 
     const TypeCatalog& catalog;
     FuzzTarget& target;
-    Watchdog& dog;
     const Settings settings;
-    ObjectPool pool;
+    // The provider objects the walk holds, with the interfaces each answers.
+    struct Pool;
+    std::unique_ptr<Pool> pool;
     MemberCaller caller;
     std::vector<std::wstring> friendly;
     Microsoft::WRL::ComPtr<IUnknown> foreign;
     bool dead = false;
     std::uint64_t checkpoints = 0;
+    // Across processes calls are slower and the stand-in's memory is measured more finely.
+    const std::uint64_t checkpointEvery;
+    const unsigned long long privateBound;
     // Set once every member of the walk's objects has been called; cleared when new
     // interfaces turn up.
     bool coverageComplete = false;
-    std::atomic<bool> pushing{false};
-    std::vector<std::thread> pushers;
+    // Threads reporting presence as the host's own would; dropping them stops them.
+    std::vector<std::jthread> pushers;
     // Calls of each member (known ones at 0) by path, and the faults found.
     std::map<std::string, std::uint64_t> counts[3];
     std::set<std::string> faults;

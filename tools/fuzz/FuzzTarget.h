@@ -36,8 +36,6 @@ public:
 
     explicit FuzzTarget(bool crossProcess);
     ~FuzzTarget();
-    FuzzTarget(const FuzzTarget&) = delete;
-    FuzzTarget& operator=(const FuzzTarget&) = delete;
 
     // Installs the product and starts the integration; on failure `error` says why.
     bool start(std::string& error);

@@ -10,13 +10,9 @@
 namespace {
 
 constexpr std::array<LONG, 7> kEdges = {0, -1, 1, INT_MIN, INT_MAX, INT_MIN + 1, INT_MAX - 1};
-constexpr std::array<double, 7> kReals = {0.0,
-                                          -0.0,
-                                          1.5,
-                                          std::numeric_limits<double>::quiet_NaN(),
-                                          std::numeric_limits<double>::infinity(),
-                                          -std::numeric_limits<double>::infinity(),
-                                          std::numeric_limits<double>::max()};
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr std::array<double, 7> kReals = {0.0,       -0.0,       1.5, std::numeric_limits<double>::quiet_NaN(),
+                                          kInfinity, -kInfinity, std::numeric_limits<double>::max()};
 constexpr std::array<VARTYPE, 21> kScalarTypes = {VT_EMPTY, VT_NULL, VT_ERROR, VT_I1,   VT_UI1,     VT_I2,   VT_UI2,
                                                   VT_I4,    VT_UI4,  VT_I8,    VT_UI8,  VT_INT,     VT_UINT, VT_R4,
                                                   VT_R8,    VT_CY,   VT_DATE,  VT_BOOL, VT_DECIMAL, VT_BSTR, VT_I4};

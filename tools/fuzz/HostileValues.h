@@ -22,14 +22,14 @@ public:
         // process can pass them to Invoke; no marshaller carries them.
         bool invalidTypes = false;
         // Objects a call may pass: the provider's own and foreign ones; borrowed.
-        std::vector<IUnknown*> objects;
+        std::vector<IUnknown*> objects{};
         // Those an array of interface pointers may hold (empty: the same as `objects`).
         // Across processes Wine's stub keeps a reference on every element of such an array
         // it unmarshals for as long as the provider's process lives (a behaviour of Wine's marshaller),
         // so the provider's own are left out there.
-        std::vector<IUnknown*> arrayObjects;
+        std::vector<IUnknown*> arrayObjects{};
         // Strings a friendly caller would pass (addresses the host knows, Office versions).
-        std::vector<std::wstring> friendlyTexts;
+        std::vector<std::wstring> friendlyTexts{};
     };
 
     HostileValues(std::uint64_t seed, Settings chosen);

@@ -60,7 +60,6 @@ VARTYPE passingType(const ParamType& type)
 // INVOKEKIND's values are the DISPATCH_ flags of the same kind of call.
 static_assert(INVOKE_FUNC == DISPATCH_METHOD && INVOKE_PROPERTYGET == DISPATCH_PROPERTYGET &&
               INVOKE_PROPERTYPUT == DISPATCH_PROPERTYPUT && INVOKE_PROPERTYPUTREF == DISPATCH_PROPERTYPUTREF);
-WORD declaredFlags(INVOKEKIND kind) { return static_cast<WORD>(kind); }
 
 bool poisoned(const void* slot, std::size_t size)
 {
@@ -112,10 +111,7 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     }
     const bool scalar = kind == ParamType::Kind::Scalar;
     const std::size_t size = scalar ? sizeOf(param.type.vt) : sizeof(void*);
-    const std::string noun = kind == ParamType::Kind::Object ? "object"
-                             : kind == ParamType::Kind::Text ? "string"
-                             : kind == ParamType::Kind::Array ? "array"
-                                                              : "value";
+    const std::string noun = std::array{"value", "string", "VARIANT", "array", "object", "value"}[static_cast<int>(kind)];
     if (poisoned(slot, size)) {
         if (succeeded) {
             outcome.faults.push_back("succeeded without writing its [out] " + noun);
@@ -174,9 +170,10 @@ bool MemberCaller::readable(HRESULT result)
                                    facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
 }
 
-MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDispids()), iids(catalog.iids())
+MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDispids())
 {
     for (const InterfaceEntry& entry : catalog.interfaces()) {
+        iids.push_back(entry.iid);
         for (const Member& member : entry.members) {
             names.emplace_back(member.name.begin(), member.name.end());
         }
@@ -263,23 +260,15 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, st
     return outcome;
 }
 
-InvokeCall MemberCaller::declared(const Member& member)
-{
-    InvokeCall call;
-    call.dispid = member.dispid;
-    call.flags = declaredFlags(member.invokeKind);
-    return call;
-}
-
 std::size_t MemberCaller::argumentCount(const Member& member)
 {
-    return static_cast<std::size_t>(
-        std::count_if(member.params.begin(), member.params.end(), [](const Param& param) { return !param.retval; }));
+    // The return value, if any, is the last parameter.
+    return member.params.size() - (!member.params.empty() && member.params.back().retval ? 1 : 0);
 }
 
 InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values, bool crossProcess)
 {
-    InvokeCall call = declared(member);
+    InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind)};
     // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
     const std::uint32_t which = values.below(100);
     if (which >= 75 && which < 82) {
@@ -299,13 +288,8 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
         call.flags = kinds[values.below(kinds.size())];
     }
     // With what: the declared arguments, or one fewer, one more, or any number.
-    std::vector<const Param*> declared;
-    for (const Param& param : member.params) {
-        if (!param.retval) {
-            declared.push_back(&param);
-        }
-    }
-    std::size_t count = declared.size();
+    const std::size_t declared = argumentCount(member);
+    std::size_t count = declared;
     const std::uint32_t shape = values.below(100);
     if (shape >= 70 && shape < 80 && count > 0) {
         --count;
@@ -317,7 +301,7 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
     call.arguments.resize(count);
     for (std::size_t position = 0; position < count; ++position) {
         VARIANT& argument = call.arguments[count - 1 - position];
-        const Param* param = position < declared.size() ? declared[position] : nullptr;
+        const Param* param = position < declared ? &member.params[position] : nullptr;
         if (param != nullptr && values.percent(70)) {
             if (param->out) {
                 values.byReference(param->type, argument);
@@ -328,8 +312,8 @@ InvokeCall MemberCaller::planInvoke(const Member& member, HostileValues& values,
             values.anyVariant(argument);
         }
     }
-    call.asDeclared = call.dispid == member.dispid && call.flags == declaredFlags(member.invokeKind) &&
-                      count == declared.size();
+    call.asDeclared = call.dispid == member.dispid && call.flags == static_cast<WORD>(member.invokeKind) &&
+                      count == declared;
     if ((call.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 && count > 0 && values.percent(80)) {
         call.named.push_back(DISPID_PROPERTYPUT);
     } else if (count > 0 && values.percent(10)) {
@@ -375,11 +359,11 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, I
         outcome.faults.push_back("Invoke failed " + hex(outcome.result) + " yet set a result of type " +
                                  std::to_string(result.vt));
     }
-    for (const Param& param : member.params) {
-        if (SUCCEEDED(outcome.result) && call.asDeclared && param.retval &&
-            param.type.kind == ParamType::Kind::Object && !param.optional && !holdsValue) {
-            outcome.faults.push_back("Invoke succeeded with a null object");
-        }
+    if (SUCCEEDED(outcome.result) && call.asDeclared && !holdsValue &&
+        std::any_of(member.params.begin(), member.params.end(), [](const Param& param) {
+            return param.retval && param.type.kind == ParamType::Kind::Object && !param.optional;
+        })) {
+        outcome.faults.push_back("Invoke succeeded with a null object");
     }
     harvest(result, outcome);
     if (exception.pfnDeferredFillIn != nullptr) {
@@ -397,61 +381,79 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
     // A null [out] pointer only where the caller is in the provider's process: across
     // processes the stub always hands the provider storage of its own.
     const bool nullOut = !crossProcess && values.percent(10);
-    if (iid == IID_IDispatch) {
-        return dispatch(member, static_cast<IDispatch*>(face), values, crossProcess);
-    } else if (iid == IID_IConnectionPoint) {
-        return point(member, static_cast<IConnectionPoint*>(face), values, nullOut);
-    } else if (iid == IID_IEnumConnectionPoints || iid == IID_IEnumConnections) {
-        return enumerator(member, face, iid == IID_IEnumConnectionPoints, values, crossProcess);
+    const bool ofPoints = iid == IID_IEnumConnectionPoints;
+    if (iid == IID_IDispatch && member == 2) {
+        return lookUpNames(static_cast<IDispatch*>(face), values, crossProcess, nullOut);
+    } else if ((ofPoints || iid == IID_IEnumConnections) && member == 0) {
+        return next(face, ofPoints, values, crossProcess);
     }
     CallOutcome outcome;
-    void* answered = nullptr;
-    void** into = nullOut ? nullptr : &answered;
+    HRESULT& result = outcome.result;
+    // Members that hand out an object write it here; it is judged and kept below.
+    IUnknown* answered = nullptr;
+    void** into = nullOut ? nullptr : reinterpret_cast<void**>(&answered);
+    bool handsOut = true;
+    auto* point = static_cast<IConnectionPoint*>(face);
+    auto* points = static_cast<IEnumConnectionPoints*>(face);
+    auto* connections = static_cast<IEnumConnections*>(face);
     if (iid == IID_IUnknown) {
         // Across processes a question for an interface nobody registered costs Wine a good
         // part of a second: such questions are asked there now and then, not every time.
-        outcome.result = face->QueryInterface(
+        result = face->QueryInterface(
             crossProcess && values.percent(90) ? iids[values.below(iids.size())] : values.guid(iids), into);
+    } else if (iid == IID_IDispatch && member == 0) {
+        UINT count = 0;
+        result = static_cast<IDispatch*>(face)->GetTypeInfoCount(nullOut ? nullptr : &count);
+        handsOut = false;
+    } else if (iid == IID_IDispatch) {
+        result = static_cast<IDispatch*>(face)->GetTypeInfo(
+            std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}[values.below(4)], kLocales[values.below(3)],
+            reinterpret_cast<ITypeInfo**>(into));
+    } else if (iid == IID_IConnectionPointContainer) {
+        auto* container = static_cast<IConnectionPointContainer*>(face);
+        result = member == 0 ? container->FindConnectionPoint(values.guid(iids), reinterpret_cast<IConnectionPoint**>(into))
+                             : container->EnumConnectionPoints(reinterpret_cast<IEnumConnectionPoints**>(into));
+    } else if (iid == IID_IConnectionPoint && member == 0) {
+        IID events{};
+        result = point->GetConnectionInterface(nullOut ? nullptr : &events);
+        handsOut = false;
+    } else if (iid == IID_IConnectionPoint && member == 1) {
+        result = point->GetConnectionPointContainer(reinterpret_cast<IConnectionPointContainer**>(into));
+    } else if (iid == IID_IConnectionPoint && member == 4) {
+        result = point->EnumConnections(reinterpret_cast<IEnumConnections**>(into));
+    } else if (iid == IID_IConnectionPoint) {
+        return member == 2 ? advise(point, values, nullOut) : unadvise(point, values);
+    } else if (ofPoints || iid == IID_IEnumConnections) {
+        const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
+        handsOut = member == 3;
+        result = member == 1   ? (ofPoints ? points->Skip(count) : connections->Skip(count))
+                 : member == 2 ? (ofPoints ? points->Reset() : connections->Reset())
+                 : ofPoints    ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into))
+                               : connections->Clone(reinterpret_cast<IEnumConnections**>(into));
     } else if (iid == IID_IServiceProvider) {
         const GUID service = values.guid(iids);
-        outcome.result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into);
-    } else if (iid == IID_IClassFactory && member == 1) {
-        outcome.result = static_cast<IClassFactory*>(face)->LockServer(values.percent(50) ? TRUE : FALSE);
-        return outcome;
-    } else if (iid == IID_IClassFactory) {
+        result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into);
+    } else if (member == 1) {
+        result = static_cast<IClassFactory*>(face)->LockServer(values.percent(50) ? TRUE : FALSE);
+        handsOut = false;
+    } else {
         // Now and then an outer object, asking for aggregation.
         const ComPtr<IUnknown> outer =
             values.percent(20) ? EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {}) : nullptr;
         const GUID wanted = values.guid(iids);
-        outcome.result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
-    } else if (member == 0) {
-        outcome.result = static_cast<IConnectionPointContainer*>(face)->FindConnectionPoint(
-            values.guid(iids), reinterpret_cast<IConnectionPoint**>(into));
-    } else {
-        outcome.result = static_cast<IConnectionPointContainer*>(face)->EnumConnectionPoints(
-            reinterpret_cast<IEnumConnectionPoints**>(into));
+        result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
     }
-    keep(static_cast<IUnknown*>(answered), nullOut, outcome);
+    if (handsOut) {
+        keep(answered, nullOut, outcome);
+    }
+    if (iid == IID_IDispatch) {
+        outcome.objects.clear(); // type information is not the provider's object
+    }
     return outcome;
 }
 
-CallOutcome MemberCaller::dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess)
+CallOutcome MemberCaller::lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut)
 {
-    CallOutcome outcome;
-    const bool nullOut = !crossProcess && values.percent(10);
-    if (member == 0) {
-        UINT count = 0;
-        outcome.result = face->GetTypeInfoCount(nullOut ? nullptr : &count);
-        return outcome;
-    }
-    if (member == 1) {
-        ITypeInfo* info = nullptr;
-        outcome.result = face->GetTypeInfo(std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}[values.below(4)],
-                                           kLocales[values.below(3)], nullOut ? nullptr : &info);
-        keep(info, nullOut, outcome);
-        outcome.objects.clear(); // type information is not the provider's object
-        return outcome;
-    }
     // Names of members (some in another letter case), hostile strings and null names; now
     // and then a count of none for names that are there, which across processes arrives as
     // an empty array.
@@ -475,6 +477,7 @@ CallOutcome MemberCaller::dispatch(std::size_t member, IDispatch* face, HostileV
     const GUID iid = values.percent(90) ? GUID_NULL : values.guid(iids);
     // In this process a count of none may come without any array at all.
     LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
+    CallOutcome outcome;
     outcome.result = face->GetIDsOfNames(iid, named, noneCounted ? 0 : static_cast<UINT>(count),
                                          kLocales[values.below(3)], nullOut ? nullptr : found.data());
     // Across processes a provider that reads the name it was not given takes an access
@@ -485,83 +488,56 @@ CallOutcome MemberCaller::dispatch(std::size_t member, IDispatch* face, HostileV
     return outcome;
 }
 
-CallOutcome MemberCaller::point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut)
+CallOutcome MemberCaller::advise(IConnectionPoint* face, HostileValues& values, bool nullOut)
 {
+    // No sink, a sink of another interface, or a proper one.
+    ComPtr<IUnknown> sink;
+    const std::uint32_t kind = values.below(3);
+    IID events{};
+    if (kind == 1 || (kind == 2 && SUCCEEDED(face->GetConnectionInterface(&events)))) {
+        sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
+    }
+    DWORD cookie = 0xFFFFFFFF;
     CallOutcome outcome;
-    if (member == 0) {
-        IID events{};
-        outcome.result = face->GetConnectionInterface(nullOut ? nullptr : &events);
-    } else if (member == 1) {
-        IConnectionPointContainer* owner = nullptr;
-        outcome.result = face->GetConnectionPointContainer(nullOut ? nullptr : &owner);
-        keep(owner, nullOut, outcome);
-    } else if (member == 2) {
-        // No sink, a sink of another interface, or a proper one.
-        ComPtr<IUnknown> sink;
-        const std::uint32_t kind = values.below(3);
-        IID events{};
-        if (kind == 1 || (kind == 2 && SUCCEEDED(face->GetConnectionInterface(&events)))) {
-            sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
-        }
-        DWORD cookie = 0xFFFFFFFF;
-        outcome.result = face->Advise(sink.Get(), nullOut ? nullptr : &cookie);
-        if (SUCCEEDED(outcome.result) && !nullOut && cookie == 0) {
-            outcome.faults.push_back("Advise succeeded with cookie 0");
-        } else if (SUCCEEDED(outcome.result) && !nullOut) {
-            advised.emplace_back(face, cookie);
-        } else if (FAILED(outcome.result) && !nullOut && cookie != 0) {
-            outcome.faults.push_back("Advise failed yet left a cookie");
-        }
-    } else if (member == 3) {
-        // Mostly a cookie this point gave out, else any number.
-        DWORD cookie = static_cast<DWORD>(values.integer({}));
-        auto held = std::find_if(advised.begin(), advised.end(),
-                                 [&](const auto& given) { return given.first.Get() == face && values.percent(70); });
-        cookie = held != advised.end() ? held->second : cookie;
-        outcome.result = face->Unadvise(cookie);
-        if (held != advised.end() && SUCCEEDED(outcome.result)) {
-            advised.erase(held);
-        }
-    } else {
-        IEnumConnections* connections = nullptr;
-        outcome.result = face->EnumConnections(nullOut ? nullptr : &connections);
-        keep(connections, nullOut, outcome);
+    outcome.result = face->Advise(sink.Get(), nullOut ? nullptr : &cookie);
+    if (SUCCEEDED(outcome.result) && !nullOut && cookie == 0) {
+        outcome.faults.push_back("Advise succeeded with cookie 0");
+    } else if (SUCCEEDED(outcome.result) && !nullOut) {
+        advised.emplace_back(face, cookie);
+    } else if (FAILED(outcome.result) && !nullOut && cookie != 0) {
+        outcome.faults.push_back("Advise failed yet left a cookie");
     }
     return outcome;
 }
 
-CallOutcome MemberCaller::enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
-                                     bool crossProcess)
+CallOutcome MemberCaller::unadvise(IConnectionPoint* face, HostileValues& values)
 {
-    auto* points = static_cast<IEnumConnectionPoints*>(face);
-    auto* connections = static_cast<IEnumConnections*>(face);
+    // Mostly a cookie this point gave out, else any number.
+    const auto cookie = static_cast<DWORD>(values.integer({}));
+    const auto held = std::find_if(advised.begin(), advised.end(),
+                                   [&](const auto& given) { return given.first.Get() == face && values.percent(70); });
     CallOutcome outcome;
-    if (member == 1) {
-        const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
-        outcome.result = ofPoints ? points->Skip(count) : connections->Skip(count);
-        return outcome;
-    } else if (member == 2) {
-        outcome.result = ofPoints ? points->Reset() : connections->Reset();
-        return outcome;
-    } else if (member == 3) {
-        const bool nullOut = !crossProcess && values.percent(10);
-        void* clone = nullptr;
-        void** into = nullOut ? nullptr : &clone;
-        outcome.result = ofPoints ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into))
-                                  : connections->Clone(reinterpret_cast<IEnumConnections**>(into));
-        keep(static_cast<IUnknown*>(clone), nullOut, outcome);
-        return outcome;
+    outcome.result = face->Unadvise(held != advised.end() ? held->second : cookie);
+    if (held != advised.end() && SUCCEEDED(outcome.result)) {
+        advised.erase(held);
     }
-    // Next, asked for more than there are now and then; zeroed items, so that those handed
-    // out are the non-null ones at the front.
+    return outcome;
+}
+
+CallOutcome MemberCaller::next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess)
+{
+    // Asked for more than there are now and then; zeroed items, so that those handed out are
+    // the non-null ones at the front.
     const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
     std::vector<IConnectionPoint*> pointItems(count);
     std::vector<CONNECTDATA> connectionItems(count);
     ULONG fetched = 0;
     ULONG* fetchedInto = !crossProcess && values.percent(20) ? nullptr : &fetched;
     const bool nullItems = !crossProcess && values.percent(5);
-    outcome.result = ofPoints ? points->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
-                              : connections->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
+    CallOutcome outcome;
+    outcome.result =
+        ofPoints ? static_cast<IEnumConnectionPoints*>(face)->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
+                 : static_cast<IEnumConnections*>(face)->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
     ULONG written = 0;
     while (!nullItems && written < count &&
            (ofPoints ? pointItems[written] != nullptr : connectionItems[written].pUnk != nullptr)) {

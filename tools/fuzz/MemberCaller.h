@@ -26,8 +26,8 @@ struct CallOutcome {
 struct InvokeCall {
     DISPID dispid = DISPID_UNKNOWN;
     WORD flags = DISPATCH_METHOD;
-    std::vector<VARIANT> arguments; // the last first, as dispatch arguments go
-    std::vector<DISPID> named;
+    std::vector<VARIANT> arguments{}; // the last first, as dispatch arguments go
+    std::vector<DISPID> named{};
     LCID locale = 0;
     GUID iid = GUID_NULL;
     bool wantResult = true;
@@ -59,8 +59,6 @@ public:
     // One argument for each declared parameter; for an [out] one, VT_NULL passes a null
     // pointer and anything else storage that the call judges afterwards.
     static CallOutcome throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments);
-    // The member's own call as declared, without arguments yet.
-    static InvokeCall declared(const Member& member);
     // The arguments a call through Invoke declares: the return value is not one.
     static std::size_t argumentCount(const Member& member);
     static CallOutcome throughInvoke(IDispatch* face, const Member& member, InvokeCall& call);
@@ -77,13 +75,14 @@ private:
     // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
     InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
     CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
-    CallOutcome dispatch(std::size_t member, IDispatch* face, HostileValues& values, bool crossProcess);
-    CallOutcome point(std::size_t member, IConnectionPoint* face, HostileValues& values, bool nullOut);
-    CallOutcome enumerator(std::size_t member, IUnknown* face, bool ofPoints, HostileValues& values,
-                           bool crossProcess);
+    CallOutcome lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut);
+    CallOutcome advise(IConnectionPoint* face, HostileValues& values, bool nullOut);
+    CallOutcome unadvise(IConnectionPoint* face, HostileValues& values);
+    // IEnumConnectionPoints::Next or IEnumConnections::Next.
+    CallOutcome next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess);
 
     const std::vector<MEMBERID>& dispids;
-    const std::vector<GUID> iids;
+    std::vector<GUID> iids;
     std::vector<std::wstring> names;
     std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
     std::size_t misread = 0;

@@ -48,15 +48,6 @@ std::string nameOf(ITypeInfo* info, MEMBERID member)
     return text;
 }
 
-ParamType typed(ParamType::Kind kind, VARTYPE vt, const IID& iid = IID_IUnknown)
-{
-    ParamType type;
-    type.kind = kind;
-    type.vt = vt;
-    type.iid = iid;
-    return type;
-}
-
 std::vector<LONG> enumValuesOf(ITypeInfo* enumeration, UINT count)
 {
     std::vector<LONG> values;
@@ -120,15 +111,6 @@ HRESULT TypeCatalog::load(const std::wstring& path)
     return loaded;
 }
 
-std::vector<GUID> TypeCatalog::iids() const
-{
-    std::vector<GUID> all;
-    for (const InterfaceEntry& entry : entries) {
-        all.push_back(entry.iid);
-    }
-    return all;
-}
-
 void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)
 {
     TypeInfoDescription<TYPEATTR> attributes(info);
@@ -185,14 +167,14 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
     constexpr VARTYPE kScalars[] = {VT_I1,   VT_UI1,   VT_I2,    VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT,
                                     VT_I8,   VT_UI8,   VT_ERROR, VT_BOOL, VT_R4, VT_R8,  VT_DATE, VT_CY};
     if (std::find(std::begin(kScalars), std::end(kScalars), description.vt) != std::end(kScalars)) {
-        return typed(ParamType::Kind::Scalar, description.vt);
+        return ParamType{.kind = ParamType::Kind::Scalar, .vt = description.vt};
     }
     switch (description.vt) {
-    case VT_HRESULT: return typed(ParamType::Kind::Scalar, VT_ERROR);
-    case VT_BSTR: return typed(ParamType::Kind::Text, VT_BSTR);
-    case VT_VARIANT: return typed(ParamType::Kind::Variant, VT_VARIANT);
-    case VT_UNKNOWN: return typed(ParamType::Kind::Object, VT_UNKNOWN);
-    case VT_DISPATCH: return typed(ParamType::Kind::Object, VT_DISPATCH, IID_IDispatch);
+    case VT_HRESULT: return ParamType{.kind = ParamType::Kind::Scalar, .vt = VT_ERROR};
+    case VT_BSTR: return ParamType{.kind = ParamType::Kind::Text, .vt = VT_BSTR};
+    case VT_VARIANT: return ParamType{.kind = ParamType::Kind::Variant, .vt = VT_VARIANT};
+    case VT_UNKNOWN: return ParamType{.kind = ParamType::Kind::Object, .vt = VT_UNKNOWN};
+    case VT_DISPATCH: return ParamType{.kind = ParamType::Kind::Object, .vt = VT_DISPATCH, .iid = IID_IDispatch};
     case VT_SAFEARRAY: {
         ParamType element = typeOf(owner, *description.lptdesc);
         if (element.kind == ParamType::Kind::Unsupported || element.kind == ParamType::Kind::Array) {
@@ -217,16 +199,16 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
         }
         switch (attributes->typekind) {
         case TKIND_ENUM: {
-            ParamType type = typed(ParamType::Kind::Scalar, VT_I4);
-            type.enumValues = enumValuesOf(referenced.Get(), attributes->cVars);
-            return type;
+            return ParamType{.kind = ParamType::Kind::Scalar, .vt = VT_I4,
+                             .enumValues = enumValuesOf(referenced.Get(), attributes->cVars)};
         }
         case TKIND_ALIAS: return typeOf(referenced.Get(), attributes->tdescAlias);
         case TKIND_INTERFACE:
         case TKIND_DISPATCH: {
             const bool dispatch =
                 attributes->typekind == TKIND_DISPATCH || (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
-            return typed(ParamType::Kind::Object, dispatch ? VT_DISPATCH : VT_UNKNOWN, attributes->guid);
+            return ParamType{
+                .kind = ParamType::Kind::Object, .vt = dispatch ? VT_DISPATCH : VT_UNKNOWN, .iid = attributes->guid};
         }
         default: return {};
         }

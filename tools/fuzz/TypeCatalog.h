@@ -15,7 +15,7 @@ struct ParamType {
     // the type of its elements.
     VARTYPE vt = VT_EMPTY;
     // The values of an enumeration (of an array's elements), empty for plain numbers.
-    std::vector<LONG> enumValues;
+    std::vector<LONG> enumValues{};
     // For objects: the interface the parameter is declared with.
     IID iid = IID_IUnknown;
 };
@@ -44,7 +44,7 @@ struct InterfaceEntry {
     IID iid{};
     bool dual = false;
     // A system interface (IUnknown, IDispatch, connection points...): its members are
-    // named only, and called by SystemMembers.
+    // named only, and called by MemberCaller.
     bool system = false;
     // Inherited members of the library's own interfaces included, IDispatch's not.
     std::vector<Member> members;
@@ -60,7 +60,6 @@ public:
     const std::vector<InterfaceEntry>& interfaces() const { return entries; }
     // Every DISPID that some member of the library uses.
     const std::vector<MEMBERID>& knownDispids() const { return dispids; }
-    std::vector<GUID> iids() const;
 
 private:
     void addMembers(ITypeInfo* info, InterfaceEntry& entry);

@@ -2,13 +2,21 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 
 namespace {
 
-// Filled once per step, so that the crash filter reads it without taking a lock.
+using Clock = std::chrono::steady_clock;
+
+// Written by a step before it publishes its deadline, so that the watcher and the crash
+// filter read them without taking a lock.
 char lastStep[512] = "idle";
+std::chrono::milliseconds callPatience{0};
+std::chrono::milliseconds patience{0};
+// When the step in progress is overdue; zero between steps.
+std::atomic<Clock::rep> deadline{0};
 
 LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
 {
@@ -19,47 +27,29 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* exception)
 
 } // namespace
 
-Watchdog::Step::Step(Watchdog& watchdog, const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit)
-    : dog(watchdog)
+Watchdog::Step::Step(const std::string& name, std::uint64_t seed, std::chrono::milliseconds limit)
 {
-    std::lock_guard lock(dog.mutex);
-    dog.busy = true;
-    dog.patience = limit.count() > 0 ? limit : dog.callPatience;
-    dog.began = std::chrono::steady_clock::now();
+    deadline = 0;
+    patience = limit.count() > 0 ? limit : callPatience;
     std::snprintf(lastStep, sizeof(lastStep), "%s seed=0x%016" PRIx64, name.c_str(), seed);
+    deadline = (Clock::now() + patience).time_since_epoch().count();
 }
 
-Watchdog::Step::~Step()
-{
-    std::lock_guard lock(dog.mutex);
-    dog.busy = false;
-}
+Watchdog::Step::~Step() { deadline = 0; }
 
-Watchdog::Watchdog(std::chrono::milliseconds callLimit) : callPatience(callLimit), patience(callLimit)
+Watchdog::Watchdog(std::chrono::milliseconds callLimit)
 {
+    callPatience = callLimit;
     SetUnhandledExceptionFilter(reportCrash);
-    watcher = std::thread([this] { watch(); });
-}
-
-Watchdog::~Watchdog()
-{
-    {
-        std::lock_guard lock(mutex);
-        stopping = true;
-    }
-    changed.notify_all();
-    watcher.join();
-}
-
-void Watchdog::watch()
-{
-    std::unique_lock lock(mutex);
-    while (!stopping) {
-        changed.wait_for(lock, std::chrono::milliseconds(250));
-        if (busy && std::chrono::steady_clock::now() - began > patience) {
-            std::printf("fuzz: hang: %s did not return within %lld ms\n", lastStep,
-                        static_cast<long long>(patience.count()));
-            TerminateProcess(GetCurrentProcess(), 4);
+    watcher = std::jthread([](const std::stop_token& stopping) {
+        while (!stopping.stop_requested()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const Clock::rep due = deadline;
+            if (due != 0 && Clock::now().time_since_epoch().count() > due) {
+                std::printf("fuzz: hang: %s did not return within %lld ms\n", lastStep,
+                            static_cast<long long>(patience.count()));
+                TerminateProcess(GetCurrentProcess(), 4);
+            }
         }
-    }
+    });
 }

@@ -12,11 +12,11 @@
 #include "tools/fuzz/FuzzTarget.h"
 #include "tools/fuzz/TypeCatalog.h"
 #include "tools/fuzz/Watchdog.h"
-#include "tools/office/OfficeOptions.h"
 
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <stdexcept>
 
@@ -34,23 +34,17 @@ const char* const kUsage =
     "  --cross-calls N  calls from this process as Office to the messenger stand-in (default 2000)\n"
     "  --seconds N      stop each run after N seconds even if its calls are not done\n"
     "  --short          fail unless every member was reached; replay the regression cases\n"
-    "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n"
-    "  --only A,B / --skip A,B  only / no calls whose \"Interface::Member (path)\" contains A or B\n"
-    "  --no-push        the host pushes no presence meanwhile\n"
-    "  --progress       a line at every checkpoint: calls, live objects, private bytes\n"
-    "  --cross-foreign-only  across processes, pass only this program's own objects as arguments\n";
+    "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n";
 
 struct Options {
     bool inProcess = true;
     bool crossProcess = true;
     std::uint64_t inProcessCalls = 20000;
     std::uint64_t crossProcessCalls = 2000;
-    bool crossForeignOnly = false;
-    bool help = false;
     FuzzRun::Settings settings; // those of both runs
 };
 
-// Throws std::invalid_argument for what it does not know.
+// Throws std::invalid_argument for what it does not know; --help prints the usage and ends the program.
 Options parse(const std::vector<std::string>& arguments)
 {
     Options options;
@@ -64,7 +58,8 @@ Options parse(const std::vector<std::string>& arguments)
             return arguments[++at];
         };
         if (name == "--help" || name == "-h") {
-            options.help = true;
+            std::fputs(kUsage, stdout);
+            std::exit(0);
         } else if (name == "--short") {
             settings.shortPass = true;
         } else if (name == "--mode") {
@@ -82,18 +77,8 @@ Options parse(const std::vector<std::string>& arguments)
             options.crossProcessCalls = std::stoull(value());
         } else if (name == "--interfaces") {
             settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
-        } else if (name == "--only") {
-            settings.only = OfficeOptions::splitList(value());
-        } else if (name == "--skip") {
-            settings.skip = OfficeOptions::splitList(value());
         } else if (name == "--seconds") {
             settings.duration = std::chrono::seconds(std::stoll(value()));
-        } else if (name == "--cross-foreign-only") {
-            options.crossForeignOnly = true;
-        } else if (name == "--progress") {
-            settings.progress = true;
-        } else if (name == "--no-push") {
-            settings.push = false;
         } else {
             throw std::invalid_argument("unknown option " + name);
         }
@@ -103,29 +88,25 @@ Options parse(const std::vector<std::string>& arguments)
 
 // `answered` brings the interfaces objects answered in an earlier run and takes those of
 // this one.
-bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, Watchdog& watchdog,
-                std::set<std::size_t>& answered)
+bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, std::set<std::size_t>& answered)
 {
     FuzzTarget target(crossProcess);
     FuzzRun::Settings settings = options.settings;
     settings.calls = crossProcess ? options.crossProcessCalls : options.inProcessCalls;
-    settings.foreignObjectsOnly = crossProcess && options.crossForeignOnly;
-    settings.checkpointEvery = crossProcess ? 500 : 2000;
-    settings.privateBound = crossProcess ? 2ull << 20 : 8ull << 20;
     settings.answeredBefore = answered;
     std::string error;
     bool clean = false;
     {
-        const Watchdog::Step step(watchdog, "start-up (installing the product, starting the host)", settings.seed,
+        const Watchdog::Step step("start-up (installing the product, starting the host)", settings.seed,
                                   kHostPatience);
         clean = target.start(error);
     }
     if (clean) {
-        FuzzRun run(catalog, target, watchdog, settings);
+        FuzzRun run(catalog, target, settings);
         clean = run.run();
         answered = run.answered();
     }
-    const Watchdog::Step step(watchdog, "stopping the host", settings.seed, kHostPatience);
+    const Watchdog::Step step("stopping the host", settings.seed, kHostPatience);
     if (!target.finish(error) || !error.empty()) {
         std::printf("fuzz: failure: %s\n", error.c_str());
         clean = false;
@@ -143,10 +124,6 @@ int main()
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n%s", error.what(), kUsage);
         return 2;
-    }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
     }
     // Unbuffered: what a hang or a crash leaves behind must already be on the way out.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -166,7 +143,7 @@ int main()
         Watchdog watchdog(kCallPatience);
         for (const bool crossProcess : {false, true}) {
             if (crossProcess ? options.crossProcess : options.inProcess) {
-                clean = runAgainst(crossProcess, options, catalog, watchdog, answered) && clean;
+                clean = runAgainst(crossProcess, options, catalog, answered) && clean;
             }
         }
     }
