@@ -6,9 +6,11 @@
 #include "tests/tools/EndToEndTest.h"
 
 #include "registration/RegistryUtils.h"
+#include "tools/office/InstallationDoctor.h"
+#include "tools/office/InstallationRepair.h"
 
+#include <algorithm>
 #include <functional>
-#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -22,7 +24,9 @@ const std::wstring kContactInterface = L"SOFTWARE\\Classes\\Interface\\" + GuidT
 const std::wstring kProviders = L"Software\\IM Providers";
 const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
 
-void set(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0)
+// Each break names the registry view it hits: the plain path of a 32-bit process is the
+// WOW6432Node one under Wine, and the cases describe one Office's key, whichever doctor reads it.
+void set(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = KEY_WOW64_64KEY)
 {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
@@ -41,7 +45,7 @@ void setNumber(HKEY root, const std::wstring& path, const wchar_t* name, DWORD v
     RegCloseKey(key);
 }
 
-void removeTree(HKEY root, const std::wstring& path, REGSAM view = 0)
+void removeTree(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
@@ -54,12 +58,26 @@ void removeTree(HKEY root, const std::wstring& path, REGSAM view = 0)
 // A problem as the report names it: link, Office bitness, and the scope of its fix.
 using Named = std::tuple<std::string, std::string, std::string>;
 
-struct Diagnosis {
-    std::optional<DWORD> exitCode;
-    std::string output;
-    std::set<Named> faults;
-    std::string firstWhat;
-};
+std::set<Named> problemsOf(const DiagnosisReport& report)
+{
+    std::set<Named> named;
+    for (const auto& finding : report.findings()) {
+        if (finding.status == DiagnosisReport::Status::Fault) {
+            named.insert({finding.check, finding.office, DiagnosisReport::scopeName(finding.detail.scope)});
+        }
+    }
+    return named;
+}
+
+std::string firstProblem(const DiagnosisReport& report)
+{
+    for (const auto& finding : report.findings()) {
+        if (finding.status == DiagnosisReport::Status::Fault) {
+            return finding.detail.what;
+        }
+    }
+    return {};
+}
 
 class DiagnosisTest;
 
@@ -74,31 +92,33 @@ struct Broken {
     std::function<void(DiagnosisTest&)> restore = [](DiagnosisTest&) {};
 };
 
-class DiagnosisTest : public EndToEndTest, public ::testing::WithParamInterface<Broken> {
+class DiagnosisTest : public EndToEndTest {
 public:
-    static Diagnosis runDoctor(const std::wstring& arguments)
+    struct Run {
+        std::optional<DWORD> exitCode;
+        std::string output;
+    };
+
+    // The doctor as support staff run it, with its report as one JSON line.
+    static Run runDoctor(const std::wstring& arguments)
     {
         ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
-        Diagnosis diagnosis;
+        Run run;
         // The report is the last line; the process may end before its output has been read.
         doctor.waitForLine(R"("findings":)", kPatience);
-        diagnosis.exitCode = doctor.waitForExit(kPatience);
+        run.exitCode = doctor.waitForExit(kPatience);
         for (const auto& line : doctor.lines()) {
-            diagnosis.output += line + "\n";
+            run.output += line + "\n";
         }
-        static const std::regex fault(R"re(\{"check":"([^"]+)","status":"fault","subject":"(?:[^"\\]|\\.)*",)re"
-                                      R"re("office":"([^"]+)","what":"((?:[^"\\]|\\.)*)",.*?"scope":"([^"]*)")re");
-        for (std::sregex_iterator it(diagnosis.output.begin(), diagnosis.output.end(), fault), end; it != end; ++it) {
-            diagnosis.faults.insert({(*it)[1], (*it)[2], (*it)[4]});
-            diagnosis.firstWhat = diagnosis.firstWhat.empty() ? std::string((*it)[3]) : diagnosis.firstWhat;
-        }
-        return diagnosis;
+        return run;
     }
 
     void stopHost() { ASSERT_TRUE(host->stop()); }
     void startAgain() { replaceHost(startHost(hostOptions)); }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
+
+class BrokenInstallation : public DiagnosisTest, public ::testing::WithParamInterface<Broken> {};
 
 const std::wstring kOtherLibrary = [] {
     wchar_t system[MAX_PATH] = {};
@@ -115,7 +135,7 @@ const Broken kInstallations[] = {
      [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L""); }, {kUser64}, "is empty"},
     {"DefaultIMApp names a provider since uninstalled",
      [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger"); }, {kUser64},
-     "\\\"Old Messenger\\\", which is not installed"},
+     "\"Old Messenger\", which is not installed"},
     {"DefaultIMApp written as a number by a script",
      [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1); }, {kUser64},
      "is a number, not text"},
@@ -127,7 +147,7 @@ const Broken kInstallations[] = {
          set(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY);
          set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger");
      },
-     {kUser64}, "another installed provider, \\\"Other Messenger\\\"", false, {kUser64},
+     {kUser64}, "another installed provider, \"Other Messenger\"", false, {kUser64},
      [](DiagnosisTest&) {
          set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex");
          removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_64KEY);
@@ -144,7 +164,7 @@ const Broken kInstallations[] = {
      }},
     {"the provider key's GUID changed by another installer",
      [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
-     {{"provider-key", "64-bit", "HKLM"}}, "GUID is \\\"{00000000-0000-0000-C000-000000000046}\\\"", true},
+     {{"provider-key", "64-bit", "HKLM"}}, "GUID is \"{00000000-0000-0000-C000-000000000046}\"", true},
     {"a 64-bit-only installer left no provider key in the 32-bit view",
      [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
      {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
@@ -194,38 +214,37 @@ const Broken kInstallations[] = {
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
 };
 
-TEST_P(DiagnosisTest, NamesTheBrokenLinkAloneInItsScopeAndRepairsIt)
+// The table runs the doctor's diagnosis and repair in this process, twice a case: the
+// program around them is one test of its own below, and each run of it costs a process
+// start, which an emulated 32-bit machine makes slow.
+TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
 {
     const Broken& broken = GetParam();
     broken.breakIt(*this);
-    const Diagnosis before = runDoctor(L"--diagnose");
-    EXPECT_EQ(before.exitCode, broken.faults.empty() ? 0u : 1u);
-    EXPECT_EQ(before.faults, broken.faults) << before.output;
-    EXPECT_NE(before.firstWhat.find(broken.what), std::string::npos) << before.firstWhat;
+    const DiagnosisReport before = InstallationDoctor().diagnose();
+    EXPECT_EQ(problemsOf(before), broken.faults) << before.text();
+    EXPECT_NE(firstProblem(before).find(broken.what), std::string::npos) << before.text();
     if (broken.faults.empty()) {
         for (const char* check : {"default-im-app", "provider-key", "process", "class-object", "up-and-running",
                                   "type-library", "interfaces", "marshalling"}) {
-            EXPECT_NE(before.output.find(std::string(R"({"check":")") + check + R"(","status":"ok")"), std::string::npos)
-                << check << " was not found right: " << before.output;
+            EXPECT_TRUE(std::ranges::any_of(before.findings(), [check](const DiagnosisReport::Finding& finding) {
+                return finding.check == check && finding.status == DiagnosisReport::Status::Ok;
+            })) << check << " was not found right: " << before.text();
         }
     } else {
+        std::string userOnly;
+        EXPECT_EQ(InstallationRepair({false, true}).repair(before, userOnly), 0);
         if (broken.machine) {
-            const Diagnosis userOnly = runDoctor(L"--repair");
-            EXPECT_EQ(userOnly.exitCode, 1u);
-            EXPECT_NE(userOnly.output.find("machine-wide: run as an administrator with --repair --machine"),
-                      std::string::npos) << userOnly.output;
+            EXPECT_NE(userOnly.find("machine-wide: run as an administrator with --repair --machine"), std::string::npos)
+                << userOnly;
+        } else if (broken.afterRepair.empty()) {
+            EXPECT_NE(userOnly.find("would change "), std::string::npos) << userOnly;
         }
-        if (!broken.machine && broken.afterRepair.empty()) {
-            const Diagnosis dryRun = runDoctor(L"--repair --dry-run");
-            EXPECT_EQ(dryRun.faults, broken.faults) << dryRun.output;
-            EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
-        }
-        const Diagnosis repaired = runDoctor(broken.machine ? L"--repair --machine" : L"--repair");
-        // Still to change: the dry run changed nothing.
-        EXPECT_EQ(repaired.output.find("changed ") != std::string::npos, broken.afterRepair != broken.faults)
-            << repaired.output;
-        EXPECT_EQ(repaired.exitCode, broken.afterRepair.empty() ? 0u : 1u) << repaired.output;
-        EXPECT_EQ(repaired.faults, broken.afterRepair) << repaired.output;
+        std::string changes;
+        EXPECT_EQ(InstallationRepair({broken.machine, false}).repair(before, changes), 0) << changes;
+        EXPECT_EQ(changes.find("changed ") != std::string::npos, broken.afterRepair != broken.faults) << changes;
+        const DiagnosisReport after = InstallationDoctor().diagnose();
+        EXPECT_EQ(problemsOf(after), broken.afterRepair) << after.text();
     }
     broken.restore(*this);
     ASSERT_TRUE(host) << "the messenger stand-in did not come back";
@@ -233,7 +252,34 @@ TEST_P(DiagnosisTest, NamesTheBrokenLinkAloneInItsScopeAndRepairsIt)
     EXPECT_TRUE(newOffice(steps)->connect()) << "an Office could not connect after the repair";
 }
 
-INSTANTIATE_TEST_SUITE_P(Installations, DiagnosisTest, ::testing::ValuesIn(kInstallations),
+INSTANTIATE_TEST_SUITE_P(Installations, BrokenInstallation, ::testing::ValuesIn(kInstallations),
                          [](const ::testing::TestParamInfo<Broken>& param) { return "case" + std::to_string(param.index); });
+
+// The program itself: its exit codes, its JSON and a dry run that changes nothing, on a
+// default an uninstaller emptied.
+TEST_F(DiagnosisTest, TheProgramReportsDryRunsAndRepairsAsSupportStaffRunIt)
+{
+    set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"");
+    const Run diagnosis = runDoctor(L"--diagnose");
+    EXPECT_EQ(diagnosis.exitCode, 1u);
+    EXPECT_NE(diagnosis.output.find(R"({"check":"default-im-app","status":"fault",)"
+                                    R"("subject":"HKCU\\Software\\IM Providers DefaultIMApp","office":"64-bit",)"
+                                    R"("what":"is empty",)"),
+              std::string::npos)
+        << diagnosis.output;
+    EXPECT_NE(diagnosis.output.find(R"("scope":"HKCU","administrator":false,"repairable":true)"), std::string::npos)
+        << diagnosis.output;
+
+    const Run dryRun = runDoctor(L"--repair --dry-run");
+    EXPECT_EQ(dryRun.exitCode, 1u);
+    EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp"), L"") << "the dry run changed the default";
+
+    const Run repair = runDoctor(L"--repair");
+    EXPECT_EQ(repair.exitCode, 0u) << repair.output;
+    EXPECT_NE(repair.output.find("changed "), std::string::npos) << repair.output;
+    EXPECT_NE(repair.output.find(R"("ok":true)"), std::string::npos) << repair.output;
+    EXPECT_EQ(readText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp"), L"Talvo Orvex");
+}
 
 } // namespace

@@ -3,13 +3,7 @@
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.
 add_executable(end_to_end_tests
   tools/EndToEndTest.cpp tools/TestWatchdog.cpp tools/StartUpAndPresenceTests.cpp
-  tools/ConversationAndShutdownTests.cpp tools/BadInputTests.cpp tools/PushTests.cpp)
-# The table of broken installations expects what a 64-bit doctor reads (the plain
-# DefaultIMApp path, the 64-bit views); a 32-bit doctor reads its own, and the test machine
-# runs the 32-bit doctor against a real installation instead.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  target_sources(end_to_end_tests PRIVATE tools/DiagnosisTests.cpp)
-endif()
+  tools/ConversationAndShutdownTests.cpp tools/BadInputTests.cpp tools/DiagnosisTests.cpp tools/PushTests.cpp)
 target_link_libraries(end_to_end_tests PRIVATE orvex_process_tools GTest::gmock_main)
 target_compile_options(end_to_end_tests PRIVATE ${ORVEX_WARNINGS})
 add_dependencies(end_to_end_tests orvex_office_integration orvex_host_standin orvex_office_standin)
