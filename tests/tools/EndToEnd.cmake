@@ -3,7 +3,7 @@
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.
 add_executable(end_to_end_tests
   tools/EndToEndTest.cpp tools/TestWatchdog.cpp tools/StartUpAndPresenceTests.cpp
-  tools/ConversationAndShutdownTests.cpp tools/BadInputTests.cpp tools/PushTests.cpp)
+  tools/ConversationAndShutdownTests.cpp tools/PushTests.cpp)
 # The table of broken installations expects what a 64-bit doctor reads (the plain
 # DefaultIMApp path, the 64-bit views); a 32-bit doctor reads its own, and the test machine
 # runs the 32-bit doctor against a real installation instead.
