@@ -178,13 +178,3 @@ TEST_F(ConnectionPoints, EverySinkHearsTheEventAsAMethodCallWithTheLastArgumentF
     sinks[1]->onEvent = nullptr;
     EXPECT_EQ(source->fireChanged(nullptr, nullptr), S_OK);
 }
-
-TEST_F(ConnectionPoints, TheObjectReleasesEverySinkWhenItGoes)
-{
-    auto sinks = advised(3);
-    point.Reset();
-    source.Reset();
-    for (const auto& sink : sinks) {
-        EXPECT_EQ(referenceCount(sink.Get()), 1u);
-    }
-}

@@ -10,6 +10,8 @@
 #include "tests/support/Deadline.h"
 
 #include <atomic>
+#include <cstdint>
+#include <sstream>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -58,6 +60,10 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     std::ostringstream address;
     address << LogAddress{static_cast<UCCContact*>(kit.contact.Get())};
     const std::string finalRelease = "Final mContactDetails: " + address.str();
+    // Every object logs its address as upper-case hexadecimal of the pointer's width.
+    std::ostringstream sample;
+    sample << LogAddress{reinterpret_cast<const void*>(std::uintptr_t{0xABC12})};
+    EXPECT_EQ(sample.str(), std::string(sizeof(void*) * 2 - 5, '0') + "ABC12");
     std::atomic<bool> inEvent{false};
     std::atomic<bool> releasedDuringEvent{false};
     sink->onEvent = [&] {
@@ -79,9 +85,14 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     EXPECT_TRUE(host.said(finalRelease));
     EXPECT_TRUE(host.said("Stop watching contact."));
 
-    // The watch is gone with the contact: a later report reaches nobody.
+    // The watch is gone with the contact: a later report reaches nobody, and nothing of
+    // the destroyed watcher runs (only the resolver traces what the host said).
+    host.forgetRecords();
     kit.hostSide(OutlookContactStatus::OnlinePresent);
     EXPECT_EQ(sink->count(), 1u);
+    for (const auto& record : host.records()) {
+        EXPECT_EQ(record.file, "ContactResolver") << record.message;
+    }
 }
 
 TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)

@@ -1,14 +1,14 @@
-// The contact object as Office uses it, made by the manager and watched by the host.
+// The contact object as Office uses it, made by the manager and watched by the host, and
+// the manager's subscription.
 #include "client/com/Bstr.h"
 #include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
 #include "contacts/UCCContact.h"
-#include "host/HostLog.h"
+#include "contacts/UCCContactSubscription.h"
 #include "tests/contacts/ContactTestFixture.h"
 
 #include <cstring>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -21,35 +21,11 @@ namespace {
 
 using UCCContactTest = ContactTestFixture;
 
-// The elements of a one-dimensional array, read as `Element`.
-template <class Element>
-std::vector<Element> elements(SAFEARRAY* raw)
-{
-    const auto array = SafeArray::copyOf(raw);
-    std::vector<Element> result(array.count());
-    for (std::size_t index = 0; index < result.size(); ++index) {
-        array.getElement(array.lowerBound() + static_cast<LONG>(index), &result[index]);
-    }
-    return result;
-}
-
 } // namespace
 
 TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
 {
     const auto bo = contactFor(L"Bo.Lind@example.org");
-    const std::pair<OutlookContactStatus, LONG> availabilities[] = {
-        {OutlookContactStatus::OnlinePresent, 3500},      {OutlookContactStatus::OnlineAwayFromComputer, 15500},
-        {OutlookContactStatus::OnlineDoNotDisturb, 9500}, {OutlookContactStatus::OfflineOOF, 18500},
-        {OutlookContactStatus::PresenceUnknown, 0},
-    };
-    for (const auto& [status, availability] : availabilities) {
-        EXPECT_CALL(host.mock(), getContactPresence("Bo.Lind@example.org", ::testing::_)).WillOnce(Return(status));
-        Variant value;
-        EXPECT_EQ(bo.contact->GetContactInformation(ucPresenceAvailability, value.out()), S_OK);
-        EXPECT_EQ(value.type(), VT_I4);
-        EXPECT_EQ(value.get().lVal, availability);
-    }
     for (const auto type : {ucPresenceActivityId, ucPresenceActivity, ucPresenceDisplayName}) {
         Variant value;
         EXPECT_EQ(bo.contact->GetContactInformation(type, value.out()), S_OK) << type;
@@ -61,7 +37,7 @@ TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
         Variant value;
         EXPECT_EQ(bo.contact->GetContactInformation(type, value.out()), S_OK) << type;
         ASSERT_EQ(value.type(), VT_ARRAY | VT_BSTR) << type;
-        const auto addresses = elements<BSTR>(value.get().parray);
+        const auto addresses = elementsOf<BSTR>(value.get().parray);
         ASSERT_EQ(addresses.size(), 1u);
         EXPECT_EQ(Bstr::copyOf(addresses[0]).view(), L"Bo.Lind@example.org") << "without a scheme";
         SysFreeString(addresses[0]);
@@ -69,7 +45,7 @@ TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
     Variant custom;
     ASSERT_EQ(bo.contact->GetContactInformation(ucPresenceCustomActivity, custom.out()), S_OK);
     ASSERT_EQ(custom.type(), VT_ARRAY | VT_DISPATCH);
-    const auto strings = elements<IDispatch*>(custom.get().parray);
+    const auto strings = elementsOf<IDispatch*>(custom.get().parray);
     ASSERT_EQ(strings.size(), 1u);
     ComPtr<IUCCLocaleString> localeString;
     ASSERT_EQ(strings[0]->QueryInterface(IID_PPV_ARGS(&localeString)), S_OK);
@@ -87,37 +63,30 @@ TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
     EXPECT_EQ(uri.view(), L"sip:Bo.Lind@example.org");
 }
 
-TEST_F(UCCContactTest, BatchRequestsFillADictionaryInRequestOrder)
-{
-    const auto fay = contactFor(L"fay@example.org");
-    EXPECT_CALL(host.mock(), getContactPresence("fay@example.org", ::testing::_))
-        .WillOnce(Return(OutlookContactStatus::OnlinePresent));
-    const auto request = SafeArray::ofInt32(std::vector<LONG>{0, 10, 2});
-    ComPtr<IUCCContactInformationDictionary> dictionary;
-    ASSERT_EQ(fay.contact->BatchGetContactInformation(request.get(), &dictionary), S_OK);
-    LONG count = 0;
-    EXPECT_EQ(dictionary->get_Count(&count), S_OK);
-    EXPECT_EQ(count, 3);
-    Variant value;
-    EXPECT_EQ(dictionary->get_Item(ucPresenceAvailability, value.out()), S_OK);
-    EXPECT_EQ(value.get().lVal, 3500);
-    EXPECT_EQ(dictionary->get_Item(static_cast<ContactInformationType>(2), value.out()), S_OK);
-    EXPECT_EQ(value.type(), VT_EMPTY) << "an unsupported type is listed with an empty value";
-    ContactInformationType key{};
-    EXPECT_EQ(dictionary->GetKeyAt(1, &key), S_OK);
-    EXPECT_EQ(key, ucPresenceDisplayName) << "keys ascending";
-}
-
-// COM lets a caller leave an [out] VARIANT uninitialised: whatever it holds is written
-// over, never read or freed, and a success always writes it.
-TEST_F(UCCContactTest, OutVariantsThatArriveUninitialisedAreWrittenOnEverySuccess)
+// A batch lists every requested type, supported or not, in the order asked. COM lets a
+// caller leave an [out] VARIANT uninitialised: whatever it holds is written over, never
+// read or freed, and a success always writes it.
+TEST_F(UCCContactTest, BatchRequestsFillADictionaryThatWritesEveryOutVariant)
 {
     const auto fay = contactFor(L"fay@example.org");
     EXPECT_CALL(host.mock(), getContactPresence("fay@example.org", ::testing::_))
         .WillRepeatedly(Return(OutlookContactStatus::OnlinePresent));
-    const auto request = SafeArray::ofInt32(std::vector<LONG>{0});
     ComPtr<IUCCContactInformationDictionary> dictionary;
+    for (const VARTYPE wrong : {VT_BSTR, VT_I2}) {
+        EXPECT_EQ(fay.contact->BatchGetContactInformation(SafeArray::create(wrong, 1).get(), &dictionary), E_INVALIDARG);
+    }
+    SAFEARRAYBOUND square[2] = {{2, 0}, {2, 0}};
+    const auto twoDimensional = SafeArray::attach(SafeArrayCreate(VT_I4, 2, square));
+    EXPECT_EQ(fay.contact->BatchGetContactInformation(twoDimensional.get(), &dictionary), E_INVALIDARG);
+    EXPECT_EQ(fay.contact->BatchGetContactInformation(nullptr, &dictionary), E_INVALIDARG);
+    const auto request = SafeArray::ofInt32(std::vector<LONG>{0, 10, 2});
     ASSERT_EQ(fay.contact->BatchGetContactInformation(request.get(), &dictionary), S_OK);
+    LONG count = 0;
+    EXPECT_EQ(dictionary->get_Count(&count), S_OK);
+    EXPECT_EQ(count, 3);
+    ContactInformationType key{};
+    EXPECT_EQ(dictionary->GetKeyAt(1, &key), S_OK);
+    EXPECT_EQ(key, ucPresenceDisplayName);
     VARIANT_BOOL found = VARIANT_FALSE;
     struct Reader {
         const char* what;
@@ -132,7 +101,9 @@ TEST_F(UCCContactTest, OutVariantsThatArriveUninitialisedAreWrittenOnEverySucces
         {"TryGetValue", [&](VARIANT* value) { return dictionary->TryGetValue(ucPresenceAvailability, value, &found); },
          VT_I4},
         {"TryGetValue of a key not asked for",
-         [&](VARIANT* value) { return dictionary->TryGetValue(ucPresenceDisplayName, value, &found); }, VT_EMPTY},
+         [&](VARIANT* value) { return dictionary->TryGetValue(ucPresenceTimeZone, value, &found); }, VT_EMPTY},
+        {"get_Item of an unsupported type asked for",
+         [&](VARIANT* value) { return dictionary->get_Item(static_cast<ContactInformationType>(2), value); }, VT_EMPTY},
     };
     for (const Reader& reader : readers) {
         VARIANT value;
@@ -145,55 +116,27 @@ TEST_F(UCCContactTest, OutVariantsThatArriveUninitialisedAreWrittenOnEverySucces
     }
 }
 
-TEST_F(UCCContactTest, HostReportsOnHostThreadsReachEverySinkAsOneEvent)
+// The manager's one subscription object, whoever asks first. (That every request makes a
+// contact with a watch of its own is the end-to-end tests', through the host.)
+TEST_F(UCCContactTest, OneSubscriptionObjectForEveryCallerAndThread)
 {
-    const auto ida = contactFor(L"ida@example.org");
-    const auto first = ContactSink::create();
-    const auto second = ContactSink::create();
-    const DWORD firstCookie = advise(ida.contact.Get(), DIID__IUCCContactEvents, first.Get());
-    ASSERT_NE(firstCookie, 0u);
-    ASSERT_NE(advise(ida.contact.Get(), DIID__IUCCContactEvents, second.Get()), 0u);
-
-    std::thread hostThread([&] { ida.hostSide(OutlookContactStatus::OnlineDoNotDisturb); });
-    hostThread.join();
-
-    for (const auto& sink : {first, second}) {
-        const auto events = sink->events();
-        ASSERT_EQ(events.size(), 1u);
-        EXPECT_EQ(events[0].member, 400);
-        EXPECT_EQ(events[0].flags, DISPATCH_METHOD);
-        EXPECT_EQ(events[0].types, (std::vector<VARTYPE>{VT_DISPATCH, VT_DISPATCH}));
-        EXPECT_EQ(events[0].objects[1], identityOf(ida.contact.Get()));
-        EXPECT_EQ(events[0].changed, (std::vector<LONG>{0, 1, 8, 7}));
+    EXPECT_EQ(manager->CreateSubscription(nullptr), E_POINTER);
+    // Concurrent first requests on a fresh manager.
+    ComPtr<orvex::com::CComObject<UCCContactManager>> fresh;
+    ASSERT_EQ(orvex::com::CComObject<UCCContactManager>::CreateInstance(fresh), S_OK);
+    std::vector<ComPtr<IUCCContactSubscription>> got(8);
+    std::vector<std::thread> callers;
+    for (auto& slot : got) {
+        callers.emplace_back([&fresh, &slot] { EXPECT_EQ(fresh->CreateSubscription(&slot), S_OK); });
     }
-    EXPECT_TRUE(host.said("Contact data changed"));
-    EXPECT_TRUE(host.said("Reporting contact changed through callback"));
-
-    EXPECT_EQ(unadvise(ida.contact.Get(), DIID__IUCCContactEvents, firstCookie), S_OK);
-    std::thread([&] { ida.hostSide(OutlookContactStatus::ContactEvicted); }).join();
-    EXPECT_EQ(first->count(), 1u);
-    EXPECT_EQ(second->count(), 2u) << "an eviction is reported like any presence";
-}
-
-TEST_F(UCCContactTest, ReleasingTheContactStopsTheWatchAndSilencesLateReports)
-{
-    auto jo = contactFor(L"jo@example.org");
-    const auto sink = ContactSink::create();
-    ASSERT_NE(advise(jo.contact.Get(), DIID__IUCCContactEvents, sink.Get()), 0u);
-    const void* where = static_cast<UCCContact*>(jo.contact.Get());
-
-    EXPECT_CALL(host.mock(), stopContactPresence("jo@example.org"));
-    jo.contact.Reset();
-    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
-    std::ostringstream address;
-    address << LogAddress{where};
-    EXPECT_TRUE(host.said("Final mContactDetails: " + address.str()));
-    EXPECT_TRUE(host.said("Destructor: " + address.str()));
-
-    host.reset();
-    std::thread([&] { jo.hostSide(OutlookContactStatus::OnlinePresent); }).join();
-    EXPECT_EQ(sink->count(), 0u);
-    for (const auto& record : host.records()) {
-        EXPECT_EQ(record.file, "ContactResolver") << record.message;
+    for (auto& caller : callers) {
+        caller.join();
     }
+    for (const auto& subscription : got) {
+        ASSERT_NE(subscription, nullptr);
+        EXPECT_EQ(subscription.Get(), got[0].Get());
+    }
+    ComPtr<IUCCContactSubscription> later;
+    EXPECT_EQ(fresh->CreateSubscription(&later), S_OK);
+    EXPECT_EQ(later.Get(), got[0].Get());
 }

@@ -1,6 +1,5 @@
 // The integration's start and stop in-process, through the real COM runtime and the real
 // registry of the test prefix: what Office would find, and what the host is told.
-#include "host/HostLog.h"
 #include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
@@ -11,7 +10,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -82,12 +80,6 @@ protected:
         EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
         return factory;
     }
-
-    std::ptrdiff_t position(const std::string& message) const
-    {
-        const auto all = host.messages();
-        return std::find(all.begin(), all.end(), message) - all.begin();
-    }
 };
 
 } // namespace
@@ -97,26 +89,19 @@ TEST_F(Lifecycle, StartAnnouncesTheProviderAndStopWithdrawsIt)
     LifecycleProbe::markUpAndRunning(7);
     EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).Times(1);
 
+    // (What start-up has made true at each announcement is the host boundary's test.)
     server().startIntegration();
 
-    EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
     EXPECT_EQ(LifecycleProbe::defaultImApp(), L"Talvo Orvex");
-    ComPtr<IClassFactory> factory;
-    EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
     EXPECT_EQ(host.messagesOf("LocalServer::startIntegration"),
               (std::vector<std::string>{"starting", "Setting UpAndRunning to 1", "Up and running"}));
-    const auto all = host.messages();
-    const auto verdict = std::find_if(all.begin(), all.end(),
-                                      [](const std::string& m) { return m.starts_with("Successful registration: "); });
-    EXPECT_LT(position("Setting UpAndRunning to 1"), verdict - all.begin()) << "the diagnostics run at 1";
-    EXPECT_LT(verdict - all.begin(), position("Enter")) << "and before the class object is registered";
-    factory.Reset();
     host.forgetRecords();
 
     server().stopIntegration();
 
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     EXPECT_EQ(LifecycleProbe::defaultImApp(), L"Talvo Orvex") << "stopping leaves DefaultIMApp";
+    ComPtr<IClassFactory> factory;
     EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),
               (std::vector<std::string>{"Revoke class factory", "Class factory revoked successfully"}));
@@ -193,35 +178,6 @@ TEST_F(Lifecycle, AHostWhoseLogCallbackReachesTheFactoryFromAnotherThreadIsNotDe
     ComPtr<IDispatch> refused;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&refused)), E_NOINTERFACE);
     EXPECT_EQ(first.Get(), meanwhile.Get());
-}
-
-TEST_F(Lifecycle, StopSignsTheClientOutThenTellsOfficeThatTheMessengerShutsDown)
-{
-    server().startIntegration();
-    ComPtr<IUCOfficeIntegration> integration;
-    ASSERT_EQ(classObject()->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
-    ComPtr<IDispatch> clientDispatch;
-    ASSERT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, &clientDispatch), S_OK);
-    std::vector<DISPID> order;
-    auto integrationSink = RecordingSink<_IUCOfficeIntegrationEvents>::create();
-    auto clientSink = RecordingSink<_IUCCLyncClientEvents>::create();
-    integrationSink->onEvent = [&order] { order.push_back(50); return S_OK; };
-    clientSink->onEvent = [&order] { order.push_back(100); return S_OK; };
-    ASSERT_NE(advise(integration.Get(), DIID__IUCOfficeIntegrationEvents, integrationSink.Get()), 0u);
-    ASSERT_NE(advise(clientDispatch.Get(), DIID__IUCCLyncClientEvents, clientSink.Get()), 0u);
-
-    server().stopIntegration();
-
-    EXPECT_EQ(order, (std::vector<DISPID>{100, 50}));
-    ComPtr<IUCCLyncClient> client;
-    ASSERT_EQ(clientDispatch.As(&client), S_OK);
-    ClientState state = ucClientStateSignedIn;
-    EXPECT_EQ(client->get_State(&state), S_OK);
-    EXPECT_EQ(state, ucClientStateSignedOut);
-    // Every object logs its address as upper-case hexadecimal of the pointer's width.
-    std::ostringstream address;
-    address << LogAddress{reinterpret_cast<const void*>(std::uintptr_t{0xABC12})};
-    EXPECT_EQ(address.str(), std::string(sizeof(void*) * 2 - 5, '0') + "ABC12");
 }
 
 TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheProviderDown)

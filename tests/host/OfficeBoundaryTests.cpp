@@ -2,6 +2,7 @@
 // integration started by getOutlookIntegration's object, Office's objects made by the
 // registered class object, the host played by the recording helper.
 #include "client/com/Bstr.h"
+#include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
 #include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr GUID kOfficeIntegrationService = {0x6b734cfb, 0x92e4, 0x42f3, {0x9a, 0x5e, 0xd4, 0xbd, 0xed, 0x5f, 0xc3, 0x57}};
 
 std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
-
-ULONG references(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
-}
 
 // A member handing out an interface, as a call that gives it to an IUnknown*.
 template <class Object, class Owner, class Interface>
@@ -222,30 +217,24 @@ TEST_F(OfficeBoundary, EveryInterfaceHandedOutCarriesOneReference)
         {"CreateSubscription", handOut(manager.Get(), &IUCCContactManager::CreateSubscription)},
         {"IUCCContact::get_ContactManager", handOut(ann, &IUCCContact::get_ContactManager)},
         {"BatchGetContactInformation", [&](IUnknown** out) {
-             const std::vector<LONG> types{ucPresenceAvailability};
-             SAFEARRAY* requested = SafeArrayCreateVector(VT_I4, 0, 1);
-             LONG index = 0;
-             SafeArrayPutElement(requested, &index, const_cast<LONG*>(types.data()));
-             const HRESULT result = ann->BatchGetContactInformation(
-                 requested, reinterpret_cast<IUCCContactInformationDictionary**>(out));
-             SafeArrayDestroy(requested);
-             return result;
+             return ann->BatchGetContactInformation(orvex::com::SafeArray::ofInt32(std::vector<LONG>{0}).get(),
+                                                    reinterpret_cast<IUCCContactInformationDictionary**>(out));
          }},
     };
     for (const auto& [member, call] : members) {
         IUnknown* first = nullptr;
         IUnknown* second = nullptr;
         ASSERT_EQ(call(&first), S_OK) << member;
-        const ULONG held = references(first);
+        const ULONG held = referenceCount(first);
         ASSERT_EQ(call(&second), S_OK) << member;
         if (identityOf(first) == identityOf(second)) {
-            EXPECT_EQ(references(second), held + 1) << member;
+            EXPECT_EQ(referenceCount(second), held + 1) << member;
         } else {
             EXPECT_EQ(held, 1u) << member << ": a new object is the caller's alone";
-            EXPECT_EQ(references(second), 1u) << member;
+            EXPECT_EQ(referenceCount(second), 1u) << member;
         }
         second->Release();
-        EXPECT_EQ(references(first), held) << member;
+        EXPECT_EQ(referenceCount(first), held) << member;
         first->Release();
     }
 }
@@ -320,4 +309,11 @@ TEST_F(OfficeBoundary, AddressesBeyondAsciiCrossTheHostBoundaryIntact)
         EXPECT_EQ(canStart, VARIANT_TRUE) << "the user's own contact";
         ::testing::Mock::VerifyAndClearExpectations(&host.mock());
     }
+    // Text that is not well-formed UTF-16 has no UTF-8 form: it is refused before it
+    // reaches the host.
+    EXPECT_CALL(host.mock(), getContactPresence(_, _)).Times(0);
+    const wchar_t broken[] = {L'a', 0xD800, L'@', L'b', 0};
+    ComPtr<IUCCContact> refused;
+    EXPECT_EQ(manager->GetContactByUri(Bstr(broken).get(), &refused), E_INVALIDARG);
+    EXPECT_FALSE(refused);
 }

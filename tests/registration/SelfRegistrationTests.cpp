@@ -152,9 +152,11 @@ struct PerUserCalls {
     }
 };
 
+HRESULT WINAPI refuseForUser(ITypeLib*, OLECHAR*, OLECHAR*) { return E_ACCESSDENIED; }
+
 } // namespace
 
-TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregistrationRemovesItAll)
+TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregistrationRemovesItsOwnKeysOnly)
 {
     Exports dll;
     ASSERT_TRUE(dll.complete());
@@ -170,6 +172,8 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
     EXPECT_TRUE(providerRegistered());
     EXPECT_EQ(RawRegistry::read(HKEY_LOCAL_MACHINE, kMachineWowProviderKey, L"GUID").text,
               L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}");
+    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kSharedInterfaceKey))
+        << "a system interface the system has not registered is not registered for it";
 
     // The messenger's per-user keys name this DLL: unregistration puts that path back
     // where the placeholder stands, which lets the system find the library to remove.
@@ -182,6 +186,19 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey));
     EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").exists);
+
+    // The shared system interface, as the system registers it (its own name, proxy and
+    // method count, no type library), keeps that registration through both.
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey, L"", L"IVideoWindow");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\ProxyStubClsid32", L"",
+                           L"{92A3A302-DA7C-4A1F-BA7E-1802BB5D2D02}");
+    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\NumMethods", L"", L"45");
+    const RegistryTreeSnapshot systemRegistration(HKEY_LOCAL_MACHINE, kSharedInterfaceKey);
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    EXPECT_TRUE(systemRegistration.unchanged());
+    Registry::WriteUserTypeLibKeys();
+    ASSERT_EQ(dll.unregisterServer(), S_OK);
+    EXPECT_TRUE(systemRegistration.unchanged());
 }
 
 TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
@@ -229,77 +246,6 @@ TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
         EXPECT_EQ(PerUserCalls::registrations, 2);
     }
 }
-
-TEST_F(SelfRegistration, TheSharedSystemInterfaceKeepsTheRegistrationItHad)
-{
-    // As the system registers it: its own name, proxy and method count, no type library.
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey, L"", L"IVideoWindow");
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\ProxyStubClsid32", L"",
-                           L"{92A3A302-DA7C-4A1F-BA7E-1802BB5D2D02}");
-    RawRegistry::writeText(HKEY_LOCAL_MACHINE, kSharedInterfaceKey + L"\\NumMethods", L"", L"45");
-    const RegistryTreeSnapshot systemRegistration(HKEY_LOCAL_MACHINE, kSharedInterfaceKey);
-    Exports dll;
-    ASSERT_TRUE(dll.complete());
-
-    ASSERT_EQ(dll.registerServer(), S_OK);
-    EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey + L"\\TypeLib"))
-        << "the library's own interfaces are registered";
-    EXPECT_TRUE(systemRegistration.unchanged());
-
-    Registry::WriteUserTypeLibKeys();
-    ASSERT_EQ(dll.unregisterServer(), S_OK);
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
-    EXPECT_TRUE(systemRegistration.unchanged());
-
-    // Where the system has none, the library leaves none behind either.
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSharedInterfaceKey.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSharedInterfaceKey.c_str());
-    ASSERT_EQ(dll.registerServer(), S_OK);
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kSharedInterfaceKey));
-}
-
-TEST_F(SelfRegistration, RegsvrRegistersAndUnregistersMachineWideAndPerUser)
-{
-    const auto run = [](const std::wstring& arguments) -> DWORD {
-        std::wstring commandLine = L"regsvr32.exe /s " + arguments + L" \"" + productDll().wstring() + L"\"";
-        STARTUPINFOW startup{sizeof(startup)};
-        PROCESS_INFORMATION process{};
-        DWORD exitCode = 0xFFFFFFFF;
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
-            WaitForSingleObject(process.hProcess, 60000);
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        return exitCode;
-    };
-    const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
-
-    EXPECT_EQ(run(L""), 0u);
-    EXPECT_TRUE(providerRegistered());
-    EXPECT_EQ(machineValue(ownPlatform), kDummy);
-    EXPECT_EQ(machineValue(kIntegrationInterfaceKey + L"\\TypeLib"), L"{9D5662DE-96CC-471F-94F0-E00E05457627}");
-
-    Registry::WriteUserTypeLibKeys();
-    EXPECT_EQ(run(L"/u"), 0u);
-    EXPECT_FALSE(providerRegistered());
-    EXPECT_FALSE(machineValueExists(ownPlatform));
-
-    EXPECT_EQ(run(L"/n /i:user"), 0u);
-    EXPECT_TRUE(providerRegistered());
-    EXPECT_EQ(machineValue(ownPlatform), kDummy);
-
-    EXPECT_EQ(run(L"/u /n /i:user"), 0u);
-    EXPECT_FALSE(providerRegistered());
-    EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
-}
-
-namespace {
-
-HRESULT WINAPI refuseForUser(ITypeLib*, OLECHAR*, OLECHAR*) { return E_ACCESSDENIED; }
-
-} // namespace
 
 // The steps' order is visible: the diagnostics see the type library's real machine path,
 // which is masked only after them, and a registration refused by the system writes no

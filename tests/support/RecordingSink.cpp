@@ -20,11 +20,7 @@ std::vector<LONG> changedTypes(IUnknown* eventData)
         return {};
     }
     const auto array = orvex::com::SafeArray::attach(raw);
-    std::vector<LONG> types(array.count());
-    for (std::size_t index = 0; index < types.size(); ++index) {
-        array.getElement(array.lowerBound() + static_cast<LONG>(index), &types[index]);
-    }
-    return types;
+    return elementsOf<LONG>(array.get());
 }
 
 ComPtr<IConnectionPoint> connectionPoint(IUnknown* source, const IID& events)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/com/Atl.h"
+#include "client/com/SafeArray.h"
 
 #include <windows.h>
 
@@ -85,3 +86,16 @@ IUnknown* identityOf(IUnknown* object);
 ULONG referenceCount(IUnknown* object);
 // The library's COM objects alive right now (the module's lock count).
 LONG liveObjects();
+
+// The elements of a one-dimensional array, read as `Element` (strings and objects read
+// are the caller's to free).
+template <class Element>
+std::vector<Element> elementsOf(const SAFEARRAY* raw)
+{
+    const auto array = orvex::com::SafeArray::copyOf(raw);
+    std::vector<Element> result(array.count());
+    for (std::size_t index = 0; index < result.size(); ++index) {
+        array.getElement(array.lowerBound() + static_cast<LONG>(index), &result[index]);
+    }
+    return result;
+}

@@ -3,7 +3,7 @@
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.
 add_executable(end_to_end_tests
   tools/EndToEndTest.cpp tools/TestWatchdog.cpp tools/StartUpAndPresenceTests.cpp
-  tools/ConversationAndShutdownTests.cpp tools/BadInputTests.cpp tools/DiagnosisTests.cpp tools/PushTests.cpp)
+  tools/ConversationAndShutdownTests.cpp tools/DiagnosisTests.cpp tools/PushTests.cpp)
 target_link_libraries(end_to_end_tests PRIVATE orvex_process_tools GTest::gmock_main)
 target_compile_options(end_to_end_tests PRIVATE ${ORVEX_WARNINGS})
 add_dependencies(end_to_end_tests orvex_office_integration orvex_host_standin orvex_office_standin)

@@ -1,34 +1,17 @@
 // The presence push as Office holds on to it: every presence change of a contact arrives
-// with the same four changed types, in one event-data object that COM already knows, and
-// that object goes when Office lets the contact go.
+// in one event-data object that COM already knows, and that object goes when Office lets
+// the contact go. (The changed types it lists are the presence test's.)
 #include "client/com/Bstr.h"
-#include "client/com/SafeArray.h"
 #include "tests/tools/EndToEndTest.h"
 
 #include <mutex>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
-using orvex::com::SafeArray;
 
 namespace {
 
 using PushTest = EndToEndTest;
-
-std::vector<LONG> changedTypes(IDispatch* eventData)
-{
-    ComPtr<IUCCContactInformationChangedEventData> data;
-    SAFEARRAY* types = nullptr;
-    if (FAILED(eventData->QueryInterface(IID_PPV_ARGS(&data))) || FAILED(data->get_ChangedContactInformation(&types))) {
-        return {};
-    }
-    const SafeArray array = SafeArray::attach(types);
-    std::vector<LONG> values(array.count());
-    for (std::size_t index = 0; index < values.size(); ++index) {
-        array.getElement(array.lowerBound() + static_cast<LONG>(index), &values[index]);
-    }
-    return values;
-}
 
 TEST_F(PushTest, PresencePushesOfAContactShareOneEventDataThatGoesWithTheContact)
 {
@@ -66,12 +49,9 @@ TEST_F(PushTest, PresencePushesOfAContactShareOneEventDataThatGoesWithTheContact
         }
         std::lock_guard lock(mutex);
         ASSERT_EQ(received.size(), 3u);
-        const std::vector<LONG> presence{ucPresenceAvailability, ucPresenceActivityId, ucPresenceCustomActivity,
-                                         ucPresenceActivity};
         ComPtr<IUnknown> first;
         ASSERT_EQ(received[0].As(&first), S_OK);
         for (const auto& eventData : received) {
-            EXPECT_EQ(changedTypes(eventData.Get()), presence);
             ComPtr<IUnknown> identity;
             ASSERT_EQ(eventData.As(&identity), S_OK);
             EXPECT_EQ(identity.Get(), first.Get()) << "a presence push built a new event-data object";
