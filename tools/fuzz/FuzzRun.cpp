@@ -712,12 +712,21 @@ bool FuzzRun::run()
         });
     }
     // Past the calls or the time asked for, the walk goes on while the regression cases
-    // still want objects of their interfaces or the interfaces expected are not all met,
-    // within as many calls again.
+    // still want objects of their interfaces, a member met is not yet reached on each of
+    // its paths (an object of a rare kind may have left the pool before the walk came to
+    // it), or the interfaces expected are not all met, within as many calls again.
+    const auto unreached = [&] {
+        return std::ranges::any_of(counts, [](const auto& byPath) {
+            return std::ranges::any_of(byPath, [](const auto& member) { return member.second == 0; });
+        });
+    };
+    const auto regressionsMet = [&] {
+        return std::ranges::all_of(kRegressionCases, [&](const RegressionCase& regression) {
+            return findCase(regression.member, regression.path).has_value();
+        });
+    };
     const auto wanting = [&] {
-        return (settings.shortPass && !std::ranges::all_of(kRegressionCases, [&](const RegressionCase& regression) {
-                    return findCase(regression.member, regression.path).has_value();
-                })) ||
+        return (settings.shortPass && (unreached() || !regressionsMet())) ||
                pool->libraryInterfacesAnswered() < settings.interfacesExpected;
     };
     bool overtime = false;
@@ -730,6 +739,9 @@ bool FuzzRun::run()
         if (!overtime && index > 0 && index % checkpointEvery == 0) {
             checkpoint(false);
         }
+        // In overtime the walk looks again for what it has not reached among the objects
+        // it holds now, which the pool may have taken in since it last looked.
+        coverageComplete = coverageComplete && !overtime;
         call(index);
     }
     {
