@@ -5,6 +5,7 @@
 // then leave the installation clean or say why it cannot, and an Office then connects.
 #include "tests/tools/EndToEndTest.h"
 
+#include "registration/RegistryReader.h"
 #include "registration/RegistryUtils.h"
 #include "tools/office/InstallationDoctor.h"
 #include "tools/office/InstallationRepair.h"
@@ -20,6 +21,9 @@ namespace {
 using Utils::Registry::GuidText;
 
 const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
+// Windows keeps one type library key for both views; Wine keeps a per-user one for each,
+// and the doctor, running in this process, reads its own: the type library breaks go there.
+constexpr REGSAM kOwnView = 0;
 const std::wstring kContactInterface = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact)) + L"\\TypeLib";
 const std::wstring kProviders = L"Software\\IM Providers";
 const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
@@ -53,6 +57,12 @@ void removeTree(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64K
         RegCloseKey(key);
     }
     RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+// The 64-bit Office's default, whatever this process's view.
+std::wstring defaultIMApp()
+{
+    return Utils::Registry::RegistryReader(HKEY_CURRENT_USER, KEY_WOW64_64KEY).text(kProviders, L"DefaultIMApp").data;
 }
 
 // A problem as the report names it: link, Office bitness, and the scope of its fix.
@@ -188,22 +198,22 @@ const Broken kInstallations[] = {
      {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
      [](DiagnosisTest& test) { test.integration("start"); }},
     {"a roaming profile's per-user win32 path names a file of another machine",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll"); },
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll", kOwnView); },
      {{"type-library", "32-bit", "HKCU"}}, "which does not exist"},
     {"an older version's per-user win32 path names another type library",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary); },
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary, kOwnView); },
      {{"type-library", "32-bit", "HKCU"}}, "version 2.0, not the provider's"},
     {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll"); },
+     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll", kOwnView); },
      {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
-     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
+     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64", kOwnView); }},
     {"the machine-wide win64 path left as the placeholder",
-     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY"); },
+     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY", kOwnView); },
      {{"type-library", "64-bit", "HKLM"}}, "placeholder", true},
     {"an uninstaller removed the whole type library registration",
      [](DiagnosisTest&) {
-         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
-         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId(), kOwnView);
+         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId(), kOwnView);
      },
      {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true},
     {"the contact interface key names another version in the 32-bit view only",
@@ -273,13 +283,13 @@ TEST_F(DiagnosisTest, TheProgramReportsDryRunsAndRepairsAsSupportStaffRunIt)
     const Run dryRun = runDoctor(L"--repair --dry-run");
     EXPECT_EQ(dryRun.exitCode, 1u);
     EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp"), L"") << "the dry run changed the default";
+    EXPECT_EQ(defaultIMApp(), L"") << "the dry run changed the default";
 
     const Run repair = runDoctor(L"--repair");
     EXPECT_EQ(repair.exitCode, 0u) << repair.output;
     EXPECT_NE(repair.output.find("changed "), std::string::npos) << repair.output;
     EXPECT_NE(repair.output.find(R"("ok":true)"), std::string::npos) << repair.output;
-    EXPECT_EQ(readText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp"), L"Talvo Orvex");
+    EXPECT_EQ(defaultIMApp(), L"Talvo Orvex");
 }
 
 } // namespace
