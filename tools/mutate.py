@@ -334,7 +334,7 @@ def sync_scratch(committed):
                                 cwd=ROOT, check=True, capture_output=True).stdout.decode().split("\0")
         listed += [".toolchain"]
         if os.path.lexists(os.path.join(ROOT, ".toolchain")) and not os.path.lexists(os.path.join(origin, ".toolchain")):
-            os.symlink(os.readlink(os.path.join(ROOT, ".toolchain")), os.path.join(origin, ".toolchain"))
+            os.symlink(os.path.realpath(os.path.join(ROOT, ".toolchain")), os.path.join(origin, ".toolchain"))
     else:
         listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
                                 cwd=ROOT, check=True, capture_output=True).stdout.decode().split("\0")
