@@ -48,6 +48,10 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 
 HRESULT ClassFactory::handOut(REFIID iid, void** object)
 {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
     // Only taking and keeping the object happen under the lock: its creation, the host's
     // log callback and an object's last release may each reach back into the library from
     // another thread, which would then wait on the lock for good.
@@ -63,8 +67,10 @@ HRESULT ClassFactory::handOut(REFIID iid, void** object)
     }
     created->initialise();
     // Kept only once it has been handed out: a refused request's object is nobody's, and
-    // the next request starts again with a fresh one.
-    result = created->QueryInterface(iid, object);
+    // the next request starts again with a fresh one. Whatever interface was asked for, the
+    // answer is an IUnknown, which is all this function needs of it.
+    Microsoft::WRL::ComPtr<IUnknown> answered;
+    result = created->QueryInterface(iid, reinterpret_cast<void**>(answered.GetAddressOf()));
     if (FAILED(result)) {
         return result;
     }
@@ -73,13 +79,13 @@ HRESULT ClassFactory::handOut(REFIID iid, void** object)
         std::unique_lock guard(lock);
         if (!officeIntegration) {
             officeIntegration = created;
+            *object = answered.Detach();
             return S_OK;
         }
         held = officeIntegration;
     }
-    // Another request kept its object first: every activation receives that one.
-    static_cast<IUnknown*>(*object)->Release();
-    *object = nullptr;
+    // Another request kept its object first: every activation receives that one, and this
+    // request's answer goes with its object.
     return held->QueryInterface(iid, object);
 }
 
