@@ -138,6 +138,12 @@ const std::wstring kOtherLibrary = [] {
 const Named kUser64{"default-im-app", "64-bit", "HKCU"};
 const Named kNotRunning{"process", "both", ""};
 const auto kStart = [](DiagnosisTest& test) { test.startAgain(); };
+// The 32-bit build registers the win32 path alone, so that a 64-bit Office falls back to it.
+#if defined(_WIN64)
+const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}};
+#else
+const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}, {"type-library", "64-bit", "HKCU"}};
+#endif
 
 const Broken kInstallations[] = {
     {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
@@ -199,10 +205,10 @@ const Broken kInstallations[] = {
      [](DiagnosisTest& test) { test.integration("start"); }},
     {"a roaming profile's per-user win32 path names a file of another machine",
      [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll", kOwnView); },
-     {{"type-library", "32-bit", "HKCU"}}, "which does not exist"},
+     kPerUserWin32, "which does not exist"},
     {"an older version's per-user win32 path names another type library",
      [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary, kOwnView); },
-     {{"type-library", "32-bit", "HKCU"}}, "version 2.0, not the provider's"},
+     kPerUserWin32, "version 2.0, not the provider's"},
     {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
      [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll", kOwnView); },
      {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
@@ -230,16 +236,6 @@ const Broken kInstallations[] = {
 TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
 {
     const Broken& broken = GetParam();
-#if !defined(_WIN64)
-    // The 32-bit build registers the win32 type library path alone, so that a 64-bit Office
-    // falls back to it too, and its doctor builds 32-bit proxies through Wine's marshaller,
-    // which reads machine-wide keys only: these cases expect the x64 build's installation.
-    if (std::ranges::any_of(broken.faults, [](const Named& fault) {
-            return std::get<0>(fault) == "type-library" || std::get<0>(fault) == "interfaces";
-        })) {
-        GTEST_SKIP() << "a type library case: its expectations are the x64 build's installation's";
-    }
-#endif
     broken.breakIt(*this);
     const DiagnosisReport before = InstallationDoctor().diagnose();
     EXPECT_EQ(problemsOf(before), broken.faults) << before.text();
@@ -261,9 +257,11 @@ TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
             EXPECT_NE(userOnly.find("would change "), std::string::npos) << userOnly;
         }
         std::string changes;
-        EXPECT_EQ(InstallationRepair({broken.machine, false}).repair(before, changes), 0) << changes;
+        const auto repaired = InstallationRepair({broken.machine, false})
+                                  .repairAndDiagnose(before, [] { return InstallationDoctor().diagnose(); }, changes);
+        EXPECT_EQ(repaired.failures, 0) << changes;
         EXPECT_EQ(changes.find("changed ") != std::string::npos, broken.afterRepair != broken.faults) << changes;
-        const DiagnosisReport after = InstallationDoctor().diagnose();
+        const DiagnosisReport& after = repaired.after;
         EXPECT_EQ(problemsOf(after), broken.afterRepair) << after.text();
     }
     broken.restore(*this);

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <set>
-
 bool InstallationRepair::isAdministrator()
 {
     // What matters is the right to write the machine-wide keys, which is what an
@@ -18,11 +16,39 @@ bool InstallationRepair::isAdministrator()
 
 int InstallationRepair::repair(const DiagnosisReport& diagnosis, std::string& out) const
 {
+    std::set<std::string> made;
+    return applyFixes(diagnosis, made, out).failures;
+}
+
+InstallationRepair::Outcome InstallationRepair::repairAndDiagnose(const DiagnosisReport& diagnosis,
+                                                                  const std::function<DiagnosisReport()>& diagnose,
+                                                                  std::string& out) const
+{
+    Outcome outcome{diagnosis};
+    std::set<std::string> made;
+    // Each round can only reveal the links behind those it mended; the chain is short, and
+    // a diagnosis that kept asking for new values would otherwise never let the repair end.
+    constexpr int kMostRounds = 8;
+    for (int rounds = 1;; ++rounds) {
+        const Round round = applyFixes(outcome.after, made, out);
+        outcome.failures += round.failures;
+        if (round.changed == 0 || settings.dryRun || rounds == kMostRounds) {
+            return outcome;
+        }
+        outcome.after = diagnose();
+        if (outcome.after.faultCount() == 0) {
+            return outcome;
+        }
+    }
+}
+
+InstallationRepair::Round InstallationRepair::applyFixes(const DiagnosisReport& diagnosis, std::set<std::string>& made,
+                                                         std::string& out) const
+{
     const bool administrator = settings.machineWide && isAdministrator();
     const char* verb = settings.dryRun ? "would change " : "changed ";
-    int failures = 0;
+    Round round;
     // Both Offices may read one key (Windows shares some between the views): set it once.
-    std::set<std::string> done;
     for (const auto& finding : diagnosis.findings()) {
         if (finding.status != DiagnosisReport::Status::Fault) {
             continue;
@@ -41,17 +67,18 @@ int InstallationRepair::repair(const DiagnosisReport& diagnosis, std::string& ou
             continue;
         }
         for (const auto& change : finding.detail.changes) {
-            if (!done.insert(change.describe()).second) {
+            if (!made.insert(change.target()).second) {
                 continue;
             }
             const LONG error = settings.dryRun ? ERROR_SUCCESS : change.apply();
             if (error == ERROR_SUCCESS) {
                 out += verb + change.describe() + "\n";
+                ++round.changed;
             } else {
                 out += "FAILED   " + change.describe() + " (error " + std::to_string(error) + ")\n";
-                ++failures;
+                ++round.failures;
             }
         }
     }
-    return failures;
+    return round;
 }

@@ -53,6 +53,12 @@ std::string RegistryChange::describe() const
            valueText();
 }
 
+std::string RegistryChange::target() const
+{
+    return std::to_string(reinterpret_cast<ULONG_PTR>(root)) + "|" + std::to_string(view) + "|" +
+           TextConversion::toUtf8(path) + "|" + TextConversion::toUtf8(name) + "|" + valueText();
+}
+
 LONG RegistryChange::apply() const
 {
     HKEY key = nullptr;

@@ -17,6 +17,8 @@ public:
     bool machineWide() const { return root == HKEY_LOCAL_MACHINE; }
     // "HKCU\Software\IM Providers\Talvo Orvex UpAndRunning: 2 -> 0"
     std::string describe() const;
+    // Where it writes and what, without the value before: the same change in a later round.
+    std::string target() const;
     // ERROR_SUCCESS or the registry's error.
     LONG apply() const;
 

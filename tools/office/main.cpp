@@ -45,12 +45,14 @@ int diagnose(const OfficeOptions& options)
     int failures = 0;
     if (options.repair) {
         std::string changes;
-        failures = InstallationRepair({options.machineWide, options.dryRun}).repair(report, changes);
+        auto outcome = InstallationRepair({options.machineWide, options.dryRun})
+                           .repairAndDiagnose(report, [] { return InstallationDoctor().diagnose(); }, changes);
         std::fputs((changes.empty() ? "nothing to repair\n" : changes).c_str(), stdout);
         if (!options.dryRun) {
             std::fputs("\nafter the repair:\n", stdout);
-            report = InstallationDoctor().diagnose();
+            report = std::move(outcome.after);
         }
+        failures = outcome.failures;
     }
     CoUninitialize();
     std::fputs((options.json ? report.json() + "\n" : report.text()).c_str(), stdout);
