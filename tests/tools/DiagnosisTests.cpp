@@ -115,7 +115,8 @@ public:
         ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
         Run run;
         // The report is the last line; the process may end before its output has been read.
-        doctor.waitForLine(R"("findings":)", kPatience);
+        // A repair diagnoses at least twice, each time building proxies in new apartments.
+        doctor.waitForLine(R"("findings":)", 3 * kPatience);
         run.exitCode = doctor.waitForExit(kPatience);
         for (const auto& line : doctor.lines()) {
             run.output += line + "\n";
