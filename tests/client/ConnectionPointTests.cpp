@@ -60,20 +60,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
 };
 
-Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> makeEventSource()
-{
-    Microsoft::WRL::ComPtr<orvex::com::CComObject<EventSource>> source;
-    orvex::com::CComObject<EventSource>::CreateInstance(source);
-    return source;
-}
-
 class ConnectionPoints : public ::testing::Test {
 protected:
     void SetUp() override
     {
         liveAtStart = liveObjects();
-        source = makeEventSource();
-        ASSERT_TRUE(source);
+        ASSERT_EQ(CComObject<EventSource>::CreateInstance(source), S_OK);
         ASSERT_EQ(source->FindConnectionPoint(__uuidof(ITestEvents), &point), S_OK);
     }
     void TearDown() override

@@ -1,17 +1,13 @@
 // The presence watcher against a mock host, with a clock the tests move by hand.
 #include "client/com/Bstr.h"
-#include "client/com/SafeArray.h"
 #include "contacts/ContactDetails.h"
 #include "contacts/ContactResolver.h"
-#include "host/HostLog.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 using orvex::com::Bstr;

@@ -8,7 +8,6 @@
 
 #include "OfficeIntegrationLib.h"
 
-#include <algorithm>
 #include <functional>
 #include <thread>
 

@@ -74,22 +74,16 @@ std::vector<std::wstring> typeLibraryInterfaces()
 // The exports of one load of the DLL. Each load starts with the per-user flag clear.
 struct Exports {
     IntegrationLibrary library;
-    HRESULT(WINAPI* registerServer)() = nullptr;
-    HRESULT(WINAPI* unregisterServer)() = nullptr;
-    HRESULT(WINAPI* install)(BOOL, const wchar_t*) = nullptr;
+    HRESULT(WINAPI* registerServer)() = find<decltype(registerServer)>("DllRegisterServer");
+    HRESULT(WINAPI* unregisterServer)() = find<decltype(unregisterServer)>("DllUnregisterServer");
+    HRESULT(WINAPI* install)(BOOL, const wchar_t*) = find<decltype(install)>("DllInstall");
 
-    Exports()
-    {
-        if (library.handle() != nullptr) {
-            find(registerServer, "DllRegisterServer");
-            find(unregisterServer, "DllUnregisterServer");
-            find(install, "DllInstall");
-        }
-    }
     template <class Function>
-    void find(Function& function, const char* name)
+    Function find(const char* name) const
     {
-        function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
+        return library.handle() == nullptr
+                   ? nullptr
+                   : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
     }
     bool complete() const { return registerServer != nullptr && unregisterServer != nullptr && install != nullptr; }
 };
@@ -118,7 +112,6 @@ protected:
     void TearDown() override { SetThreadLocale(savedLocale); }
 
     static std::wstring machineValue(const std::wstring& path) { return RawRegistry::read(HKEY_LOCAL_MACHINE, path).text; }
-    static bool machineValueExists(const std::wstring& path) { return RawRegistry::read(HKEY_LOCAL_MACHINE, path).exists; }
     static bool providerRegistered()
     {
         return RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey) &&
@@ -181,7 +174,7 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
     EXPECT_EQ(dll.unregisterServer(), S_OK);
 
     EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-    EXPECT_FALSE(machineValueExists(platformValue(Registry::typeLibPath(), kOwnPlatform)));
+    EXPECT_FALSE(RawRegistry::read(HKEY_LOCAL_MACHINE, platformValue(Registry::typeLibPath(), kOwnPlatform)).exists);
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kIntegrationInterfaceKey));
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey));
     EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey));

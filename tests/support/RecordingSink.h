@@ -20,8 +20,6 @@ struct RecordedEvent {
     // As the parameter array holds them: the last declared argument first.
     std::vector<VARTYPE> types;
     std::vector<IUnknown*> objects;
-    // The information types a contact's change event lists as changed.
-    std::vector<LONG> changed;
 };
 
 void noteArguments(RecordedEvent& event, const DISPPARAMS* parameters);
@@ -63,7 +61,7 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
                                      EXCEPINFO*, UINT*) noexcept override
     {
-        RecordedEvent event{member, flags, {}, {}, {}};
+        RecordedEvent event{member, flags, {}, {}};
         noteArguments(event, parameters);
         {
             std::lock_guard lock(mutex);
@@ -79,7 +77,6 @@ private:
 
 // Advises a sink on the source's connection point for `events`: the cookie, or 0.
 DWORD advise(IUnknown* source, const IID& events, IUnknown* sink);
-HRESULT unadvise(IUnknown* source, const IID& events, DWORD cookie);
 // The identity (IUnknown) of an object, for comparison only.
 IUnknown* identityOf(IUnknown* object);
 // The references an object holds right now.

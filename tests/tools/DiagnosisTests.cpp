@@ -68,25 +68,19 @@ std::wstring defaultIMApp()
 // A problem as the report names it: link, Office bitness, and the scope of its fix.
 using Named = std::tuple<std::string, std::string, std::string>;
 
-std::set<Named> problemsOf(const DiagnosisReport& report)
+// The problems a report names, and the description of the first.
+std::pair<std::set<Named>, std::string> problemsOf(const DiagnosisReport& report)
 {
-    std::set<Named> named;
+    std::pair<std::set<Named>, std::string> problems;
     for (const auto& finding : report.findings()) {
         if (finding.status == DiagnosisReport::Status::Fault) {
-            named.insert({finding.check, finding.office, DiagnosisReport::scopeName(finding.detail.scope)});
+            if (problems.first.empty()) {
+                problems.second = finding.detail.what;
+            }
+            problems.first.insert({finding.check, finding.office, DiagnosisReport::scopeName(finding.detail.scope)});
         }
     }
-    return named;
-}
-
-std::string firstProblem(const DiagnosisReport& report)
-{
-    for (const auto& finding : report.findings()) {
-        if (finding.status == DiagnosisReport::Status::Fault) {
-            return finding.detail.what;
-        }
-    }
-    return {};
+    return problems;
 }
 
 class DiagnosisTest;
@@ -239,8 +233,9 @@ TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
     const Broken& broken = GetParam();
     broken.breakIt(*this);
     const DiagnosisReport before = InstallationDoctor().diagnose();
-    EXPECT_EQ(problemsOf(before), broken.faults) << before.text();
-    EXPECT_NE(firstProblem(before).find(broken.what), std::string::npos) << before.text();
+    const auto [faults, first] = problemsOf(before);
+    EXPECT_EQ(faults, broken.faults) << before.text();
+    EXPECT_NE(first.find(broken.what), std::string::npos) << before.text();
     if (broken.faults.empty()) {
         for (const char* check : {"default-im-app", "provider-key", "process", "class-object", "up-and-running",
                                   "type-library", "interfaces", "marshalling"}) {
@@ -263,7 +258,7 @@ TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
         EXPECT_EQ(repaired.failures, 0) << changes;
         EXPECT_EQ(changes.find("changed ") != std::string::npos, broken.afterRepair != broken.faults) << changes;
         const DiagnosisReport& after = repaired.after;
-        EXPECT_EQ(problemsOf(after), broken.afterRepair) << after.text();
+        EXPECT_EQ(problemsOf(after).first, broken.afterRepair) << after.text();
     }
     broken.restore(*this);
     ASSERT_TRUE(host) << "the messenger stand-in did not come back";

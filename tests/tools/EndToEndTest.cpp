@@ -3,7 +3,6 @@
 #include "tools/common/Patience.h"
 #include "tools/common/ProductInstallation.h"
 #include "tools/office/HResultText.h"
-#include "tools/office/ProviderRegistry.h"
 
 #include <objbase.h>
 
@@ -74,10 +73,11 @@ void EndToEndTest::command(const std::string& line, const std::string& reply)
     ASSERT_TRUE(host->command(line, reply)) << "no '" << reply << "' after '" << line << "'";
 }
 
-std::unique_ptr<OfficeConnection> EndToEndTest::newOffice(ConnectionReport& into) const
+std::unique_ptr<OfficeConnection> EndToEndTest::newOffice(ConnectionReport& into,
+                                                          std::chrono::milliseconds waitForUp) const
 {
     OfficeConnection::Settings settings;
-    settings.waitForUp = kPatience;
+    settings.waitForUp = waitForUp;
     settings.watchRegistry = false;
     return std::make_unique<OfficeConnection>(into, settings);
 }
@@ -117,16 +117,4 @@ bool EndToEndTest::waitForChange(const std::string& address, LONG availability, 
                    event.field("availability") == std::to_string(availability);
         },
         count, kPatience);
-}
-
-std::wstring EndToEndTest::readText(HKEY root, const std::wstring& path, const wchar_t* name)
-{
-    const auto text = ProviderRegistry::readText(root, path, name);
-    return text.error == ERROR_SUCCESS ? text.value : L"<missing>";
-}
-
-std::optional<DWORD> EndToEndTest::readUpAndRunning()
-{
-    LONG error = ERROR_SUCCESS;
-    return ProviderRegistry::readUpAndRunning(L"Talvo Orvex", error);
 }

@@ -33,16 +33,15 @@ protected:
     void replaceHost(std::unique_ptr<MessengerStandIn> next);
     // A command to the stand-in, answered once its output shows `reply`.
     void command(const std::string& line, const std::string& reply);
-    std::unique_ptr<OfficeConnection> newOffice(ConnectionReport& into) const;
+    // An Office that waits `waitForUp` for the provider to be up.
+    std::unique_ptr<OfficeConnection> newOffice(ConnectionReport& into,
+                                                std::chrono::milliseconds waitForUp = kPatience) const;
     // Connects the test's Office; every connection step must pass.
     void connectOffice();
     IUCCContact* watch(const std::string& address);
     static LONG availabilityOf(IUCCContact* contact);
     // Waits for the pushed presence event of `address` that reports `availability`.
     bool waitForChange(const std::string& address, LONG availability, std::size_t count = 1) const;
-
-    static std::wstring readText(HKEY root, const std::wstring& path, const wchar_t* name);
-    static std::optional<DWORD> readUpAndRunning();
 
     static inline HRESULT installation = E_FAIL;
     // Options for the stand-in that SetUp starts.
