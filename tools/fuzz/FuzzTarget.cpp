@@ -16,14 +16,10 @@ const auto kPatience = Patience::scaled(std::chrono::seconds(60));
 // The stand-in's built-in presence table, and the statuses the pushes go through.
 const char* const kAddresses[] = {"alice@orvex.example", "bob@orvex.example", "carol@orvex.example",
                                   "dave@orvex.example", "erin@orvex.example"};
-const char* const kStatuses[] = {"present", "away", "dnd", "oof", "unknown"};
-
-void report(const std::vector<PresenceTable::Callback>& callbacks, OutlookContactStatus status)
-{
-    for (const auto& callback : callbacks) {
-        callback(status);
-    }
-}
+const OutlookContactStatus kStatuses[] = {OutlookContactStatus::OnlinePresent,
+                                          OutlookContactStatus::OnlineAwayFromComputer,
+                                          OutlookContactStatus::OnlineDoNotDisturb, OutlookContactStatus::OfflineOOF,
+                                          OutlookContactStatus::PresenceUnknown};
 
 } // namespace
 
@@ -78,18 +74,17 @@ Microsoft::WRL::ComPtr<IClassFactory> FuzzTarget::classObject()
 void FuzzTarget::push(std::uint64_t step)
 {
     const std::string address = kAddresses[step % std::size(kAddresses)];
-    const std::string status = kStatuses[(step / 3) % std::size(kStatuses)];
+    const OutlookContactStatus status = kStatuses[(step / 3) % std::size(kStatuses)];
+    const bool evicting = step % 5 == 4;
     if (!across) {
-        if (step % 5 == 4) {
-            report(table.evict(address), OutlookContactStatus::ContactEvicted);
-        } else if (const auto parsed = PresenceTable::parseStatus(status)) {
-            report(table.update(address, *parsed), *parsed);
+        for (const auto& callback : evicting ? table.evict(address) : table.update(address, status)) {
+            callback(evicting ? OutlookContactStatus::ContactEvicted : status);
         }
         return;
     }
-    const std::string line = step % 5 == 4    ? "evict " + address
+    const std::string line = evicting         ? "evict " + address
                              : step % 50 == 7 ? "burst " + address + " 20 3"
-                                              : "set " + address + " " + status;
+                                              : "set " + address + " " + PresenceTable::statusName(status);
     std::lock_guard lock(sending);
     host->send(line);
 }
@@ -104,23 +99,13 @@ void FuzzTarget::restart()
     host->command("restart", "host: integration started");
 }
 
-FuzzTarget::Figures FuzzTarget::figures()
+MessengerStandIn::Stats FuzzTarget::figures()
 {
-    Figures figures;
     if (!across) {
-        figures.live = console.liveObjects();
-        figures.privateBytes = ProcessMemory::privateBytes();
-        return figures;
+        return {.live = console.liveObjects(), .privateBytes = static_cast<long long>(ProcessMemory::privateBytes())};
     }
     std::lock_guard lock(sending);
-    const auto stats = host->stats();
-    if (stats.live >= 0) {
-        figures.live = static_cast<long>(stats.live);
-    }
-    if (stats.privateBytes >= 0) {
-        figures.privateBytes = static_cast<unsigned long long>(stats.privateBytes);
-    }
-    return figures;
+    return host->stats();
 }
 
 bool FuzzTarget::alive(std::string& why)
