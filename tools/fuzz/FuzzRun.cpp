@@ -1,7 +1,10 @@
 #include "tools/fuzz/FuzzRun.h"
 
+#include "client/com/Bstr.h"
+#include "client/com/SafeArray.h"
 #include "tools/common/Patience.h"
 #include "tools/office/EventSink.h"
+#include "tools/office/HResultText.h"
 
 #include <ocidl.h>
 #include <oleauto.h>
@@ -33,21 +36,11 @@ std::uint64_t mix(std::uint64_t value)
     return value ^ (value >> 31);
 }
 
-// Across processes a new object costs round trips to classify: the pool stays smaller.
-std::size_t capacityFor(bool crossProcess) { return crossProcess ? 24 : 48; }
-
 bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller::Path path)
 {
     return path == MemberCaller::Direct ? described.system
            : path == MemberCaller::Invoke ? !described.system && described.dual
                                           : !described.system && described.members[member].callableThroughVtable;
-}
-
-// What a proxy answers once the process behind it is gone.
-bool disconnected(HRESULT result)
-{
-    return result == RPC_E_DISCONNECTED || result == RPC_E_SERVER_DIED || result == RPC_E_SERVER_DIED_DNE ||
-           result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
 constexpr std::size_t kInboxLimit = 64;
@@ -98,40 +91,29 @@ const RegressionCase kRegressionCases[] = {
 // Makes the call; `foreign` is the caller's own object, for Given::Foreign.
 CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign)
 {
-    HostileValues values(0, {}); // owns what the arguments hold
-    SAFEARRAY* marked = nullptr;
-    USHORT features = 0;
-    const auto fill = [&](Given given, VARIANT& into) {
-        VariantInit(&into);
-        if (given == Given::Number) {
-            into.vt = VT_I4;
-            into.lVal = 1;
-        } else if (given == Given::Text) {
-            VARIANT& text = values.storage();
-            text.vt = VT_BSTR;
-            text.bstrVal = SysAllocString(L"alice@orvex.example");
-            into = text;
-        } else if (given == Given::Foreign || given == Given::Null) {
-            into.vt = given == Given::Foreign ? VT_UNKNOWN : VT_DISPATCH;
-            into.punkVal = given == Given::Foreign ? foreign : nullptr;
-        } else if (given == Given::IntegersMarkedAsStrings) {
-            SAFEARRAYBOUND bound{2, 0};
-            marked = SafeArrayCreate(VT_I4, 1, &bound);
-            if (marked != nullptr) {
-                features = marked->fFeatures;
-                marked->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
-                static_cast<LONG*>(marked->pvData)[0] = 1;
-                static_cast<LONG*>(marked->pvData)[1] = 2;
-            }
-            into.vt = VT_ARRAY | VT_I4;
-            into.parray = marked;
-        }
-    };
+    const LONG integers[] = {1, 2};
+    const orvex::com::SafeArray marked = orvex::com::SafeArray::ofInt32(integers);
+    const orvex::com::Bstr text(L"alice@orvex.example");
+    // Zeroed: VT_EMPTY, and a null object once typed.
     std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
                                                                           : regression.arguments.size());
-    for (std::size_t at = 0; at < arguments.size(); ++at) {
-        fill(at < regression.arguments.size() ? regression.arguments[at] : Given::Zero, arguments[at]);
+    for (std::size_t at = 0; at < regression.arguments.size(); ++at) {
+        const Given given = regression.arguments[at];
+        constexpr VARTYPE kTypes[] = {VT_EMPTY, VT_DISPATCH, VT_I4, VT_BSTR, VT_UNKNOWN, VT_ARRAY | VT_I4};
+        arguments[at].vt = kTypes[static_cast<int>(given)];
+        if (given == Given::Number) {
+            arguments[at].lVal = 1;
+        } else if (given == Given::Text) {
+            arguments[at].bstrVal = text.get();
+        } else if (given == Given::Foreign) {
+            arguments[at].punkVal = foreign;
+        } else if (given == Given::IntegersMarkedAsStrings) {
+            arguments[at].parray = marked.get();
+        }
     }
+    // The integers' array says strings until the call is over.
+    const USHORT features = marked.get()->fFeatures;
+    marked.get()->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
     CallOutcome outcome;
     if (regression.path == MemberCaller::Direct) {
         // IDispatch::GetIDsOfNames, the one member of a system interface here.
@@ -148,10 +130,7 @@ CallOutcome replay(const RegressionCase& regression, const Member& member, IUnkn
         call.asDeclared = call.named.empty() && call.arguments.size() == MemberCaller::argumentCount(member);
         outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face), member, call);
     }
-    if (marked != nullptr) {
-        marked->fFeatures = features;
-        SafeArrayDestroy(marked);
-    }
+    marked.get()->fFeatures = features;
     return outcome;
 }
 
@@ -172,7 +151,7 @@ struct FuzzRun::Pool {
         bool pinned = false;
         // Answers no interface of the library, only system ones.
         bool systemOnly = false;
-        std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> listeners;
+        Advised listeners;
     };
     struct Inbox {
         std::mutex mutex;
@@ -196,14 +175,6 @@ struct FuzzRun::Pool {
     std::set<std::set<std::size_t>> knownKinds;
 
     ~Pool() { clear(true, true); }
-
-    static void unadvise(Entry& entry)
-    {
-        for (auto& [point, cookie] : entry.listeners) {
-            point->Unadvise(cookie);
-        }
-        entry.listeners.clear();
-    }
 
     // Adds an object not yet in the pool; a full pool drops one of its unpinned objects.
     void add(IUnknown* object, bool pinned = false)
@@ -239,7 +210,7 @@ struct FuzzRun::Pool {
                 return;
             }
             const std::size_t victim = candidates[engine() % candidates.size()];
-            unadvise(entries[victim]);
+            unadviseAll(entries[victim].listeners);
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(victim));
         }
         listen(entry);
@@ -268,7 +239,7 @@ struct FuzzRun::Pool {
             if (entry.pinned && !pinnedToo) {
                 kept.push_back(std::move(entry));
             } else {
-                unadvise(entry);
+                unadviseAll(entry.listeners);
             }
         }
         entries = std::move(kept);
@@ -372,10 +343,11 @@ struct FuzzRun::Pool {
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
     : catalog(types), target(host), settings(chosen),
-      pool(std::make_unique<Pool>(types, capacityFor(host.crossProcess()), host.crossProcess(), chosen.answeredBefore,
+      // Across processes a new object costs round trips to classify: the pool stays smaller.
+      pool(std::make_unique<Pool>(types, host.crossProcess() ? 24 : 48, host.crossProcess(), chosen.answeredBefore,
                                  std::mt19937_64(mix(chosen.seed)))),
       caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
-      privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
+      privateBound(host.crossProcess() ? 2ll << 20 : 8ll << 20)
 {
     for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
         friendly.emplace_back(text);
@@ -506,9 +478,7 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
     ++counts[choice.path][labelOf(choice)];
     std::vector<std::string> found = outcome.faults;
     if (!MemberCaller::readable(outcome.result)) {
-        char text[48];
-        std::snprintf(text, sizeof(text), "unreadable HRESULT 0x%08lX", static_cast<unsigned long>(outcome.result));
-        found.emplace_back(text);
+        found.push_back("unreadable HRESULT " + HResultText::hex(outcome.result));
     }
     for (const std::string& fault : found) {
         // A conversation opens in the messenger, not in Office: there is no window object to
@@ -519,11 +489,12 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
             std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
         }
     }
+    // A failure is what a proxy answers once the process behind it is gone.
     std::string why;
-    if (target.crossProcess() && disconnected(outcome.result) && !target.alive(why)) {
-        char text[32];
-        std::snprintf(text, sizeof(text), " seed=0x%016" PRIx64 ": ", seed);
-        failure("crash: the host died during " + label + text + why);
+    if (target.crossProcess() && FAILED(outcome.result) && !target.alive(why)) {
+        ++failures;
+        std::printf("fuzz: failure: crash: the host died during %s seed=0x%016" PRIx64 ": %s\n", label.c_str(), seed,
+                    why.c_str());
         dead = true;
         return false;
     }
@@ -537,7 +508,7 @@ void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uin
     const std::size_t known = pool->answered.size();
     pool->takeEventObjects();
     for (const auto& object : objects) {
-        if (!target.crossProcess() || pool->entries.size() < capacityFor(true) || mix(seed) % 8 == 0) {
+        if (!target.crossProcess() || pool->entries.size() < pool->capacity || mix(seed) % 8 == 0) {
             pool->add(object.Get());
         }
     }
@@ -565,11 +536,10 @@ void FuzzRun::checkpoint(bool last)
     // Warm-up ends at the checkpoint after the first restart: across processes the host's
     // RPC runtime starts a thread for each of Office's connections to the new class object
     // then, once, some megabytes of stacks that later restarts reuse.
-    const auto figures = target.figures();
     if (last) {
-        privateAtEnd = figures.privateBytes;
+        privateAtEnd = target.figures().privateBytes;
     } else if (checkpoints == kRestartEvery + 1) {
-        privateAfterWarmUp = figures.privateBytes;
+        privateAfterWarmUp = target.figures().privateBytes;
     }
 }
 
@@ -659,10 +629,9 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     }
     const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-    std::optional<long> live = target.figures().live;
-    while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
+    long long live = target.figures().live;
+    for (; live != liveAtStart && std::chrono::steady_clock::now() < deadline; live = target.figures().live) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        live = target.figures().live;
     }
     // The fuzzer's own object, passed in arguments all along: a call that kept a reference
     // to it (a refused one above all) kept it for good.
@@ -672,13 +641,12 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
                 " times by the provider");
     }
     if (live != liveAtStart) {
-        failure("leak: live objects at start " + std::to_string(liveAtStart.value_or(-1)) + ", at end " +
-                std::to_string(live.value_or(-1)));
+        failure("leak: live objects at start " + std::to_string(liveAtStart) + ", at end " + std::to_string(live));
     }
-    if (privateAfterWarmUp && privateAtEnd) {
-        const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
-        std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
-        if (growth > static_cast<long long>(privateBound)) {
+    if (privateAfterWarmUp >= 0 && privateAtEnd >= 0) {
+        const long long growth = privateAtEnd - privateAfterWarmUp;
+        std::printf("fuzz: private bytes: after warm-up %lld, at end %lld\n", privateAfterWarmUp, privateAtEnd);
+        if (growth > privateBound) {
             failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
                     std::to_string(privateBound));
         }

@@ -2,8 +2,6 @@
 
 #include "tools/fuzz/TypeCatalog.h"
 
-#include <wrl/client.h>
-
 #include <cstdint>
 #include <deque>
 #include <random>

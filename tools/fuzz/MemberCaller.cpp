@@ -1,6 +1,7 @@
 #include "tools/fuzz/MemberCaller.h"
 
 #include "tools/office/EventSink.h"
+#include "tools/office/HResultText.h"
 
 #include <oleauto.h>
 #include <servprov.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <cwctype>
 
@@ -26,13 +26,6 @@ constexpr unsigned char kPoison = 0x5A;
 struct alignas(16) OutSlot {
     unsigned char bytes[sizeof(VARIANT)];
 };
-
-std::string hex(HRESULT result)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
 
 std::size_t sizeOf(VARTYPE type)
 {
@@ -104,7 +97,8 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     if (kind == ParamType::Kind::Variant) {
         auto* value = static_cast<VARIANT*>(slot);
         if (!succeeded && value->vt != VT_EMPTY) {
-            outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote a VARIANT into its [out]");
+            outcome.faults.push_back("failed " + HResultText::hex(outcome.result) +
+                                     " yet wrote a VARIANT into its [out]");
         }
         harvest(*value, outcome);
         return;
@@ -132,7 +126,7 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
         return;
     }
     if (!succeeded) {
-        outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote into its [out] " + noun);
+        outcome.faults.push_back("failed " + HResultText::hex(outcome.result) + " yet wrote into its [out] " + noun);
         if (kind == ParamType::Kind::Object) {
             return; // possibly garbage: never touched
         }
@@ -147,18 +141,8 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     }
 }
 
-// Keeps an object handed out through an [out] pointer that started as null; reports one
-// handed out with a failure, and a success with none.
-void keep(IUnknown* object, bool nullOut, CallOutcome& outcome)
-{
-    if (object != nullptr && FAILED(outcome.result)) {
-        outcome.faults.push_back("failed yet handed out an object");
-    } else if (object != nullptr) {
-        outcome.adopt(object);
-    } else if (SUCCEEDED(outcome.result) && !nullOut) {
-        outcome.faults.push_back("succeeded with a null object");
-    }
-}
+// The [out] object of a member of a system interface, judged as a declared one is.
+const Param kObjectOut{.type = ParamType{.kind = ParamType::Kind::Object}, .out = true};
 
 } // namespace
 
@@ -182,7 +166,7 @@ MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDi
 
 MemberCaller::~MemberCaller() { unadviseAll(); }
 
-void MemberCaller::unadviseAll()
+void unadviseAll(Advised& advised)
 {
     for (auto& [point, cookie] : advised) {
         point->Unadvise(cookie);
@@ -356,7 +340,7 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, I
                                 ? result.punkVal != nullptr
                                 : result.vt != VT_EMPTY && (result.llVal != 0 || result.vt == VT_NULL);
     if (FAILED(outcome.result) && holdsValue) {
-        outcome.faults.push_back("Invoke failed " + hex(outcome.result) + " yet set a result of type " +
+        outcome.faults.push_back("Invoke failed " + HResultText::hex(outcome.result) + " yet set a result of type " +
                                  std::to_string(result.vt));
     }
     if (SUCCEEDED(outcome.result) && call.asDeclared && !holdsValue &&
@@ -389,9 +373,10 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
     }
     CallOutcome outcome;
     HRESULT& result = outcome.result;
-    // Members that hand out an object write it here; it is judged and kept below.
-    IUnknown* answered = nullptr;
-    void** into = nullOut ? nullptr : reinterpret_cast<void**>(&answered);
+    // Members that hand out an object write it over the poison; it is judged and kept below.
+    OutSlot slot;
+    std::memset(slot.bytes, kPoison, sizeof(slot));
+    void** into = nullOut ? nullptr : reinterpret_cast<void**>(slot.bytes);
     bool handsOut = true;
     auto* point = static_cast<IConnectionPoint*>(face);
     auto* points = static_cast<IEnumConnectionPoints*>(face);
@@ -443,8 +428,8 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
         const GUID wanted = values.guid(iids);
         result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
     }
-    if (handsOut) {
-        keep(answered, nullOut, outcome);
+    if (handsOut && !nullOut) {
+        checkOut(kObjectOut, slot.bytes, outcome);
     }
     if (iid == IID_IDispatch) {
         outcome.objects.clear(); // type information is not the provider's object
@@ -538,9 +523,9 @@ CallOutcome MemberCaller::next(IUnknown* face, bool ofPoints, HostileValues& val
     outcome.result =
         ofPoints ? static_cast<IEnumConnectionPoints*>(face)->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
                  : static_cast<IEnumConnections*>(face)->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
+    const auto item = [&](ULONG at) -> IUnknown* { return ofPoints ? pointItems[at] : connectionItems[at].pUnk; };
     ULONG written = 0;
-    while (!nullItems && written < count &&
-           (ofPoints ? pointItems[written] != nullptr : connectionItems[written].pUnk != nullptr)) {
+    while (!nullItems && written < count && item(written) != nullptr) {
         ++written;
     }
     if (crossProcess && written > 0) {
@@ -554,16 +539,15 @@ CallOutcome MemberCaller::next(IUnknown* face, bool ofPoints, HostileValues& val
     // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
     const bool answerWrong = SUCCEEDED(outcome.result) ? (outcome.result == S_OK) != (written == count) : written != 0;
     if (answerWrong || (fetchedInto != nullptr && fetched != written)) {
-        char text[128];
-        std::snprintf(text, sizeof(text), "Next reported %lu fetched of %lu asked for, with 0x%08lX, and handed out %lu",
-                      fetched, count, static_cast<unsigned long>(outcome.result), written);
-        outcome.faults.push_back(text);
+        outcome.faults.push_back("Next reported " + std::to_string(fetched) + " fetched of " + std::to_string(count) +
+                                 " asked for, with " + HResultText::hex(outcome.result) + ", and handed out " +
+                                 std::to_string(written));
     }
     for (ULONG at = 0; at < written; ++at) {
         if (ofPoints) {
-            outcome.adopt(pointItems[at]);
+            outcome.adopt(item(at));
         } else {
-            connectionItems[at].pUnk->Release(); // the sinks are this program's own
+            item(at)->Release(); // the sinks are this program's own
         }
     }
     return outcome;

@@ -21,6 +21,11 @@ struct CallOutcome {
     void adopt(IUnknown* object) { *objects.emplace_back().GetAddressOf() = object; }
 };
 
+// Sinks advised on connection points, with their cookies.
+using Advised = std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>>;
+// Takes back every sink of `advised` and forgets them.
+void unadviseAll(Advised& advised);
+
 // One call through IDispatch::Invoke, decided before it is made (from a seed, or by a
 // regression case). Its VARIANTs are views of values owned elsewhere.
 struct InvokeCall {
@@ -66,7 +71,7 @@ public:
     // a known facility.
     static bool readable(HRESULT result);
     // Takes back every sink that calls of Advise left advised.
-    void unadviseAll();
+    void unadviseAll() { ::unadviseAll(advised); }
     // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
     // processes, whenever items came back); judged by the items instead.
     std::size_t misreadAnswers() const { return misread; }
@@ -84,6 +89,6 @@ private:
     const std::vector<MEMBERID>& dispids;
     std::vector<GUID> iids;
     std::vector<std::wstring> names;
-    std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
+    Advised advised;
     std::size_t misread = 0;
 };

@@ -1,5 +1,6 @@
 #include "tools/fuzz/TypeCatalog.h"
 
+#include "client/com/Bstr.h"
 #include "client/com/TypeInfoDescription.h"
 
 #include <oleauto.h>
@@ -36,16 +37,9 @@ const SystemInterface kSystemInterfaces[] = {
 
 std::string nameOf(ITypeInfo* info, MEMBERID member)
 {
-    BSTR name = nullptr;
-    std::string text = "?";
-    if (SUCCEEDED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) && name != nullptr) {
-        text.clear();
-        for (const wchar_t* c = name; *c != L'\0'; ++c) {
-            text.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
-        }
-    }
-    SysFreeString(name);
-    return text;
+    orvex::com::Bstr name;
+    info->GetDocumentation(member, name.out(), nullptr, nullptr, nullptr);
+    return name.toUtf8();
 }
 
 std::vector<LONG> enumValuesOf(ITypeInfo* enumeration, UINT count)
