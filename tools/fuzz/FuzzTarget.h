@@ -44,8 +44,8 @@ public:
     MessengerStandIn::Stats figures();
     // False once the host process is gone; `why` then says how it ended.
     bool alive(std::string& why);
-    // Ends the host; answers false when it reported a fault on its way out.
-    bool finish(std::string& why);
+    // Ends the host; a fault it reported on its way out is added to `why`.
+    void finish(std::string& why);
     bool crossProcess() const { return across; }
     // The addresses the host knows: a friendly caller's contacts.
     static std::vector<std::wstring> addresses();

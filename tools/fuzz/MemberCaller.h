@@ -67,9 +67,6 @@ public:
     // The arguments a call through Invoke declares: the return value is not one.
     static std::size_t argumentCount(const Member& member);
     static CallOutcome throughInvoke(IDispatch* face, const Member& member, InvokeCall& call);
-    // Whether a COM client can read the answer: a success code it knows, or a failure of
-    // a known facility.
-    static bool readable(HRESULT result);
     // Takes back every sink that calls of Advise left advised.
     void unadviseAll() { ::unadviseAll(advised); }
     // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
@@ -80,11 +77,6 @@ private:
     // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
     InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
     CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
-    CallOutcome lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut);
-    CallOutcome advise(IConnectionPoint* face, HostileValues& values, bool nullOut);
-    CallOutcome unadvise(IConnectionPoint* face, HostileValues& values);
-    // IEnumConnectionPoints::Next or IEnumConnections::Next.
-    CallOutcome next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess);
 
     const std::vector<MEMBERID>& dispids;
     std::vector<GUID> iids;
