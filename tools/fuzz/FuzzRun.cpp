@@ -1,7 +1,10 @@
 #include "tools/fuzz/FuzzRun.h"
 
+#include "client/com/Bstr.h"
+#include "client/com/SafeArray.h"
 #include "tools/common/Patience.h"
 #include "tools/office/EventSink.h"
+#include "tools/office/HResultText.h"
 
 #include <ocidl.h>
 #include <oleauto.h>
@@ -11,6 +14,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <mutex>
+#include <utility>
+#include <ranges>
 
 using Microsoft::WRL::ComPtr;
 
@@ -33,21 +38,21 @@ std::uint64_t mix(std::uint64_t value)
     return value ^ (value >> 31);
 }
 
-// Across processes a new object costs round trips to classify: the pool stays smaller.
-std::size_t capacityFor(bool crossProcess) { return crossProcess ? 24 : 48; }
+// Whether a COM client can read the answer: a success code it knows, or a failure of a
+// known facility.
+bool readable(HRESULT result)
+{
+    const int facility = HRESULT_FACILITY(result);
+    return SUCCEEDED(result) ? result == S_OK || result == S_FALSE
+                             : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
+                                   facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
+}
 
 bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller::Path path)
 {
     return path == MemberCaller::Direct ? described.system
            : path == MemberCaller::Invoke ? !described.system && described.dual
                                           : !described.system && described.members[member].callableThroughVtable;
-}
-
-// What a proxy answers once the process behind it is gone.
-bool disconnected(HRESULT result)
-{
-    return result == RPC_E_DISCONNECTED || result == RPC_E_SERVER_DIED || result == RPC_E_SERVER_DIED_DNE ||
-           result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
 constexpr std::size_t kInboxLimit = 64;
@@ -57,15 +62,16 @@ constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
 
 // Calls that once found a fault in the provider, replayed by every short pass with the
 // arguments written out, so that they stay what they were whatever the generator becomes.
-// What an argument of a regression case is. Through the vtable, one for each declared
-// parameter in order (those left out and every [out] one: zero, null, or storage); through
-// Invoke, in the order of the dispatch arguments (named ones first, then the others last first).
-enum class Given { Zero, Null, Number, Text, Foreign, IntegersMarkedAsStrings };
-
+// The arguments of a regression case: through the vtable, one for each declared parameter
+// in order (those left out and every [out] one: zero, null, or storage); through Invoke, in
+// the order of the dispatch arguments (named ones first, then the others last first). Each
+// is given by its type: VT_EMPTY nothing, VT_DISPATCH a null object, VT_UNKNOWN the caller's
+// own object, VT_I4 the number 1, VT_BSTR an address, VT_ARRAY | VT_I4 two integers in an
+// array whose features say strings.
 struct RegressionCase {
     const char* member;
     MemberCaller::Path path;
-    std::vector<Given> arguments;
+    std::vector<VARTYPE> arguments;
     // Through Invoke, the DISPIDs the first arguments are named for.
     std::vector<DISPID> named;
 };
@@ -73,10 +79,10 @@ struct RegressionCase {
 // Each found a fault that is fixed in the library; the comment says which.
 const RegressionCase kRegressionCases[] = {
     // A null DISPID array (and null names) went straight to the system's lookup: crash.
-    {"IDispatch::GetIDsOfNames", MemberCaller::Direct, {Given::Null, Given::Null}, {}},
+    {"IDispatch::GetIDsOfNames", MemberCaller::Direct, {VT_DISPATCH, VT_DISPATCH}, {}},
     // An integer array whose features say strings was copied as strings: crash. (Such a
     // descriptor is a caller's own, built by hand, as a compiler builds a static array.)
-    {"IUCCContact::BatchGetContactInformation", MemberCaller::Vtable, {Given::IntegersMarkedAsStrings}, {}},
+    {"IUCCContact::BatchGetContactInformation", MemberCaller::Vtable, {VT_ARRAY | VT_I4}, {}},
     // Succeeded without writing the [out] argument.
     {"IUCCLyncClient::DelegatorClients", MemberCaller::Vtable, {}, {}},
     {"IUCCLyncClient::InSuppressedMode", MemberCaller::Vtable, {}, {}},
@@ -89,49 +95,37 @@ const RegressionCase kRegressionCases[] = {
     // An object named for a parameter beyond the argument count (the optional state,
     // with the callback between left out) stayed referenced for good: the system's
     // dispatch code does not release its copy of such an argument.
-    {"IUCCContactManager::RemoveContactFromAllGroups", MemberCaller::Invoke, {Given::Foreign, Given::Null}, {2}},
+    {"IUCCContactManager::RemoveContactFromAllGroups", MemberCaller::Invoke, {VT_UNKNOWN, VT_DISPATCH}, {2}},
     // A string given by value for the [out] VARIANT: the system's dispatch code wrote the
     // answer back over it and freed the caller's string, which the caller freed again.
-    {"IUCCContactInformationDictionary::TryGetValue", MemberCaller::Invoke, {Given::Text, Given::Number}, {}},
+    {"IUCCContactInformationDictionary::TryGetValue", MemberCaller::Invoke, {VT_BSTR, VT_I4}, {}},
 };
 
-// Makes the call; `foreign` is the caller's own object, for Given::Foreign.
+// Makes the call; `foreign` is the caller's own object.
 CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign)
 {
-    HostileValues values(0, {}); // owns what the arguments hold
-    SAFEARRAY* marked = nullptr;
-    USHORT features = 0;
-    const auto fill = [&](Given given, VARIANT& into) {
-        VariantInit(&into);
-        if (given == Given::Number) {
-            into.vt = VT_I4;
-            into.lVal = 1;
-        } else if (given == Given::Text) {
-            VARIANT& text = values.storage();
-            text.vt = VT_BSTR;
-            text.bstrVal = SysAllocString(L"alice@orvex.example");
-            into = text;
-        } else if (given == Given::Foreign || given == Given::Null) {
-            into.vt = given == Given::Foreign ? VT_UNKNOWN : VT_DISPATCH;
-            into.punkVal = given == Given::Foreign ? foreign : nullptr;
-        } else if (given == Given::IntegersMarkedAsStrings) {
-            SAFEARRAYBOUND bound{2, 0};
-            marked = SafeArrayCreate(VT_I4, 1, &bound);
-            if (marked != nullptr) {
-                features = marked->fFeatures;
-                marked->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
-                static_cast<LONG*>(marked->pvData)[0] = 1;
-                static_cast<LONG*>(marked->pvData)[1] = 2;
-            }
-            into.vt = VT_ARRAY | VT_I4;
-            into.parray = marked;
-        }
-    };
+    const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
+    const LONG integers[] = {1, 2};
+    const orvex::com::SafeArray marked = orvex::com::SafeArray::ofInt32(integers);
+    const orvex::com::Bstr text(L"alice@orvex.example");
+    // Zeroed: VT_EMPTY, and a null object once typed.
     std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
                                                                           : regression.arguments.size());
-    for (std::size_t at = 0; at < arguments.size(); ++at) {
-        fill(at < regression.arguments.size() ? regression.arguments[at] : Given::Zero, arguments[at]);
+    for (std::size_t at = 0; at < regression.arguments.size(); ++at) {
+        const VARTYPE given = arguments[at].vt = regression.arguments[at];
+        if (given == VT_I4) {
+            arguments[at].lVal = 1;
+        } else if (given == VT_BSTR) {
+            arguments[at].bstrVal = text.get();
+        } else if (given == VT_UNKNOWN) {
+            arguments[at].punkVal = foreign;
+        } else if (given == (VT_ARRAY | VT_I4)) {
+            arguments[at].parray = marked.get();
+        }
     }
+    // The integers' array says strings until the call is over.
+    const USHORT features = marked.get()->fFeatures;
+    marked.get()->fFeatures = static_cast<USHORT>(features | FADF_BSTR);
     CallOutcome outcome;
     if (regression.path == MemberCaller::Direct) {
         // IDispatch::GetIDsOfNames, the one member of a system interface here.
@@ -148,10 +142,7 @@ CallOutcome replay(const RegressionCase& regression, const Member& member, IUnkn
         call.asDeclared = call.named.empty() && call.arguments.size() == MemberCaller::argumentCount(member);
         outcome = MemberCaller::throughInvoke(static_cast<IDispatch*>(face), member, call);
     }
-    if (marked != nullptr) {
-        marked->fFeatures = features;
-        SafeArrayDestroy(marked);
-    }
+    marked.get()->fFeatures = features;
     return outcome;
 }
 
@@ -168,11 +159,11 @@ struct FuzzRun::Pool {
     };
     struct Entry {
         ComPtr<IUnknown> identity;
-        std::vector<Face> faces;
+        std::vector<Face> faces{};
         bool pinned = false;
         // Answers no interface of the library, only system ones.
         bool systemOnly = false;
-        std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> listeners;
+        Advised listeners{};
     };
     struct Inbox {
         std::mutex mutex;
@@ -197,13 +188,7 @@ struct FuzzRun::Pool {
 
     ~Pool() { clear(true, true); }
 
-    static void unadvise(Entry& entry)
-    {
-        for (auto& [point, cookie] : entry.listeners) {
-            point->Unadvise(cookie);
-        }
-        entry.listeners.clear();
-    }
+    bool systemAt(std::size_t index) const { return catalog.interfaces()[index].system; }
 
     // Adds an object not yet in the pool; a full pool drops one of its unpinned objects.
     void add(IUnknown* object, bool pinned = false)
@@ -213,21 +198,16 @@ struct FuzzRun::Pool {
             FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
             return;
         }
-        for (Entry& entry : entries) {
-            if (entry.identity.Get() == identity.Get()) {
-                entry.pinned = entry.pinned || pinned;
-                return;
-            }
+        const auto known = std::ranges::find(entries, identity.Get(), [](const Entry& held) { return held.identity.Get(); });
+        if (known != entries.end()) {
+            known->pinned = known->pinned || pinned;
+            return;
         }
-        Entry entry;
-        entry.identity = identity;
-        entry.pinned = pinned;
+        Entry entry{.identity = identity, .pinned = pinned};
         classify(entry);
-        entry.systemOnly = std::all_of(entry.faces.begin(), entry.faces.end(),
-                                       [&](const Face& face) { return catalog.interfaces()[face.index].system; });
-        const bool quotaFull = entry.systemOnly && std::count_if(entries.begin(), entries.end(), [](const Entry& held) {
-                                                       return !held.pinned && held.systemOnly;
-                                                   }) >= kSystemOnlyPlaces;
+        entry.systemOnly = std::ranges::all_of(entry.faces, [&](const Face& face) { return systemAt(face.index); });
+        const auto placeTaken = [](const Entry& held) { return !held.pinned && held.systemOnly; };
+        const bool quotaFull = entry.systemOnly && std::ranges::count_if(entries, placeTaken) >= kSystemOnlyPlaces;
         if (quotaFull || entries.size() >= capacity) {
             std::vector<std::size_t> candidates;
             for (std::size_t at = 0; at < entries.size(); ++at) {
@@ -239,7 +219,7 @@ struct FuzzRun::Pool {
                 return;
             }
             const std::size_t victim = candidates[engine() % candidates.size()];
-            unadvise(entries[victim]);
+            unadviseAll(entries[victim].listeners);
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(victim));
         }
         listen(entry);
@@ -249,12 +229,7 @@ struct FuzzRun::Pool {
     // Moves the objects that arrived with events into the pool.
     void takeEventObjects()
     {
-        std::vector<ComPtr<IUnknown>> arrived;
-        {
-            std::lock_guard lock(inbox->mutex);
-            arrived.swap(inbox->objects);
-        }
-        for (const auto& object : arrived) {
+        for (const auto& object : emptyInbox()) {
             add(object.Get());
         }
     }
@@ -263,29 +238,28 @@ struct FuzzRun::Pool {
     // and integration object are just objects), and those waiting in the inbox.
     void clear(bool pinnedToo, bool inboxToo)
     {
-        std::vector<Entry> kept;
-        for (Entry& entry : entries) {
-            if (entry.pinned && !pinnedToo) {
-                kept.push_back(std::move(entry));
-            } else {
-                unadvise(entry);
-            }
+        const auto dropped = [&](const Entry& entry) { return !entry.pinned || pinnedToo; };
+        for (Entry& entry : entries | std::views::filter(dropped)) {
+            unadviseAll(entry.listeners);
         }
-        entries = std::move(kept);
-        // Released outside the lock: a release may wait for an event in progress on a host
-        // thread, and that event may be waiting for this lock.
-        std::vector<ComPtr<IUnknown>> dropped;
+        std::erase_if(entries, dropped);
         if (inboxToo) {
-            std::lock_guard lock(inbox->mutex);
-            dropped.swap(inbox->objects);
+            emptyInbox();
         }
+    }
+
+    // What waits in the inbox, to be released outside its lock: a release may wait for an
+    // event in progress on a host thread, and that event may be waiting for this lock.
+    std::vector<ComPtr<IUnknown>> emptyInbox()
+    {
+        std::lock_guard lock(inbox->mutex);
+        return std::exchange(inbox->objects, {});
     }
 
     std::size_t libraryInterfacesAnswered() const
     {
-        return static_cast<std::size_t>(std::count_if(answered.begin(), answered.end(), [&](std::size_t index) {
-            return !catalog.interfaces()[index].system;
-        }));
+        const auto library = [&](std::size_t index) { return !systemAt(index); };
+        return static_cast<std::size_t>(std::ranges::count_if(answered, library));
     }
 
     void classify(Entry& entry)
@@ -305,9 +279,8 @@ struct FuzzRun::Pool {
         probe(entry, system, answeredHere);
         // Only IUnknown and IDispatch tell nothing of the kind: such an object may answer an
         // interface no object answered before, as a locale string does, so it is asked for all.
-        const bool telling = std::any_of(answeredHere.begin(), answeredHere.end(), [&](std::size_t index) {
-            const IID& iid = catalog.interfaces()[index].iid;
-            return iid != IID_IUnknown && iid != IID_IDispatch;
+        const bool telling = std::ranges::any_of(answeredHere, [&](std::size_t index) {
+            return catalog.interfaces()[index].iid != IID_IUnknown && catalog.interfaces()[index].iid != IID_IDispatch;
         });
         if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
             probe(entry, worthAsking.empty() ? library : worthAsking, answeredHere);
@@ -372,14 +345,13 @@ struct FuzzRun::Pool {
 
 FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
     : catalog(types), target(host), settings(chosen),
-      pool(std::make_unique<Pool>(types, capacityFor(host.crossProcess()), host.crossProcess(), chosen.answeredBefore,
+      // Across processes a new object costs round trips to classify: the pool stays smaller.
+      pool(std::make_unique<Pool>(types, host.crossProcess() ? 24 : 48, host.crossProcess(), chosen.answeredBefore,
                                  std::mt19937_64(mix(chosen.seed)))),
       caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
-      privateBound(host.crossProcess() ? 2ull << 20 : 8ull << 20)
+      privateBound(host.crossProcess() ? 2ll << 20 : 8ll << 20)
 {
-    for (const wchar_t* text : {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"}) {
-        friendly.emplace_back(text);
-    }
+    friendly.insert(friendly.end(), {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"});
     foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
 }
 
@@ -505,10 +477,8 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
     const std::string label = labelOf(choice, true);
     ++counts[choice.path][labelOf(choice)];
     std::vector<std::string> found = outcome.faults;
-    if (!MemberCaller::readable(outcome.result)) {
-        char text[48];
-        std::snprintf(text, sizeof(text), "unreadable HRESULT 0x%08lX", static_cast<unsigned long>(outcome.result));
-        found.emplace_back(text);
+    if (!readable(outcome.result)) {
+        found.push_back("unreadable HRESULT " + HResultText::hex(outcome.result));
     }
     for (const std::string& fault : found) {
         // A conversation opens in the messenger, not in Office: there is no window object to
@@ -519,11 +489,12 @@ bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome&
             std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
         }
     }
+    // A failure is what a proxy answers once the process behind it is gone.
     std::string why;
-    if (target.crossProcess() && disconnected(outcome.result) && !target.alive(why)) {
-        char text[32];
-        std::snprintf(text, sizeof(text), " seed=0x%016" PRIx64 ": ", seed);
-        failure("crash: the host died during " + label + text + why);
+    if (target.crossProcess() && FAILED(outcome.result) && !target.alive(why)) {
+        ++failures;
+        std::printf("fuzz: failure: crash: the host died during %s seed=0x%016" PRIx64 ": %s\n", label.c_str(), seed,
+                    why.c_str());
         dead = true;
         return false;
     }
@@ -537,7 +508,7 @@ void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uin
     const std::size_t known = pool->answered.size();
     pool->takeEventObjects();
     for (const auto& object : objects) {
-        if (!target.crossProcess() || pool->entries.size() < capacityFor(true) || mix(seed) % 8 == 0) {
+        if (!target.crossProcess() || pool->entries.size() < pool->capacity || mix(seed) % 8 == 0) {
             pool->add(object.Get());
         }
     }
@@ -565,11 +536,10 @@ void FuzzRun::checkpoint(bool last)
     // Warm-up ends at the checkpoint after the first restart: across processes the host's
     // RPC runtime starts a thread for each of Office's connections to the new class object
     // then, once, some megabytes of stacks that later restarts reuse.
-    const auto figures = target.figures();
     if (last) {
-        privateAtEnd = figures.privateBytes;
+        privateAtEnd = target.figures().privateBytes;
     } else if (checkpoints == kRestartEvery + 1) {
-        privateAfterWarmUp = figures.privateBytes;
+        privateAfterWarmUp = target.figures().privateBytes;
     }
 }
 
@@ -594,13 +564,8 @@ void FuzzRun::replayRegressions()
             continue;
         }
         const Pool::Face face = pool->entries[found->entry].faces[found->face];
-        CallOutcome outcome;
-        {
-            const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
-            outcome = replay(regression, catalog.interfaces()[face.index].members[found->member], face.pointer.Get(),
-                             foreign.Get());
-        }
-        if (!judge(*found, 0, outcome)) {
+        const Member& member = catalog.interfaces()[face.index].members[found->member];
+        if (!judge(*found, 0, replay(regression, member, face.pointer.Get(), foreign.Get()))) {
             return;
         }
     }
@@ -659,10 +624,9 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     }
     const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-    std::optional<long> live = target.figures().live;
-    while (live != liveAtStart && std::chrono::steady_clock::now() < deadline) {
+    long long live = target.figures().live;
+    for (; live != liveAtStart && std::chrono::steady_clock::now() < deadline; live = target.figures().live) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        live = target.figures().live;
     }
     // The fuzzer's own object, passed in arguments all along: a call that kept a reference
     // to it (a refused one above all) kept it for good.
@@ -672,13 +636,12 @@ void FuzzRun::finish(std::chrono::duration<double> elapsed)
                 " times by the provider");
     }
     if (live != liveAtStart) {
-        failure("leak: live objects at start " + std::to_string(liveAtStart.value_or(-1)) + ", at end " +
-                std::to_string(live.value_or(-1)));
+        failure("leak: live objects at start " + std::to_string(liveAtStart) + ", at end " + std::to_string(live));
     }
-    if (privateAfterWarmUp && privateAtEnd) {
-        const long long growth = static_cast<long long>(*privateAtEnd) - static_cast<long long>(*privateAfterWarmUp);
-        std::printf("fuzz: private bytes: after warm-up %llu, at end %llu\n", *privateAfterWarmUp, *privateAtEnd);
-        if (growth > static_cast<long long>(privateBound)) {
+    if (privateAfterWarmUp >= 0 && privateAtEnd >= 0) {
+        const long long growth = privateAtEnd - privateAfterWarmUp;
+        std::printf("fuzz: private bytes: after warm-up %lld, at end %lld\n", privateAfterWarmUp, privateAtEnd);
+        if (growth > privateBound) {
             failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
                     std::to_string(privateBound));
         }
@@ -715,18 +678,14 @@ bool FuzzRun::run()
     // still want objects of their interfaces, a member met is not yet reached on each of
     // its paths (an object of a rare kind may have left the pool before the walk came to
     // it), or the interfaces expected are not all met, within as many calls again.
-    const auto unreached = [&] {
-        return std::ranges::any_of(counts, [](const auto& byPath) {
-            return std::ranges::any_of(byPath, [](const auto& member) { return member.second == 0; });
-        });
-    };
-    const auto regressionsMet = [&] {
-        return std::ranges::all_of(kRegressionCases, [&](const RegressionCase& regression) {
-            return findCase(regression.member, regression.path).has_value();
-        });
+    const auto never = [](const auto& member) { return member.second == 0; };
+    const auto unreached = [&](const auto& byPath) { return std::ranges::any_of(byPath, never); };
+    const auto met = [&](const RegressionCase& regression) {
+        return findCase(regression.member, regression.path).has_value();
     };
     const auto wanting = [&] {
-        return (settings.shortPass && (unreached() || !regressionsMet())) ||
+        return (settings.shortPass &&
+                (std::ranges::any_of(counts, unreached) || !std::ranges::all_of(kRegressionCases, met))) ||
                pool->libraryInterfacesAnswered() < settings.interfacesExpected;
     };
     bool overtime = false;

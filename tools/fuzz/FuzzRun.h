@@ -78,7 +78,7 @@ private:
     std::uint64_t checkpoints = 0;
     // Across processes calls are slower and the stand-in's memory is measured more finely.
     const std::uint64_t checkpointEvery;
-    const unsigned long long privateBound;
+    const long long privateBound;
     // Set once every member of the walk's objects has been called; cleared when new
     // interfaces turn up.
     bool coverageComplete = false;
@@ -88,7 +88,8 @@ private:
     std::map<std::string, std::uint64_t> counts[3];
     std::set<std::string> faults;
     std::size_t failures = 0;
-    std::optional<long> liveAtStart;
-    std::optional<unsigned long long> privateAfterWarmUp;
-    std::optional<unsigned long long> privateAtEnd;
+    // -1 until known.
+    long long liveAtStart = -1;
+    long long privateAfterWarmUp = -1;
+    long long privateAtEnd = -1;
 };

@@ -1,5 +1,6 @@
 #include "tools/fuzz/FuzzTarget.h"
 
+#include "host/TextConversion.h"
 #include "tools/common/Patience.h"
 #include "tools/common/ProcessMemory.h"
 #include "tools/common/ProductInstallation.h"
@@ -14,16 +15,12 @@ namespace {
 
 const auto kPatience = Patience::scaled(std::chrono::seconds(60));
 // The stand-in's built-in presence table, and the statuses the pushes go through.
-const char* const kAddresses[] = {"alice@orvex.example", "bob@orvex.example", "carol@orvex.example",
-                                  "dave@orvex.example", "erin@orvex.example"};
-const char* const kStatuses[] = {"present", "away", "dnd", "oof", "unknown"};
-
-void report(const std::vector<PresenceTable::Callback>& callbacks, OutlookContactStatus status)
-{
-    for (const auto& callback : callbacks) {
-        callback(status);
-    }
-}
+const wchar_t* const kAddresses[] = {L"alice@orvex.example", L"bob@orvex.example", L"carol@orvex.example",
+                                     L"dave@orvex.example", L"erin@orvex.example"};
+const OutlookContactStatus kStatuses[] = {OutlookContactStatus::OnlinePresent,
+                                          OutlookContactStatus::OnlineAwayFromComputer,
+                                          OutlookContactStatus::OnlineDoNotDisturb, OutlookContactStatus::OfflineOOF,
+                                          OutlookContactStatus::PresenceUnknown};
 
 } // namespace
 
@@ -77,19 +74,18 @@ Microsoft::WRL::ComPtr<IClassFactory> FuzzTarget::classObject()
 
 void FuzzTarget::push(std::uint64_t step)
 {
-    const std::string address = kAddresses[step % std::size(kAddresses)];
-    const std::string status = kStatuses[(step / 3) % std::size(kStatuses)];
+    const std::string address = TextConversion::toUtf8(kAddresses[step % std::size(kAddresses)]);
+    const OutlookContactStatus status = kStatuses[(step / 3) % std::size(kStatuses)];
+    const bool evicting = step % 5 == 4;
     if (!across) {
-        if (step % 5 == 4) {
-            report(table.evict(address), OutlookContactStatus::ContactEvicted);
-        } else if (const auto parsed = PresenceTable::parseStatus(status)) {
-            report(table.update(address, *parsed), *parsed);
+        for (const auto& callback : evicting ? table.evict(address) : table.update(address, status)) {
+            callback(evicting ? OutlookContactStatus::ContactEvicted : status);
         }
         return;
     }
-    const std::string line = step % 5 == 4    ? "evict " + address
+    const std::string line = evicting         ? "evict " + address
                              : step % 50 == 7 ? "burst " + address + " 20 3"
-                                              : "set " + address + " " + status;
+                                              : "set " + address + " " + PresenceTable::statusName(status);
     std::lock_guard lock(sending);
     host->send(line);
 }
@@ -104,23 +100,13 @@ void FuzzTarget::restart()
     host->command("restart", "host: integration started");
 }
 
-FuzzTarget::Figures FuzzTarget::figures()
+MessengerStandIn::Stats FuzzTarget::figures()
 {
-    Figures figures;
     if (!across) {
-        figures.live = console.liveObjects();
-        figures.privateBytes = ProcessMemory::privateBytes();
-        return figures;
+        return {.live = console.liveObjects(), .privateBytes = static_cast<long long>(ProcessMemory::privateBytes())};
     }
     std::lock_guard lock(sending);
-    const auto stats = host->stats();
-    if (stats.live >= 0) {
-        figures.live = static_cast<long>(stats.live);
-    }
-    if (stats.privateBytes >= 0) {
-        figures.privateBytes = static_cast<unsigned long long>(stats.privateBytes);
-    }
-    return figures;
+    return host->stats();
 }
 
 bool FuzzTarget::alive(std::string& why)
@@ -132,9 +118,8 @@ bool FuzzTarget::alive(std::string& why)
     return !exitCode;
 }
 
-bool FuzzTarget::finish(std::string& why)
+void FuzzTarget::finish(std::string& why)
 {
-    bool clean = true;
     if (controller) {
         controller->shutdown();
         controller.reset();
@@ -144,14 +129,12 @@ bool FuzzTarget::finish(std::string& why)
         if (!exitCode || *exitCode != 0) {
             why = exitCode ? "the messenger stand-in ended with exit code " + std::to_string(*exitCode)
                            : "the messenger stand-in did not stop";
-            clean = false;
             // How far its way out it got.
             std::fputs(host->lastWords(12, "fuzz: stand-in: ").c_str(), stdout);
         }
         for (const std::string& line : host->lines()) {
             if (line.rfind("error:", 0) == 0 || line.find("Unhandled exception") != std::string::npos) {
                 why += (why.empty() ? "" : "; ") + std::string("the stand-in reported: ") + line;
-                clean = false;
             }
         }
         host.reset();
@@ -160,14 +143,6 @@ bool FuzzTarget::finish(std::string& why)
         ProductInstallation::uninstall();
         installed = false;
     }
-    return clean;
 }
 
-std::vector<std::wstring> FuzzTarget::addresses()
-{
-    std::vector<std::wstring> wide;
-    for (const std::string address : kAddresses) {
-        wide.emplace_back(address.begin(), address.end());
-    }
-    return wide;
-}
+std::vector<std::wstring> FuzzTarget::addresses() { return {std::begin(kAddresses), std::end(kAddresses)}; }

@@ -28,12 +28,6 @@ class HostController;
 // and evictions on threads other than Office's while the calls go on.
 class FuzzTarget {
 public:
-    struct Figures {
-        // The library's live objects (from its "Constructor" and "Destructor" records).
-        std::optional<long> live;
-        std::optional<unsigned long long> privateBytes;
-    };
-
     explicit FuzzTarget(bool crossProcess);
     ~FuzzTarget();
 
@@ -45,11 +39,13 @@ public:
     void push(std::uint64_t step);
     // Stops and starts the integration: Office's sinks hear OnStateChanged and OnShuttingDown.
     void restart();
-    Figures figures();
+    // The library's live objects (from its "Constructor" and "Destructor" records) and the
+    // host's private bytes; -1 for each it cannot tell.
+    MessengerStandIn::Stats figures();
     // False once the host process is gone; `why` then says how it ended.
     bool alive(std::string& why);
-    // Ends the host; answers false when it reported a fault on its way out.
-    bool finish(std::string& why);
+    // Ends the host; a fault it reported on its way out is added to `why`.
+    void finish(std::string& why);
     bool crossProcess() const { return across; }
     // The addresses the host knows: a friendly caller's contacts.
     static std::vector<std::wstring> addresses();

@@ -36,18 +36,6 @@ HostileValues::~HostileValues()
     }
 }
 
-std::uint32_t HostileValues::below(std::size_t bound)
-{
-    return bound == 0 ? 0 : static_cast<std::uint32_t>(engine() % bound);
-}
-
-VARIANT& HostileValues::storage()
-{
-    VARIANT& value = owned.emplace_back();
-    VariantInit(&value);
-    return value;
-}
-
 SAFEARRAY* HostileValues::own(SAFEARRAY* array)
 {
     VARIANT& holder = storage();
@@ -184,8 +172,7 @@ SAFEARRAY* HostileValues::made(VARTYPE element, const std::vector<LONG>& enumVal
             anyVariant(value, 1);
             SafeArrayPutElement(array, &index, &value);
         } else if (element == VT_DISPATCH || element == VT_UNKNOWN) {
-            const auto& candidates = settings.arrayObjects.empty() ? settings.objects : settings.arrayObjects;
-            SafeArrayPutElement(array, &index, objectOf(candidates, element == VT_DISPATCH ? IID_IDispatch : IID_IUnknown));
+            SafeArrayPutElement(array, &index, object(element == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, true));
         } else {
             scalar(value, element, enumValues);
             SafeArrayPutElement(array, &index, element == VT_BSTR ? static_cast<void*>(value.bstrVal) : &value.lVal);
@@ -246,8 +233,9 @@ void HostileValues::byReference(const ParamType& type, VARIANT& into)
     into.byref = anything ? static_cast<void*>(&pointee) : &pointee.llVal;
 }
 
-IUnknown* HostileValues::objectOf(const std::vector<IUnknown*>& candidates, const IID& iid)
+IUnknown* HostileValues::object(const IID& iid, bool inArray)
 {
+    const auto& candidates = inArray && !settings.arrayObjects.empty() ? settings.arrayObjects : settings.objects;
     if (candidates.empty() || percent(25)) {
         return nullptr;
     }

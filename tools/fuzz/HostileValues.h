@@ -2,8 +2,6 @@
 
 #include "tools/fuzz/TypeCatalog.h"
 
-#include <wrl/client.h>
-
 #include <cstdint>
 #include <deque>
 #include <random>
@@ -37,7 +35,7 @@ public:
     HostileValues(const HostileValues&) = delete;
     HostileValues& operator=(const HostileValues&) = delete;
 
-    std::uint32_t below(std::size_t bound);
+    std::uint32_t below(std::size_t bound) { return bound == 0 ? 0 : static_cast<std::uint32_t>(engine() % bound); }
     bool percent(std::uint32_t chance) { return below(100) < chance; }
 
     // The edges of the range, an enumeration's values and one past each end of it, or anything.
@@ -50,14 +48,13 @@ public:
     void valueOf(const ParamType& type, VARIANT& into);
     // Storage for an [out] parameter of `type` passed through IDispatch: a BYREF VARIANT.
     void byReference(const ParamType& type, VARIANT& into);
-    // An object answering `iid`, or null.
-    IUnknown* object(const IID& iid) { return objectOf(settings.objects, iid); }
+    // An object answering `iid`, or null; `inArray`: one an array of interface pointers may hold.
+    IUnknown* object(const IID& iid, bool inArray = false);
     GUID guid(const std::vector<GUID>& known);
     // A VARIANT cleared with the others once the call is over.
-    VARIANT& storage();
+    VARIANT& storage() { return owned.emplace_back(); } // zeroed: VT_EMPTY
 
 private:
-    IUnknown* objectOf(const std::vector<IUnknown*>& candidates, const IID& iid);
     // Frees the array with the other values.
     SAFEARRAY* own(SAFEARRAY* array);
     SAFEARRAY* made(VARTYPE element, const std::vector<LONG>& enumValues, ULONG count, LONG lowerBound);

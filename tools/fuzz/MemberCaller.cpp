@@ -1,6 +1,7 @@
 #include "tools/fuzz/MemberCaller.h"
 
 #include "tools/office/EventSink.h"
+#include "tools/office/HResultText.h"
 
 #include <oleauto.h>
 #include <servprov.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <cwctype>
 
@@ -24,15 +24,9 @@ constexpr unsigned char kPoison = 0x5A;
 
 // One [out] slot of a direct call: large enough for a VARIANT, aligned for one.
 struct alignas(16) OutSlot {
+    OutSlot() { std::memset(bytes, kPoison, sizeof(bytes)); }
     unsigned char bytes[sizeof(VARIANT)];
 };
-
-std::string hex(HRESULT result)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
 
 std::size_t sizeOf(VARTYPE type)
 {
@@ -104,7 +98,8 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     if (kind == ParamType::Kind::Variant) {
         auto* value = static_cast<VARIANT*>(slot);
         if (!succeeded && value->vt != VT_EMPTY) {
-            outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote a VARIANT into its [out]");
+            outcome.faults.push_back("failed " + HResultText::hex(outcome.result) +
+                                     " yet wrote a VARIANT into its [out]");
         }
         harvest(*value, outcome);
         return;
@@ -132,7 +127,7 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
         return;
     }
     if (!succeeded) {
-        outcome.faults.push_back("failed " + hex(outcome.result) + " yet wrote into its [out] " + noun);
+        outcome.faults.push_back("failed " + HResultText::hex(outcome.result) + " yet wrote into its [out] " + noun);
         if (kind == ParamType::Kind::Object) {
             return; // possibly garbage: never touched
         }
@@ -147,28 +142,10 @@ void checkOut(const Param& param, void* slot, CallOutcome& outcome)
     }
 }
 
-// Keeps an object handed out through an [out] pointer that started as null; reports one
-// handed out with a failure, and a success with none.
-void keep(IUnknown* object, bool nullOut, CallOutcome& outcome)
-{
-    if (object != nullptr && FAILED(outcome.result)) {
-        outcome.faults.push_back("failed yet handed out an object");
-    } else if (object != nullptr) {
-        outcome.adopt(object);
-    } else if (SUCCEEDED(outcome.result) && !nullOut) {
-        outcome.faults.push_back("succeeded with a null object");
-    }
-}
+// The [out] object of a member of a system interface, judged as a declared one is.
+const Param kObjectOut{.type = ParamType{.kind = ParamType::Kind::Object}, .out = true};
 
 } // namespace
-
-bool MemberCaller::readable(HRESULT result)
-{
-    const int facility = HRESULT_FACILITY(result);
-    return SUCCEEDED(result) ? result == S_OK || result == S_FALSE
-                             : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
-                                   facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
-}
 
 MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDispids())
 {
@@ -182,7 +159,7 @@ MemberCaller::MemberCaller(const TypeCatalog& catalog) : dispids(catalog.knownDi
 
 MemberCaller::~MemberCaller() { unadviseAll(); }
 
-void MemberCaller::unadviseAll()
+void unadviseAll(Advised& advised)
 {
     for (auto& [point, cookie] : advised) {
         point->Unadvise(cookie);
@@ -222,7 +199,7 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, st
     std::vector<VARIANT*> pointers(count);
     std::vector<VARTYPE> types(count);
     std::vector<OutSlot> slots(count);
-    std::vector<VARIANT> outs(count);
+    std::vector<VARIANT> outs(count); // zeroed: VT_EMPTY
     for (std::size_t at = 0; at < count; ++at) {
         const Param& param = member.params[at];
         pointers[at] = &arguments[at];
@@ -232,17 +209,13 @@ CallOutcome MemberCaller::throughVtable(IUnknown* face, const Member& member, st
         }
         if (param.type.kind == ParamType::Kind::Variant) {
             VariantInit(reinterpret_cast<VARIANT*>(slots[at].bytes));
-        } else {
-            std::memset(slots[at].bytes, kPoison, sizeof(OutSlot));
         }
-        VariantInit(&outs[at]);
         outs[at].vt = VT_BYREF | VT_UI1;
         outs[at].byref = arguments[at].vt == VT_NULL ? nullptr : slots[at].bytes;
         pointers[at] = &outs[at];
         types[at] = VT_UNKNOWN;
     }
-    VARIANT returned;
-    VariantInit(&returned);
+    VARIANT returned{};
     CallOutcome outcome;
     const HRESULT called = DispCallFunc(face, static_cast<ULONG_PTR>(member.vtableOffset), CC_STDCALL, VT_ERROR,
                                         static_cast<UINT>(count), types.data(), pointers.data(), &returned);
@@ -340,8 +313,7 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, I
     DISPPARAMS parameters{call.arguments.empty() ? nullptr : call.arguments.data(),
                           call.named.empty() ? nullptr : call.named.data(), static_cast<UINT>(call.arguments.size()),
                           static_cast<UINT>(call.named.size())};
-    VARIANT result;
-    VariantInit(&result);
+    VARIANT result{};
     EXCEPINFO exception{};
     UINT argumentError = 0;
     CallOutcome outcome;
@@ -356,11 +328,11 @@ CallOutcome MemberCaller::throughInvoke(IDispatch* face, const Member& member, I
                                 ? result.punkVal != nullptr
                                 : result.vt != VT_EMPTY && (result.llVal != 0 || result.vt == VT_NULL);
     if (FAILED(outcome.result) && holdsValue) {
-        outcome.faults.push_back("Invoke failed " + hex(outcome.result) + " yet set a result of type " +
+        outcome.faults.push_back("Invoke failed " + HResultText::hex(outcome.result) + " yet set a result of type " +
                                  std::to_string(result.vt));
     }
     if (SUCCEEDED(outcome.result) && call.asDeclared && !holdsValue &&
-        std::any_of(member.params.begin(), member.params.end(), [](const Param& param) {
+        std::ranges::any_of(member.params, [](const Param& param) {
             return param.retval && param.type.kind == ParamType::Kind::Object && !param.optional;
         })) {
         outcome.faults.push_back("Invoke succeeded with a null object");
@@ -382,16 +354,11 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
     // processes the stub always hands the provider storage of its own.
     const bool nullOut = !crossProcess && values.percent(10);
     const bool ofPoints = iid == IID_IEnumConnectionPoints;
-    if (iid == IID_IDispatch && member == 2) {
-        return lookUpNames(static_cast<IDispatch*>(face), values, crossProcess, nullOut);
-    } else if ((ofPoints || iid == IID_IEnumConnections) && member == 0) {
-        return next(face, ofPoints, values, crossProcess);
-    }
     CallOutcome outcome;
     HRESULT& result = outcome.result;
-    // Members that hand out an object write it here; it is judged and kept below.
-    IUnknown* answered = nullptr;
-    void** into = nullOut ? nullptr : reinterpret_cast<void**>(&answered);
+    // Members that hand out an object write it over the poison; it is judged and kept below.
+    OutSlot slot;
+    void** into = nullOut ? nullptr : reinterpret_cast<void**>(slot.bytes);
     bool handsOut = true;
     auto* point = static_cast<IConnectionPoint*>(face);
     auto* points = static_cast<IEnumConnectionPoints*>(face);
@@ -404,6 +371,38 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
     } else if (iid == IID_IDispatch && member == 0) {
         UINT count = 0;
         result = static_cast<IDispatch*>(face)->GetTypeInfoCount(nullOut ? nullptr : &count);
+        handsOut = false;
+    } else if (iid == IID_IDispatch && member == 2) {
+        // Names of members (some in another letter case), hostile strings and null names; now
+        // and then a count of none for names that are there, which across processes arrives as
+        // an empty array.
+        const std::size_t count = 1 + values.below(3);
+        const bool noneCounted = values.percent(10);
+        std::vector<std::wstring> spelled(count);
+        std::vector<LPOLESTR> pointers(count);
+        for (std::size_t at = 0; at < count; ++at) {
+            const std::uint32_t kind = values.below(10);
+            if (kind < 5) {
+                spelled[at] = names[values.below(names.size())];
+                std::transform(spelled[at].begin(), spelled[at].end(), spelled[at].begin(),
+                               [&](wchar_t c) { return kind == 0 ? static_cast<wchar_t>(std::towlower(c)) : c; });
+                pointers[at] = spelled[at].data();
+            } else if (kind < 9) {
+                BSTR text = values.text();
+                pointers[at] = text == nullptr ? const_cast<LPOLESTR>(L"") : text;
+            }
+        }
+        std::vector<DISPID> found(count, 0);
+        const GUID of = values.percent(90) ? GUID_NULL : values.guid(iids);
+        // In this process a count of none may come without any array at all.
+        LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
+        result = static_cast<IDispatch*>(face)->GetIDsOfNames(of, named, noneCounted ? 0 : static_cast<UINT>(count),
+                                                              kLocales[values.below(3)], nullOut ? nullptr : found.data());
+        // Across processes a provider that reads the name it was not given takes an access
+        // violation, which comes back as the call's answer.
+        if (noneCounted && (SUCCEEDED(result) || result == static_cast<HRESULT>(0xC0000005))) {
+            outcome.faults.push_back("looked up names although none were counted");
+        }
         handsOut = false;
     } else if (iid == IID_IDispatch) {
         result = static_cast<IDispatch*>(face)->GetTypeInfo(
@@ -419,10 +418,75 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
         handsOut = false;
     } else if (iid == IID_IConnectionPoint && member == 1) {
         result = point->GetConnectionPointContainer(reinterpret_cast<IConnectionPointContainer**>(into));
-    } else if (iid == IID_IConnectionPoint && member == 4) {
-        result = point->EnumConnections(reinterpret_cast<IEnumConnections**>(into));
+    } else if (iid == IID_IConnectionPoint && member == 2) {
+        // No sink, a sink of another interface, or a proper one.
+        ComPtr<IUnknown> sink;
+        const std::uint32_t kind = values.below(3);
+        IID events{};
+        if (kind == 1 || (kind == 2 && SUCCEEDED(point->GetConnectionInterface(&events)))) {
+            sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
+        }
+        DWORD cookie = 0xFFFFFFFF;
+        result = point->Advise(sink.Get(), nullOut ? nullptr : &cookie);
+        if (SUCCEEDED(result) && !nullOut && cookie == 0) {
+            outcome.faults.push_back("Advise succeeded with cookie 0");
+        } else if (SUCCEEDED(result) && !nullOut) {
+            advised.emplace_back(point, cookie);
+        } else if (FAILED(result) && !nullOut && cookie != 0) {
+            outcome.faults.push_back("Advise failed yet left a cookie");
+        }
+        handsOut = false;
+    } else if (iid == IID_IConnectionPoint && member == 3) {
+        // Mostly a cookie this point gave out, else any number.
+        const auto cookie = static_cast<DWORD>(values.integer({}));
+        const auto held = std::find_if(advised.begin(), advised.end(),
+                                       [&](const auto& given) { return given.first.Get() == point && values.percent(70); });
+        result = point->Unadvise(held != advised.end() ? held->second : cookie);
+        if (held != advised.end() && SUCCEEDED(result)) {
+            advised.erase(held);
+        }
+        handsOut = false;
     } else if (iid == IID_IConnectionPoint) {
-        return member == 2 ? advise(point, values, nullOut) : unadvise(point, values);
+        result = point->EnumConnections(reinterpret_cast<IEnumConnections**>(into));
+    } else if ((ofPoints || iid == IID_IEnumConnections) && member == 0) {
+        // Asked for more than there are now and then; zeroed items, so that those handed out are
+        // the non-null ones at the front.
+        const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
+        std::vector<IConnectionPoint*> pointItems(count);
+        std::vector<CONNECTDATA> connectionItems(count);
+        ULONG fetched = 0;
+        ULONG* fetchedInto = !crossProcess && values.percent(20) ? nullptr : &fetched;
+        const bool nullItems = !crossProcess && values.percent(5);
+        result = ofPoints ? points->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
+                          : connections->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
+        const auto item = [&](ULONG at) -> IUnknown* { return ofPoints ? pointItems[at] : connectionItems[at].pUnk; };
+        ULONG written = 0;
+        while (!nullItems && written < count && item(written) != nullptr) {
+            ++written;
+        }
+        if (crossProcess && written > 0) {
+            // Wine's proxy of Next reads the fetched count and the HRESULT from the wrong place in
+            // an answer that carries items, while the items and their references arrive intact:
+            // the items tell what the enumerator answered.
+            ++misread;
+            fetched = written;
+            result = written == count ? S_OK : S_FALSE;
+        }
+        // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
+        const bool answerWrong = SUCCEEDED(result) ? (result == S_OK) != (written == count) : written != 0;
+        if (answerWrong || (fetchedInto != nullptr && fetched != written)) {
+            outcome.faults.push_back("Next reported " + std::to_string(fetched) + " fetched of " + std::to_string(count) +
+                                     " asked for, with " + HResultText::hex(result) + ", and handed out " +
+                                     std::to_string(written));
+        }
+        for (ULONG at = 0; at < written; ++at) {
+            if (ofPoints) {
+                outcome.adopt(item(at));
+            } else {
+                item(at)->Release(); // the sinks are this program's own
+            }
+        }
+        handsOut = false;
     } else if (ofPoints || iid == IID_IEnumConnections) {
         const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
         handsOut = member == 3;
@@ -443,128 +507,11 @@ CallOutcome MemberCaller::system(const IID& iid, std::size_t member, IUnknown* f
         const GUID wanted = values.guid(iids);
         result = static_cast<IClassFactory*>(face)->CreateInstance(outer.Get(), wanted, into);
     }
-    if (handsOut) {
-        keep(answered, nullOut, outcome);
+    if (handsOut && !nullOut) {
+        checkOut(kObjectOut, slot.bytes, outcome);
     }
     if (iid == IID_IDispatch) {
         outcome.objects.clear(); // type information is not the provider's object
-    }
-    return outcome;
-}
-
-CallOutcome MemberCaller::lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut)
-{
-    // Names of members (some in another letter case), hostile strings and null names; now
-    // and then a count of none for names that are there, which across processes arrives as
-    // an empty array.
-    const std::size_t count = 1 + values.below(3);
-    const bool noneCounted = values.percent(10);
-    std::vector<std::wstring> spelled(count);
-    std::vector<LPOLESTR> pointers(count);
-    for (std::size_t at = 0; at < count; ++at) {
-        const std::uint32_t kind = values.below(10);
-        if (kind < 5) {
-            spelled[at] = names[values.below(names.size())];
-            std::transform(spelled[at].begin(), spelled[at].end(), spelled[at].begin(),
-                           [&](wchar_t c) { return kind == 0 ? static_cast<wchar_t>(std::towlower(c)) : c; });
-            pointers[at] = spelled[at].data();
-        } else if (kind < 9) {
-            BSTR text = values.text();
-            pointers[at] = text == nullptr ? const_cast<LPOLESTR>(L"") : text;
-        }
-    }
-    std::vector<DISPID> found(count, 0);
-    const GUID iid = values.percent(90) ? GUID_NULL : values.guid(iids);
-    // In this process a count of none may come without any array at all.
-    LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
-    CallOutcome outcome;
-    outcome.result = face->GetIDsOfNames(iid, named, noneCounted ? 0 : static_cast<UINT>(count),
-                                         kLocales[values.below(3)], nullOut ? nullptr : found.data());
-    // Across processes a provider that reads the name it was not given takes an access
-    // violation, which comes back as the call's answer.
-    if (noneCounted && (SUCCEEDED(outcome.result) || outcome.result == static_cast<HRESULT>(0xC0000005))) {
-        outcome.faults.push_back("looked up names although none were counted");
-    }
-    return outcome;
-}
-
-CallOutcome MemberCaller::advise(IConnectionPoint* face, HostileValues& values, bool nullOut)
-{
-    // No sink, a sink of another interface, or a proper one.
-    ComPtr<IUnknown> sink;
-    const std::uint32_t kind = values.below(3);
-    IID events{};
-    if (kind == 1 || (kind == 2 && SUCCEEDED(face->GetConnectionInterface(&events)))) {
-        sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
-    }
-    DWORD cookie = 0xFFFFFFFF;
-    CallOutcome outcome;
-    outcome.result = face->Advise(sink.Get(), nullOut ? nullptr : &cookie);
-    if (SUCCEEDED(outcome.result) && !nullOut && cookie == 0) {
-        outcome.faults.push_back("Advise succeeded with cookie 0");
-    } else if (SUCCEEDED(outcome.result) && !nullOut) {
-        advised.emplace_back(face, cookie);
-    } else if (FAILED(outcome.result) && !nullOut && cookie != 0) {
-        outcome.faults.push_back("Advise failed yet left a cookie");
-    }
-    return outcome;
-}
-
-CallOutcome MemberCaller::unadvise(IConnectionPoint* face, HostileValues& values)
-{
-    // Mostly a cookie this point gave out, else any number.
-    const auto cookie = static_cast<DWORD>(values.integer({}));
-    const auto held = std::find_if(advised.begin(), advised.end(),
-                                   [&](const auto& given) { return given.first.Get() == face && values.percent(70); });
-    CallOutcome outcome;
-    outcome.result = face->Unadvise(held != advised.end() ? held->second : cookie);
-    if (held != advised.end() && SUCCEEDED(outcome.result)) {
-        advised.erase(held);
-    }
-    return outcome;
-}
-
-CallOutcome MemberCaller::next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess)
-{
-    // Asked for more than there are now and then; zeroed items, so that those handed out are
-    // the non-null ones at the front.
-    const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
-    std::vector<IConnectionPoint*> pointItems(count);
-    std::vector<CONNECTDATA> connectionItems(count);
-    ULONG fetched = 0;
-    ULONG* fetchedInto = !crossProcess && values.percent(20) ? nullptr : &fetched;
-    const bool nullItems = !crossProcess && values.percent(5);
-    CallOutcome outcome;
-    outcome.result =
-        ofPoints ? static_cast<IEnumConnectionPoints*>(face)->Next(count, nullItems ? nullptr : pointItems.data(), fetchedInto)
-                 : static_cast<IEnumConnections*>(face)->Next(count, nullItems ? nullptr : connectionItems.data(), fetchedInto);
-    ULONG written = 0;
-    while (!nullItems && written < count &&
-           (ofPoints ? pointItems[written] != nullptr : connectionItems[written].pUnk != nullptr)) {
-        ++written;
-    }
-    if (crossProcess && written > 0) {
-        // Wine's proxy of Next reads the fetched count and the HRESULT from the wrong place in
-        // an answer that carries items, while the items and their references arrive intact:
-        // the items tell what the enumerator answered.
-        ++misread;
-        fetched = written;
-        outcome.result = written == count ? S_OK : S_FALSE;
-    }
-    // S_OK for all asked for, S_FALSE for fewer, nothing with a failure; the count as handed out.
-    const bool answerWrong = SUCCEEDED(outcome.result) ? (outcome.result == S_OK) != (written == count) : written != 0;
-    if (answerWrong || (fetchedInto != nullptr && fetched != written)) {
-        char text[128];
-        std::snprintf(text, sizeof(text), "Next reported %lu fetched of %lu asked for, with 0x%08lX, and handed out %lu",
-                      fetched, count, static_cast<unsigned long>(outcome.result), written);
-        outcome.faults.push_back(text);
-    }
-    for (ULONG at = 0; at < written; ++at) {
-        if (ofPoints) {
-            outcome.adopt(pointItems[at]);
-        } else {
-            connectionItems[at].pUnk->Release(); // the sinks are this program's own
-        }
     }
     return outcome;
 }

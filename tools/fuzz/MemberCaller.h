@@ -21,6 +21,11 @@ struct CallOutcome {
     void adopt(IUnknown* object) { *objects.emplace_back().GetAddressOf() = object; }
 };
 
+// Sinks advised on connection points, with their cookies.
+using Advised = std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>>;
+// Takes back every sink of `advised` and forgets them.
+void unadviseAll(Advised& advised);
+
 // One call through IDispatch::Invoke, decided before it is made (from a seed, or by a
 // regression case). Its VARIANTs are views of values owned elsewhere.
 struct InvokeCall {
@@ -62,11 +67,8 @@ public:
     // The arguments a call through Invoke declares: the return value is not one.
     static std::size_t argumentCount(const Member& member);
     static CallOutcome throughInvoke(IDispatch* face, const Member& member, InvokeCall& call);
-    // Whether a COM client can read the answer: a success code it knows, or a failure of
-    // a known facility.
-    static bool readable(HRESULT result);
     // Takes back every sink that calls of Advise left advised.
-    void unadviseAll();
+    void unadviseAll() { ::unadviseAll(advised); }
     // Enumerator answers whose fetched count and HRESULT Wine's proxy misread (across
     // processes, whenever items came back); judged by the items instead.
     std::size_t misreadAnswers() const { return misread; }
@@ -75,15 +77,10 @@ private:
     // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
     InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess);
     CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess);
-    CallOutcome lookUpNames(IDispatch* face, HostileValues& values, bool crossProcess, bool nullOut);
-    CallOutcome advise(IConnectionPoint* face, HostileValues& values, bool nullOut);
-    CallOutcome unadvise(IConnectionPoint* face, HostileValues& values);
-    // IEnumConnectionPoints::Next or IEnumConnections::Next.
-    CallOutcome next(IUnknown* face, bool ofPoints, HostileValues& values, bool crossProcess);
 
     const std::vector<MEMBERID>& dispids;
     std::vector<GUID> iids;
     std::vector<std::wstring> names;
-    std::vector<std::pair<Microsoft::WRL::ComPtr<IConnectionPoint>, DWORD>> advised;
+    Advised advised;
     std::size_t misread = 0;
 };

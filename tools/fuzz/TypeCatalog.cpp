@@ -1,5 +1,6 @@
 #include "tools/fuzz/TypeCatalog.h"
 
+#include "client/com/Bstr.h"
 #include "client/com/TypeInfoDescription.h"
 
 #include <oleauto.h>
@@ -36,16 +37,9 @@ const SystemInterface kSystemInterfaces[] = {
 
 std::string nameOf(ITypeInfo* info, MEMBERID member)
 {
-    BSTR name = nullptr;
-    std::string text = "?";
-    if (SUCCEEDED(info->GetDocumentation(member, &name, nullptr, nullptr, nullptr)) && name != nullptr) {
-        text.clear();
-        for (const wchar_t* c = name; *c != L'\0'; ++c) {
-            text.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
-        }
-    }
-    SysFreeString(name);
-    return text;
+    orvex::com::Bstr name;
+    info->GetDocumentation(member, name.out(), nullptr, nullptr, nullptr);
+    return name.toUtf8();
 }
 
 std::vector<LONG> enumValuesOf(ITypeInfo* enumeration, UINT count)
@@ -53,8 +47,7 @@ std::vector<LONG> enumValuesOf(ITypeInfo* enumeration, UINT count)
     std::vector<LONG> values;
     for (UINT index = 0; index < count; ++index) {
         TypeInfoDescription<VARDESC> variable(enumeration);
-        VARIANT value;
-        VariantInit(&value);
+        VARIANT value{};
         if (SUCCEEDED(enumeration->GetVarDesc(index, variable.out())) && variable->varkind == VAR_CONST &&
             SUCCEEDED(VariantChangeType(&value, variable->lpvarValue, 0, VT_I4))) {
             values.push_back(V_I4(&value));
@@ -86,10 +79,10 @@ HRESULT TypeCatalog::load(const std::wstring& path)
         }
         ComPtr<ITypeInfo> vtableHalf;
         HREFTYPE reference = 0;
-        InterfaceEntry& entry = entries.emplace_back();
-        entry.name = nameOf(info.Get(), MEMBERID_NIL);
-        entry.iid = attributes->guid;
-        entry.dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 || attributes->typekind == TKIND_DISPATCH;
+        InterfaceEntry& entry = entries.emplace_back(InterfaceEntry{
+            .name = nameOf(info.Get(), MEMBERID_NIL),
+            .iid = attributes->guid,
+            .dual = (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 || attributes->typekind == TKIND_DISPATCH});
         // The vtable half of a dual interface carries the slots and parameter types.
         const bool dualHalf = attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0 &&
                               SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) &&
@@ -97,10 +90,7 @@ HRESULT TypeCatalog::load(const std::wstring& path)
         addMembers(dualHalf ? vtableHalf.Get() : info.Get(), entry);
     }
     for (const SystemInterface& known : kSystemInterfaces) {
-        InterfaceEntry& entry = entries.emplace_back();
-        entry.name = known.name;
-        entry.iid = known.iid;
-        entry.system = true;
+        InterfaceEntry& entry = entries.emplace_back(InterfaceEntry{.name = known.name, .iid = known.iid, .system = true});
         std::istringstream names(known.members);
         for (std::string name; names >> name;) {
             entry.members.emplace_back().name = name;
@@ -135,29 +125,24 @@ void TypeCatalog::addMembers(ITypeInfo* info, InterfaceEntry& entry)
         if (FAILED(info->GetFuncDesc(index, function.out()))) {
             continue;
         }
-        Member& member = entry.members.emplace_back();
-        member.name = nameOf(info, function->memid);
-        member.dispid = function->memid;
-        member.invokeKind = function->invkind;
-        member.vtableOffset = function->oVft;
         // A pure dispinterface has no vtable of its own beyond IDispatch.
-        member.callableThroughVtable = attributes->typekind != TKIND_DISPATCH;
+        Member& member = entry.members.emplace_back(Member{.name = nameOf(info, function->memid),
+                                                           .dispid = function->memid,
+                                                           .invokeKind = function->invkind,
+                                                           .vtableOffset = function->oVft,
+                                                           .callableThroughVtable = attributes->typekind != TKIND_DISPATCH});
         dispids.push_back(function->memid);
         for (SHORT at = 0; at < function->cParams; ++at) {
             const ELEMDESC& element = function->lprgelemdescParam[at];
             const USHORT flags = element.paramdesc.wParamFlags;
-            Param& param = member.params.emplace_back();
-            param.out = (flags & PARAMFLAG_FOUT) != 0;
-            param.retval = (flags & PARAMFLAG_FRETVAL) != 0;
-            param.optional = (flags & PARAMFLAG_FOPT) != 0;
-            if (!param.out) {
-                param.type = typeOf(info, element.tdesc);
-            } else if (element.tdesc.vt == VT_PTR) {
-                param.type = typeOf(info, *element.tdesc.lptdesc);
+            Param& param = member.params.emplace_back(Param{.out = (flags & PARAMFLAG_FOUT) != 0,
+                                                            .retval = (flags & PARAMFLAG_FRETVAL) != 0,
+                                                            .optional = (flags & PARAMFLAG_FOPT) != 0});
+            // An [out] parameter is typed by what it points to.
+            if (!param.out || element.tdesc.vt == VT_PTR) {
+                param.type = typeOf(info, param.out ? *element.tdesc.lptdesc : element.tdesc);
             }
-            if (param.type.kind == ParamType::Kind::Unsupported) {
-                member.callableThroughVtable = false;
-            }
+            member.callableThroughVtable = member.callableThroughVtable && param.type.kind != ParamType::Kind::Unsupported;
         }
     }
 }
@@ -198,10 +183,9 @@ ParamType TypeCatalog::typeOf(ITypeInfo* owner, const TYPEDESC& description)
             return {};
         }
         switch (attributes->typekind) {
-        case TKIND_ENUM: {
+        case TKIND_ENUM:
             return ParamType{.kind = ParamType::Kind::Scalar, .vt = VT_I4,
                              .enumValues = enumValuesOf(referenced.Get(), attributes->cVars)};
-        }
         case TKIND_ALIAS: return typeOf(referenced.Get(), attributes->tdescAlias);
         case TKIND_INTERFACE:
         case TKIND_DISPATCH: {

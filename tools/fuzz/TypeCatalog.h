@@ -21,7 +21,7 @@ struct ParamType {
 };
 
 struct Param {
-    ParamType type;
+    ParamType type{};
     bool out = false;
     bool retval = false;
     bool optional = false;
@@ -33,7 +33,7 @@ struct Member {
     INVOKEKIND invokeKind = INVOKE_FUNC;
     // Byte offset of the member's slot in the interface's vtable.
     SHORT vtableOffset = 0;
-    std::vector<Param> params;
+    std::vector<Param> params{};
     // False when a parameter has a type no value can be built for: the member is then
     // reached through IDispatch only.
     bool callableThroughVtable = true;
@@ -47,7 +47,7 @@ struct InterfaceEntry {
     // named only, and called by MemberCaller.
     bool system = false;
     // Inherited members of the library's own interfaces included, IDispatch's not.
-    std::vector<Member> members;
+    std::vector<Member> members{};
 };
 
 // Every interface of the provider's embedded type library, read from the DLL file with

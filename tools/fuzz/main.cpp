@@ -48,7 +48,6 @@ struct Options {
 Options parse(const std::vector<std::string>& arguments)
 {
     Options options;
-    FuzzRun::Settings& settings = options.settings;
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string& name = arguments[at];
         const auto value = [&]() -> const std::string& {
@@ -61,7 +60,7 @@ Options parse(const std::vector<std::string>& arguments)
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else if (name == "--short") {
-            settings.shortPass = true;
+            options.settings.shortPass = true;
         } else if (name == "--mode") {
             const std::string& mode = value();
             options.inProcess = mode == "in-process" || mode == "both";
@@ -70,15 +69,15 @@ Options parse(const std::vector<std::string>& arguments)
                 throw std::invalid_argument("unknown mode " + mode);
             }
         } else if (name == "--seed") {
-            settings.seed = std::stoull(value(), nullptr, 0);
+            options.settings.seed = std::stoull(value(), nullptr, 0);
         } else if (name == "--calls") {
             options.inProcessCalls = std::stoull(value());
         } else if (name == "--cross-calls") {
             options.crossProcessCalls = std::stoull(value());
         } else if (name == "--interfaces") {
-            settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
+            options.settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
         } else if (name == "--seconds") {
-            settings.duration = std::chrono::seconds(std::stoll(value()));
+            options.settings.duration = std::chrono::seconds(std::stoll(value()));
         } else {
             throw std::invalid_argument("unknown option " + name);
         }
@@ -107,7 +106,8 @@ bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& ca
         answered = run.answered();
     }
     const Watchdog::Step step("stopping the host", settings.seed, kHostPatience);
-    if (!target.finish(error) || !error.empty()) {
+    target.finish(error);
+    if (!error.empty()) {
         std::printf("fuzz: failure: %s\n", error.c_str());
         clean = false;
     }
