@@ -393,6 +393,11 @@ def services(action):
     run([os.path.join(SCRATCH, "scripts", "wine-services.sh"), action, PREFIX])
 
 
+def restart_services():
+    services("stop")
+    services("start")
+
+
 class Suite:
     def __init__(self):
         self.targets = set(re.findall(r"^\.\.\. (\S+)", subprocess.run(
@@ -416,10 +421,16 @@ class Suite:
         code = run(["ctest", "--test-dir", BUILD, "-R", "^" + re.escape(test) + "$", "-FS", "wine", "-FC", "wine",
                     "--output-on-failure", "--timeout", "3600"], log=log, timeout=self.limit(test))
         if code is None:
-            services("stop")  # what the hung test left running
-            services("start")
+            restart_services()  # what the hung test left running
             return "hang"
         return "passed" if code == 0 else "failed"
+
+    def confirmed(self, test, log):
+        """Whether a failure comes again with fresh services: a host killed by an earlier
+        test leaves its class object registered with Wine's RPC service, and every later
+        test across processes then fails without any mutant's help."""
+        restart_services()
+        return self.run_test(test, log) != "passed"
 
 
 def baseline(suite, log):
@@ -460,6 +471,8 @@ def try_mutant(mutant, suite, budget):
             signal.signal(s, lambda number, frame: (restore(), sys.exit(128 + number)))
         if not build(LAYER_TARGETS, log):
             return not_built(mutant, log, "")
+        # Each mutant starts from services no earlier one has touched.
+        restart_services()
         deadline = time.monotonic() + budget
         for test in suite.tests:
             if time.monotonic() > deadline:
@@ -467,8 +480,10 @@ def try_mutant(mutant, suite, budget):
             if not build(suite.target(test), log):
                 return not_built(mutant, log, test)
             outcome = suite.run_test(test, log)
-            if outcome != "passed":
-                return ("caught" if outcome == "failed" else "hang"), test
+            if outcome == "hang":
+                return "hang", test
+            if outcome == "failed" and suite.confirmed(test, log):
+                return "caught", test
         return "survived", ""
     finally:
         restore()
