@@ -21,7 +21,7 @@ build=$root/build/i686
 out=$root/build/guest/results/i686
 [ -e "$build/CTestTestfile.cmake" ] || { echo "test-i686: no i686 build in $build" >&2; exit 2; }
 if [ $# -eq 0 ] && [ "${ORVEX_GUEST_TESTS:-all}" = boundary ]; then
-  set -- -R '^(host_.*|registration_provider_keys_tests|self_registration_tests|end_to_end_tests)$'
+  set -- -R '^(host_.*|registration_provider_keys_tests|self_registration_tests|end_to_end_tests|installation_doctor_tests)$'
 fi
 
 # Each run's logs are its own.
