@@ -145,7 +145,16 @@ struct PerUserCalls {
     }
 };
 
-HRESULT WINAPI refuseForUser(ITypeLib*, OLECHAR*, OLECHAR*) { return E_ACCESSDENIED; }
+// A registration the system does half: the library's keys are written, then it is refused.
+struct HalfDoneRegistration {
+    static inline void* original = nullptr;
+
+    static HRESULT WINAPI refuseForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
+    {
+        reinterpret_cast<decltype(&refuseForUser)>(original)(library, path, helpDirectory);
+        return E_ACCESSDENIED;
+    }
+};
 
 } // namespace
 
@@ -242,7 +251,8 @@ TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
 
 // The steps' order is visible: the diagnostics see the type library's real machine path,
 // which is masked only after them, and a registration refused by the system writes no
-// provider key, so it cannot take the default from another messenger.
+// provider key, so it cannot take the default from another messenger, and is taken back
+// whole, type library keys included.
 TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
 {
     const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
@@ -264,7 +274,8 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
         std::optional<ExportHook> refusal;
         if (c.refused) {
             refusal.emplace(GetModuleHandleW(L"oleaut32.dll"), "RegisterTypeLibForUser",
-                            reinterpret_cast<const void*>(&refuseForUser));
+                            reinterpret_cast<const void*>(&HalfDoneRegistration::refuseForUser));
+            HalfDoneRegistration::original = refusal->original();
         }
         // Outlives the library, whose unload still logs.
         std::vector<std::string> logged;
@@ -280,6 +291,12 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
 
         EXPECT_EQ(machineValue(ownPlatform) == kDummy, c.masked);
         EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !c.refused);
+        // Wine's per-user registration writes the machine-wide keys as well, and takes back
+        // only those: they show whether the library asked for the type library to go.
+        for (const std::wstring& path : {Registry::typeLibPath(), Registry::typeLibWowPath()}) {
+            EXPECT_TRUE(!c.refused || !RawRegistry::keyExists(HKEY_LOCAL_MACHINE, path))
+                << "a half-done registration is taken back whole";
+        }
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").text,
                   c.defaultProvider);
         if (!c.refused) {
