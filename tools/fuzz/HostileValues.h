@@ -49,6 +49,12 @@ public:
 
     std::uint32_t below(std::size_t bound) { return bound == 0 ? 0 : static_cast<std::uint32_t>(engine() % bound); }
     bool percent(std::uint32_t chance) { return below(100) < chance; }
+    // One of `items`, which are not empty.
+    template <typename Items>
+    auto pick(const Items& items)
+    {
+        return items[below(std::size(items))];
+    }
     // A VARIANT cleared with the others once the call is over.
     VARIANT& storage() { return owned.emplace_back(); } // zeroed: VT_EMPTY
 
@@ -57,12 +63,12 @@ public:
     {
         constexpr std::array<LONG, 7> kEdges = {0, -1, 1, INT_MIN, INT_MAX, INT_MIN + 1, INT_MAX - 1};
         switch (below(enumValues.empty() ? 3 : 8)) {
-        case 0: return kEdges[below(kEdges.size())];
+        case 0: return pick(kEdges);
         case 1: return static_cast<LONG>(engine());
         case 2: return static_cast<LONG>(below(64));
         case 3: return enumValues.front() == INT_MIN ? INT_MAX : enumValues.front() - 1;
         case 4: return enumValues.back() == INT_MAX ? INT_MIN : enumValues.back() + 1;
-        default: return enumValues[below(enumValues.size())];
+        default: return pick(enumValues);
         }
     }
 
@@ -81,7 +87,7 @@ public:
         if (choice < 8) {
             return nullptr;
         } else if (choice < 55 && choice >= 14 && !settings.friendlyTexts.empty()) {
-            chosen = settings.friendlyTexts[below(settings.friendlyTexts.size())];
+            chosen = pick(settings.friendlyTexts);
         } else if (choice >= 55 && choice < 57) {
             chosen.assign(kMillion, L'x');
             chosen[kMillion / 2] = L'@';
@@ -89,7 +95,7 @@ public:
             // An odd number of bytes: the last character is only half there.
             return value.bstrVal = SysAllocStringByteLen("a@b.c", 1 + 2 * below(3));
         } else if (choice >= 66 && choice < 86) {
-            chosen = kOddTexts[below(kOddTexts.size())];
+            chosen = pick(kOddTexts);
         } else if (choice >= 86) {
             chosen.resize(below(48));
             for (auto& c : chosen) {
@@ -109,21 +115,21 @@ public:
         const std::uint32_t choice = below(100);
         VariantInit(&into);
         if (choice < 8 && settings.invalidTypes && depth == 0) {
-            into.vt = kInvalidTypes[below(kInvalidTypes.size())];
+            into.vt = pick(kInvalidTypes);
         } else if (choice < 60) {
-            scalar(into, kScalarTypes[below(kScalarTypes.size())], {});
+            scalar(into, pick(kScalarTypes), {});
         } else if (choice < 72) {
             into.vt = percent(50) ? VT_DISPATCH : VT_UNKNOWN;
             into.punkVal = object(into.vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown);
         } else if (choice < 86 && depth < 2) {
-            const VARTYPE element = kElementTypes[below(kElementTypes.size())];
+            const VARTYPE element = pick(kElementTypes);
             into.vt = static_cast<VARTYPE>(VT_ARRAY | element);
             into.parray = array(element, {});
         } else if (depth < 1) {
             // BYREF: the callee may write through it, so the pointee owns what it holds.
             VARIANT& pointee = storage();
             const VARTYPE types[] = {VT_VARIANT, VT_BSTR, VT_I4, VT_DISPATCH};
-            into.vt = static_cast<VARTYPE>(VT_BYREF | types[below(4)]);
+            into.vt = static_cast<VARTYPE>(VT_BYREF | pick(types));
             into.byref = &pointee.llVal; // every member of the union starts at the same address
             if (into.vt == (VT_BYREF | VT_VARIANT)) {
                 VARIANT view;
@@ -156,12 +162,12 @@ public:
         }
         case 3: {
             // Indices that run past the end of the range.
-            SAFEARRAYBOUND bound{2 + below(2), std::array<LONG, 3>{LONG_MAX - 1, LONG_MAX, LONG_MIN}[below(3)]};
+            SAFEARRAYBOUND bound{2 + below(2), pick(std::array<LONG, 3>{LONG_MAX - 1, LONG_MAX, LONG_MIN})};
             return own(SafeArrayCreate(declared, 1, &bound));
         }
         case 4: {
             // Elements of another type than declared.
-            const VARTYPE other = kElementTypes[below(kElementTypes.size())];
+            const VARTYPE other = pick(kElementTypes);
             const VARTYPE instead = declared == VT_BSTR ? VT_I4 : VT_BSTR;
             return made(other != declared ? other : instead, {}, 1 + below(2), 0);
         }
@@ -205,7 +211,7 @@ public:
         if (candidates.empty() || percent(25)) {
             return nullptr;
         }
-        IUnknown* candidate = candidates[below(candidates.size())];
+        IUnknown* candidate = pick(candidates);
         VARIANT& holder = storage();
         if (candidate == nullptr || FAILED(candidate->QueryInterface(iid, reinterpret_cast<void**>(&holder.punkVal)))) {
             return nullptr;
@@ -218,7 +224,7 @@ public:
     {
         const std::uint32_t choice = below(4);
         if (choice < 2 && !known.empty()) {
-            return known[below(known.size())];
+            return pick(known);
         }
         GUID random{};
         const std::uint64_t halves[2] = {engine(), engine()};
@@ -275,13 +281,13 @@ private:
         case VT_CY:
             into.llVal = percent(50) ? std::numeric_limits<LONGLONG>::min() + below(2) : static_cast<LONGLONG>(engine());
             break;
-        case VT_R4: into.fltVal = static_cast<float>(kReals[below(kReals.size())]); break;
+        case VT_R4: into.fltVal = static_cast<float>(pick(kReals)); break;
         case VT_R8:
-        case VT_DATE: into.dblVal = kReals[below(kReals.size())]; break;
+        case VT_DATE: into.dblVal = pick(kReals); break;
         case VT_BOOL:
             // A C caller's TRUE and any other short, besides VARIANT_TRUE and VARIANT_FALSE.
             into.boolVal =
-                static_cast<VARIANT_BOOL>(std::array<int, 4>{VARIANT_TRUE, VARIANT_FALSE, 1, 0x7FFF}[below(4)]);
+                static_cast<VARIANT_BOOL>(pick(std::array<int, 4>{VARIANT_TRUE, VARIANT_FALSE, 1, 0x7FFF}));
             break;
         case VT_DECIMAL:
             into.decVal.Lo64 = engine();

@@ -89,7 +89,7 @@ public:
     MemberCaller& operator=(const MemberCaller&) = delete;
 
     CallOutcome call(const InterfaceEntry& described, std::size_t index, Path path, IUnknown* face,
-                                   HostileValues& values, bool crossProcess)
+                     HostileValues& values, bool crossProcess)
     {
         if (path == Direct) {
             return system(described.iid, index, face, values, crossProcess);
@@ -337,36 +337,27 @@ private:
     // The member's DISPID or another, any invoke kind, missing, extra and named arguments.
     InvokeCall planInvoke(const Member& member, HostileValues& values, bool crossProcess)
     {
-        InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind)};
-        // Which member: its own DISPID mostly, else one nobody has, DISPID_UNKNOWN, or another's.
+        constexpr std::array<DISPID, 4> kUnused = {0x7FFF1234, INT_MIN, 0x60FFFFFF, 12345};
+        constexpr std::array<WORD, 7> kKinds = {DISPATCH_METHOD,        DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
+                                                DISPATCH_PROPERTYPUTREF, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                                0,                       DISPATCH_METHOD | 0x10};
+        // Which member: its own DISPID mostly, else DISPID_UNKNOWN, one nobody has, or another's.
         const std::uint32_t which = values.below(100);
-        if (which >= 75 && which < 82) {
-            call.dispid = DISPID_UNKNOWN;
-        } else if (which >= 82 && which < 90) {
-            constexpr std::array<DISPID, 4> unused = {0x7FFF1234, INT_MIN, 0x60FFFFFF, 12345};
-            call.dispid = unused[values.below(unused.size())];
-        } else if (which >= 90 && !dispids.empty()) {
-            call.dispid = dispids[values.below(dispids.size())];
-        }
+        const DISPID dispid = which < 75 || (which >= 90 && dispids.empty()) ? member.dispid
+                              : which < 82                                   ? DISPID_UNKNOWN
+                              : which < 90                                   ? values.pick(kUnused)
+                                                                             : values.pick(dispids);
         // How: as declared mostly, else any kind, puts on read-only properties and method
         // calls on properties included.
-        if (values.percent(30)) {
-            constexpr std::array<WORD, 7> kinds = {DISPATCH_METHOD,        DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
-                                                   DISPATCH_PROPERTYPUTREF, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                                   0,                       DISPATCH_METHOD | 0x10};
-            call.flags = kinds[values.below(kinds.size())];
-        }
+        const WORD flags = values.percent(30) ? values.pick(kKinds) : static_cast<WORD>(member.invokeKind);
+        InvokeCall call{.dispid = dispid, .flags = flags};
         // With what: the declared arguments, or one fewer, one more, or any number.
         const std::size_t declared = argumentCount(member);
-        std::size_t count = declared;
         const std::uint32_t shape = values.below(100);
-        if (shape >= 70 && shape < 80 && count > 0) {
-            --count;
-        } else if (shape >= 80 && shape < 90) {
-            ++count;
-        } else if (shape >= 90) {
-            count = values.below(5);
-        }
+        const std::size_t count = shape < 70 || (shape < 80 && declared == 0) ? declared
+                                  : shape < 80                                 ? declared - 1
+                                  : shape < 90                                 ? declared + 1
+                                                                               : values.below(5);
         call.arguments.resize(count);
         for (std::size_t position = 0; position < count; ++position) {
             VARIANT& argument = call.arguments[count - 1 - position];
@@ -388,12 +379,12 @@ private:
         } else if (count > 0 && values.percent(10)) {
             call.named.resize(1 + values.below(count));
             for (DISPID& name : call.named) {
-                name = std::array<DISPID, 5>{0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT}[values.below(5)];
+                name = values.pick(std::array<DISPID, 5>{0, 1, 2, DISPID_UNKNOWN, DISPID_PROPERTYPUT});
             }
             call.asDeclared = false;
         }
         call.iid = values.percent(90) ? GUID_NULL : values.guid({});
-        call.locale = kLocales[values.below(kLocales.size())];
+        call.locale = values.pick(kLocales);
         // Across processes the provider's stub always passes a result of its own, so leaving it
         // out would test only the proxy; and Wine's proxy, given none, unmarshals the result
         // into a VARIANT of its own that it never clears, holding an object in it for good.
@@ -427,7 +418,7 @@ private:
             // Across processes a question for an interface nobody registered costs Wine a good
             // part of a second: such questions are asked there now and then, not every time.
             result = face->QueryInterface(
-                crossProcess && values.percent(90) ? iids[values.below(iids.size())] : values.guid(iids), into());
+                crossProcess && values.percent(90) ? values.pick(iids) : values.guid(iids), into());
         } else if (iid == IID_IDispatch && member == 0) {
             UINT count = 0;
             result = static_cast<IDispatch*>(face)->GetTypeInfoCount(nullOut ? nullptr : &count);
@@ -442,7 +433,7 @@ private:
             for (std::size_t at = 0; at < count; ++at) {
                 const std::uint32_t kind = values.below(10);
                 if (kind < 5) {
-                    spelled[at] = names[values.below(names.size())];
+                    spelled[at] = values.pick(names);
                     std::transform(spelled[at].begin(), spelled[at].end(), spelled[at].begin(),
                                    [&](wchar_t c) { return kind == 0 ? static_cast<wchar_t>(std::towlower(c)) : c; });
                     pointers[at] = spelled[at].data();
@@ -456,7 +447,7 @@ private:
             // In this process a count of none may come without any array at all.
             LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
             result = static_cast<IDispatch*>(face)->GetIDsOfNames(of, named, noneCounted ? 0 : static_cast<UINT>(count),
-                                                                  kLocales[values.below(3)],
+                                                                  values.pick(kLocales),
                                                                   nullOut ? nullptr : found.data());
             // Across processes a provider that reads the name it was not given takes an access
             // violation, which comes back as the call's answer.
@@ -465,7 +456,7 @@ private:
             }
         } else if (iid == IID_IDispatch) {
             result = static_cast<IDispatch*>(face)->GetTypeInfo(
-                std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}[values.below(4)], kLocales[values.below(3)],
+                values.pick(std::array<UINT, 4>{0, 1, UINT_MAX, 0x80000000u}), values.pick(kLocales),
                 reinterpret_cast<ITypeInfo**>(into()));
         } else if (iid == IID_IConnectionPointContainer) {
             auto* container = static_cast<IConnectionPointContainer*>(face);
@@ -509,7 +500,7 @@ private:
         } else if ((ofPoints || iid == IID_IEnumConnections) && member == 0) {
             // Asked for more than there are now and then; zeroed items, so that those handed out are
             // the non-null ones at the front.
-            const ULONG count = std::array<ULONG, 5>{0, 1, 2, 3, 100}[values.below(5)];
+            const ULONG count = values.pick(std::array<ULONG, 5>{0, 1, 2, 3, 100});
             std::vector<IConnectionPoint*> pointItems(count);
             std::vector<CONNECTDATA> connectionItems(count);
             ULONG fetched = 0;
@@ -547,7 +538,7 @@ private:
                 }
             }
         } else if (ofPoints || iid == IID_IEnumConnections) {
-            const ULONG count = std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u}[values.below(5)];
+            const ULONG count = values.pick(std::array<ULONG, 5>{0, 1, 2, ULONG_MAX, 0x80000000u});
             result = member == 1   ? (ofPoints ? points->Skip(count) : connections->Skip(count))
                      : member == 2 ? (ofPoints ? points->Reset() : connections->Reset())
                      : ofPoints    ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into()))
