@@ -395,8 +395,7 @@ private:
         return call;
     }
 
-    CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values,
-                                     bool crossProcess)
+    CallOutcome system(const IID& iid, std::size_t member, IUnknown* face, HostileValues& values, bool crossProcess)
     {
         // A null [out] pointer only where the caller is in the provider's process: across
         // processes the stub always hands the provider storage of its own.
