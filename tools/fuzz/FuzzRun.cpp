@@ -3,6 +3,9 @@
 #include "client/com/Bstr.h"
 #include "client/com/SafeArray.h"
 #include "tools/common/Patience.h"
+#include "tools/fuzz/FuzzTarget.h"
+#include "tools/fuzz/MemberCaller.h"
+#include "tools/fuzz/Watchdog.h"
 #include "tools/office/EventSink.h"
 #include "tools/office/HResultText.h"
 
@@ -13,22 +16,33 @@
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <mutex>
-#include <utility>
+#include <optional>
+#include <random>
 #include <ranges>
+#include <thread>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Steps around the calls wait for the host's answers, each within a minute; a step that
-// outlasts a few of those is a hang.
+// Steps around the calls (installing the product, starting or stopping the host, a
+// checkpoint) wait for the host's answers, each within a minute; a step that outlasts a few
+// of those is a hang.
 const auto kStepPatience = Patience::scaled(std::chrono::minutes(4));
 // The host lets go of what this process released, and of the old class object after a
 // restart, on its own threads a moment later.
 const auto kSettlePatience = Patience::scaled(std::chrono::seconds(10));
 // Checkpoints between restarts of the integration.
 constexpr std::uint64_t kRestartEvery = 4;
+constexpr std::size_t kInboxLimit = 64;
+// Connection points and enumerators come with every call that asks for them: they may
+// take only a few places, so that the objects of the library's interfaces stay.
+constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
+constexpr MemberCaller::Path kPaths[] = {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct};
 
 std::uint64_t mix(std::uint64_t value)
 {
@@ -43,9 +57,10 @@ std::uint64_t mix(std::uint64_t value)
 bool readable(HRESULT result)
 {
     const int facility = HRESULT_FACILITY(result);
-    return SUCCEEDED(result) ? result == S_OK || result == S_FALSE
-                             : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
-                                   facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
+    return SUCCEEDED(result)
+               ? result == S_OK || result == S_FALSE
+               : facility == FACILITY_NULL || facility == FACILITY_RPC || facility == FACILITY_DISPATCH ||
+                     facility == FACILITY_STORAGE || facility == FACILITY_ITF || facility == FACILITY_WIN32;
 }
 
 bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller::Path path)
@@ -54,11 +69,6 @@ bool reachable(const InterfaceEntry& described, std::size_t member, MemberCaller
            : path == MemberCaller::Invoke ? !described.system && described.dual
                                           : !described.system && described.members[member].callableThroughVtable;
 }
-
-constexpr std::size_t kInboxLimit = 64;
-// Connection points and enumerators come with every call that asks for them: they may
-// take only a few places, so that the objects of the library's interfaces stay.
-constexpr std::ptrdiff_t kSystemOnlyPlaces = 6;
 
 // Calls that once found a fault in the provider, replayed by every short pass with the
 // arguments written out, so that they stay what they were whatever the generator becomes.
@@ -112,15 +122,11 @@ CallOutcome replay(const RegressionCase& regression, const Member& member, IUnkn
     std::vector<VARIANT> arguments(regression.path == MemberCaller::Vtable ? member.params.size()
                                                                           : regression.arguments.size());
     for (std::size_t at = 0; at < regression.arguments.size(); ++at) {
-        const VARTYPE given = arguments[at].vt = regression.arguments[at];
-        if (given == VT_I4) {
-            arguments[at].lVal = 1;
-        } else if (given == VT_BSTR) {
-            arguments[at].bstrVal = text.get();
-        } else if (given == VT_UNKNOWN) {
-            arguments[at].punkVal = foreign;
-        } else if (given == (VT_ARRAY | VT_I4)) {
-            arguments[at].parray = marked.get();
+        switch (arguments[at].vt = regression.arguments[at]) {
+        case VT_I4: arguments[at].lVal = 1; break;
+        case VT_BSTR: arguments[at].bstrVal = text.get(); break;
+        case VT_UNKNOWN: arguments[at].punkVal = foreign; break;
+        case VT_ARRAY | VT_I4: arguments[at].parray = marked.get(); break;
         }
     }
     // The integers' array says strings until the call is over.
@@ -146,13 +152,106 @@ CallOutcome replay(const RegressionCase& regression, const Member& member, IUnkn
     return outcome;
 }
 
-} // namespace
+// The walk. Its pool holds the provider's objects it has been handed so far, each with the
+// interfaces of the catalog (the library's and the system's) it answers QueryInterface for.
+// Every object that is an event source gets a sink on each of its connection points, and
+// the objects those events carry join the pool too.
+class FuzzRun {
+public:
+    FuzzRun(const TypeCatalog& types, FuzzTarget& host, const FuzzSettings& chosen,
+            const std::set<std::size_t>& answeredBefore)
+        : catalog(types), target(host), settings(chosen), across(host.crossProcess()),
+          calls(across ? chosen.crossCalls : chosen.calls),
+          // Across processes a new object costs round trips to classify: the pool stays smaller.
+          capacity(across ? 24 : 48), checkpointEvery(across ? 500 : 2000),
+          // Across processes calls are slower and the stand-in's memory is measured more finely.
+          privateBound(across ? 2ll << 20 : 8ll << 20), worthAsking(answeredBefore), engine(mix(chosen.seed)),
+          caller(types), friendly(std::begin(FuzzTarget::kAddresses), std::end(FuzzTarget::kAddresses)),
+          foreign(EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {}))
+    {
+        friendly.insert(friendly.end(),
+                        {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"});
+    }
 
-// The provider's objects the walk has been handed so far, each with the interfaces of the
-// catalog (the library's and the system's) it answers QueryInterface for. Every object that
-// is an event source gets a sink on each of its connection points, and the objects those
-// events carry join the pool too.
-struct FuzzRun::Pool {
+    ~FuzzRun() { clear(true, true); }
+
+    bool run()
+    {
+        const auto began = std::chrono::steady_clock::now();
+        {
+            const Watchdog::Step step("start-up (counting live objects, connecting to the provider)", settings.seed,
+                                      kStepPatience);
+            liveAtStart = target.figures().live;
+            if (!connect()) {
+                return false;
+            }
+        }
+        // The host reports presence from threads of its own while the calls go on, as the
+        // host's own would; dropping them stops them.
+        const std::uint64_t threads = across ? 1 : 2;
+        const auto interval = std::chrono::milliseconds(across ? 20 : 2);
+        std::vector<std::jthread> pushers;
+        for (std::uint64_t thread = 0; thread < threads; ++thread) {
+            pushers.emplace_back([this, thread, threads, interval](const std::stop_token& stopping) {
+                const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+                for (std::uint64_t step = thread; !stopping.stop_requested(); step += threads) {
+                    target.push(step);
+                    std::this_thread::sleep_for(interval);
+                }
+                if (initialised) {
+                    CoUninitialize();
+                }
+            });
+        }
+        // Past the calls or the time asked for, the walk goes on while the regression cases
+        // still want objects of their interfaces, a member met is not yet reached on each of
+        // its paths (an object of a rare kind may have left the pool before the walk came to
+        // it), or the interfaces expected are not all met, within as many calls again.
+        const auto never = [](const auto& member) { return member.second == 0; };
+        const auto unreached = [&](const auto& byPath) { return std::ranges::any_of(byPath, never); };
+        const auto met = [&](const RegressionCase& regression) {
+            return findCase(regression.member, regression.path).has_value();
+        };
+        const auto wanting = [&] {
+            return (settings.shortPass &&
+                    (std::ranges::any_of(counts, unreached) || !std::ranges::all_of(kRegressionCases, met))) ||
+                   libraryInterfacesAnswered() < settings.interfacesExpected;
+        };
+        bool overtime = false;
+        for (std::uint64_t index = 0, extra = 0; !dead; ++index) {
+            overtime = overtime || index >= calls ||
+                       (settings.seconds > 0 &&
+                        std::chrono::steady_clock::now() - began > std::chrono::seconds(settings.seconds));
+            if (overtime && (++extra > calls || !wanting())) {
+                break;
+            }
+            if (!overtime && index > 0 && index % checkpointEvery == 0) {
+                checkpoint(false);
+            }
+            // In overtime the walk looks again for what it has not reached among the objects
+            // it holds now, which the pool may have taken in since it last looked.
+            coverageComplete = coverageComplete && !overtime;
+            call(index);
+        }
+        {
+            const Watchdog::Step step("stopping the pushes", settings.seed, kStepPatience);
+            pushers.clear();
+        }
+        if (!dead && settings.shortPass) {
+            replayRegressions();
+        }
+        if (!dead) {
+            checkpoint(true);
+        }
+        finish(std::chrono::steady_clock::now() - began);
+        std::printf("fuzz: faults: %zu\n", faults.size() + failures);
+        return !dead && faults.empty() && failures == 0;
+    }
+
+    // The catalog's interfaces (library and system) that some object answered, by index.
+    std::set<std::size_t> answered;
+
+private:
     struct Face {
         std::size_t index = 0; // into the catalog's interfaces
         ComPtr<IUnknown> pointer;
@@ -170,35 +269,29 @@ struct FuzzRun::Pool {
         std::vector<ComPtr<IUnknown>> objects;
         std::atomic<std::size_t> events{0};
     };
-
-    const TypeCatalog& catalog;
-    const std::size_t capacity;
-    const bool acrossProcesses;
-    // Across processes, objects are asked only for the interfaces objects answered in
-    // another run (each question unanswered costs a round trip); empty: all.
-    const std::set<std::size_t> worthAsking;
-    std::mt19937_64 engine;
-    std::vector<Entry> entries;
-    std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
-    // The catalog's interfaces (library and system) that some object answered, by index.
-    std::set<std::size_t> answered;
-    // The interfaces objects asked for every one answered: across processes an object that
-    // answers the same is taken to be of that kind and asked no more.
-    std::set<std::set<std::size_t>> knownKinds;
-
-    ~Pool() { clear(true, true); }
+    struct Choice {
+        std::size_t entry = 0;
+        std::size_t face = 0;
+        std::size_t member = 0;
+        MemberCaller::Path path = MemberCaller::Invoke;
+    };
 
     bool systemAt(std::size_t index) const { return catalog.interfaces()[index].system; }
+
+    std::size_t libraryInterfacesAnswered() const
+    {
+        return static_cast<std::size_t>(std::ranges::count_if(answered, [&](std::size_t at) { return !systemAt(at); }));
+    }
 
     // Adds an object not yet in the pool; a full pool drops one of its unpinned objects.
     void add(IUnknown* object, bool pinned = false)
     {
         ComPtr<IUnknown> identity;
-        if (object == nullptr ||
-            FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) {
+        if (object == nullptr || FAILED(object->QueryInterface(IID_IUnknown, &identity))) {
             return;
         }
-        const auto known = std::ranges::find(entries, identity.Get(), [](const Entry& held) { return held.identity.Get(); });
+        const auto known =
+            std::ranges::find(entries, identity.Get(), [](const Entry& held) { return held.identity.Get(); });
         if (known != entries.end()) {
             known->pinned = known->pinned || pinned;
             return;
@@ -226,6 +319,14 @@ struct FuzzRun::Pool {
         entries.push_back(std::move(entry));
     }
 
+    // What waits in the inbox, to be released outside its lock: a release may wait for an
+    // event in progress on a host thread, and that event may be waiting for this lock.
+    std::vector<ComPtr<IUnknown>> emptyInbox()
+    {
+        std::lock_guard lock(inbox->mutex);
+        return std::exchange(inbox->objects, {});
+    }
+
     // Moves the objects that arrived with events into the pool.
     void takeEventObjects()
     {
@@ -248,20 +349,6 @@ struct FuzzRun::Pool {
         }
     }
 
-    // What waits in the inbox, to be released outside its lock: a release may wait for an
-    // event in progress on a host thread, and that event may be waiting for this lock.
-    std::vector<ComPtr<IUnknown>> emptyInbox()
-    {
-        std::lock_guard lock(inbox->mutex);
-        return std::exchange(inbox->objects, {});
-    }
-
-    std::size_t libraryInterfacesAnswered() const
-    {
-        const auto library = [&](std::size_t index) { return !systemAt(index); };
-        return static_cast<std::size_t>(std::ranges::count_if(answered, library));
-    }
-
     void classify(Entry& entry)
     {
         // Across processes every QueryInterface the object does not answer is a round trip, and
@@ -273,7 +360,7 @@ struct FuzzRun::Pool {
         std::set<std::size_t> system;
         std::set<std::size_t> library;
         for (std::size_t index = 0; index < catalog.interfaces().size(); ++index) {
-            (catalog.interfaces()[index].system ? system : library).insert(index);
+            (systemAt(index) ? system : library).insert(index);
         }
         probe(entry, answered, answeredHere);
         probe(entry, system, answeredHere);
@@ -282,7 +369,7 @@ struct FuzzRun::Pool {
         const bool telling = std::ranges::any_of(answeredHere, [&](std::size_t index) {
             return catalog.interfaces()[index].iid != IID_IUnknown && catalog.interfaces()[index].iid != IID_IDispatch;
         });
-        if (!acrossProcesses || !telling || !knownKinds.contains(answeredHere)) {
+        if (!across || !telling || !knownKinds.contains(answeredHere)) {
             probe(entry, worthAsking.empty() ? library : worthAsking, answeredHere);
             knownKinds.insert(answeredHere);
         }
@@ -295,8 +382,7 @@ struct FuzzRun::Pool {
         for (const std::size_t index : std::vector<std::size_t>(indices.begin(), indices.end())) {
             ComPtr<IUnknown> face;
             if (!answeredHere.contains(index) &&
-                SUCCEEDED(entry.identity->QueryInterface(catalog.interfaces()[index].iid,
-                                                         reinterpret_cast<void**>(face.GetAddressOf())))) {
+                SUCCEEDED(entry.identity->QueryInterface(catalog.interfaces()[index].iid, &face))) {
                 answered.insert(index);
                 answeredHere.insert(index);
                 entry.faces.push_back({index, face});
@@ -341,379 +427,358 @@ struct FuzzRun::Pool {
             }
         }
     }
-};
 
-FuzzRun::FuzzRun(const TypeCatalog& types, FuzzTarget& host, const Settings& chosen)
-    : catalog(types), target(host), settings(chosen),
-      // Across processes a new object costs round trips to classify: the pool stays smaller.
-      pool(std::make_unique<Pool>(types, host.crossProcess() ? 24 : 48, host.crossProcess(), chosen.answeredBefore,
-                                 std::mt19937_64(mix(chosen.seed)))),
-      caller(types), friendly(FuzzTarget::addresses()), checkpointEvery(host.crossProcess() ? 500 : 2000),
-      privateBound(host.crossProcess() ? 2ll << 20 : 8ll << 20)
-{
-    friendly.insert(friendly.end(), {L"15.0.0.0", L"16.0.0.0", L"me@orvex.example", L"sip:alice@orvex.example", L"@"});
-    foreign = EventSink::create(GUID_NULL, [](DISPID, const DISPPARAMS&) {});
-}
+    const Face& faceOf(const Choice& choice) const { return entries[choice.entry].faces[choice.face]; }
 
-FuzzRun::~FuzzRun() = default;
-
-const std::set<std::size_t>& FuzzRun::answered() const { return pool->answered; }
-
-bool FuzzRun::forEachChoice(const std::function<bool(const Choice&)>& visit)
-{
-    const auto& entries = pool->entries;
-    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
-        for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
-            const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
-            for (std::size_t member = 0; member < described.members.size(); ++member) {
-                for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
-                    if (reachable(described, member, path) && visit({entry, face, member, path})) {
-                        return true;
+    // Calls `visit` with every member of every object in the pool, by every path it can be
+    // called by, until `visit` answers true.
+    bool forEachChoice(const std::function<bool(const Choice&)>& visit)
+    {
+        for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+            for (std::size_t face = 0; face < entries[entry].faces.size(); ++face) {
+                const InterfaceEntry& described = catalog.interfaces()[entries[entry].faces[face].index];
+                for (std::size_t member = 0; member < described.members.size(); ++member) {
+                    for (const auto path : kPaths) {
+                        if (reachable(described, member, path) && visit({entry, face, member, path})) {
+                            return true;
+                        }
                     }
                 }
             }
         }
-    }
-    return false;
-}
-
-std::string FuzzRun::labelOf(const Choice& choice, bool withPath)
-{
-    const InterfaceEntry& described = catalog.interfaces()[pool->entries[choice.entry].faces[choice.face].index];
-    const Member& member = described.members[choice.member];
-    const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
-                         : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
-                                                                      : "";
-    return described.name + "::" + member.name + suffix +
-           (withPath ? std::string(" (") + MemberCaller::pathName(choice.path) + ")" : "");
-}
-
-void FuzzRun::learnMembers()
-{
-    coverageComplete = false;
-    forEachChoice([&](const Choice& choice) {
-        counts[choice.path].try_emplace(labelOf(choice), 0);
-        return false;
-    });
-}
-
-bool FuzzRun::connect()
-{
-    const auto factory = target.classObject();
-    ComPtr<IUnknown> root;
-    if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(root.GetAddressOf())))) {
-        failure("no integration object from the class object: the provider is not running");
         return false;
     }
-    pool->add(factory.Get(), true);
-    pool->add(root.Get(), true);
-    learnMembers();
-    return true;
-}
 
-FuzzRun::Choice FuzzRun::choose(std::mt19937_64& engine)
-{
-    Choice choice;
-    // Now and then the first member no call has reached yet.
-    if (!coverageComplete && engine() % 4 == 0) {
-        if (forEachChoice([&](const Choice& candidate) {
-                choice = candidate;
-                return counts[candidate.path][labelOf(candidate)] == 0;
-            })) {
-            return choice;
-        }
-        coverageComplete = true;
-    }
-    // Three calls in four go to the library's own interfaces, the rest to the system ones.
-    const bool wantSystem = engine() % 4 == 0;
-    const auto& entries = pool->entries;
-    for (int attempt = 0;; ++attempt) {
-        choice.entry = engine() % entries.size();
-        const auto& faces = entries[choice.entry].faces;
-        choice.face = engine() % faces.size();
-        const InterfaceEntry& described = catalog.interfaces()[faces[choice.face].index];
-        if ((described.system != wantSystem && attempt < 64) || described.members.empty()) {
-            continue;
-        }
-        choice.member = engine() % described.members.size();
-        choice.path = described.system ? MemberCaller::Direct : engine() % 2 ? MemberCaller::Vtable : MemberCaller::Invoke;
-        if (!reachable(described, choice.member, choice.path)) {
-            choice.path = choice.path == MemberCaller::Vtable ? MemberCaller::Invoke : MemberCaller::Vtable;
-        }
-        if (reachable(described, choice.member, choice.path)) {
-            return choice;
-        }
-    }
-}
-
-bool FuzzRun::call(std::uint64_t index)
-{
-    const std::uint64_t seed = mix(settings.seed ^ mix(index));
-    std::mt19937_64 engine(seed ^ 0xC0FFEEull);
-    const Choice choice = choose(engine);
-    const bool across = target.crossProcess();
-    const Pool::Face face = pool->entries[choice.entry].faces[choice.face];
-    const InterfaceEntry& described = catalog.interfaces()[face.index];
-    // Invalid types through Invoke in this process, where the system's dispatch code
-    // refused them only after taking references to the objects before them.
-    HostileValues::Settings chosen{.invalidTypes = !across && choice.path == MemberCaller::Invoke,
-                                   .arrayObjects = across ? std::vector{foreign.Get()} : std::vector<IUnknown*>{},
-                                   .friendlyTexts = friendly};
-    for (const Pool::Entry& entry : pool->entries) {
-        chosen.objects.push_back(entry.identity.Get());
-    }
-    chosen.objects.push_back(foreign.Get());
-    CallOutcome outcome;
+    // "Interface::Member", with " (path)" when `withPath`.
+    std::string labelOf(const Choice& choice, bool withPath = false) const
     {
-        HostileValues values(seed, chosen);
-        const Watchdog::Step step(labelOf(choice, true), seed);
-        outcome = caller.call(described, choice.member, choice.path, face.pointer.Get(), values, across);
+        const InterfaceEntry& described = catalog.interfaces()[faceOf(choice).index];
+        const Member& member = described.members[choice.member];
+        const char* suffix = member.invokeKind == INVOKE_PROPERTYPUT      ? " [put]"
+                             : member.invokeKind == INVOKE_PROPERTYPUTREF ? " [putref]"
+                                                                          : "";
+        return described.name + "::" + member.name + suffix +
+               (withPath ? std::string(" (") + MemberCaller::pathName(choice.path) + ")" : "");
     }
-    return judge(choice, seed, outcome);
-}
 
-bool FuzzRun::judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
-{
-    const std::string label = labelOf(choice, true);
-    ++counts[choice.path][labelOf(choice)];
-    std::vector<std::string> found = outcome.faults;
-    if (!readable(outcome.result)) {
-        found.push_back("unreadable HRESULT " + HResultText::hex(outcome.result));
-    }
-    for (const std::string& fault : found) {
-        // A conversation opens in the messenger, not in Office: there is no window object to
-        // hand out, the window argument is left as the caller passed it, and Office relies
-        // on the success. One line for each kind of fault of a member; its seed replays it.
-        if ((label.rfind("IUCCAutomation::StartConversation ", 0) != 0 || fault.find("object") == std::string::npos) &&
-            faults.insert(label + ": " + fault).second) {
-            std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
-        }
-    }
-    // A failure is what a proxy answers once the process behind it is gone.
-    std::string why;
-    if (target.crossProcess() && FAILED(outcome.result) && !target.alive(why)) {
-        ++failures;
-        std::printf("fuzz: failure: crash: the host died during %s seed=0x%016" PRIx64 ": %s\n", label.c_str(), seed,
-                    why.c_str());
-        dead = true;
-        return false;
-    }
-    takeObjects(outcome.objects, seed);
-    return true;
-}
-
-void FuzzRun::takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
-{
-    const Watchdog::Step step("the walk taking in the objects handed out or carried by events", seed, kStepPatience);
-    const std::size_t known = pool->answered.size();
-    pool->takeEventObjects();
-    for (const auto& object : objects) {
-        if (!target.crossProcess() || pool->entries.size() < pool->capacity || mix(seed) % 8 == 0) {
-            pool->add(object.Get());
-        }
-    }
-    if (pool->answered.size() != known) {
-        learnMembers();
-    }
-}
-
-void FuzzRun::checkpoint(bool last)
-{
-    const Watchdog::Step step("checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
-    pool->takeEventObjects();
-    ++checkpoints;
-    const bool restarting = !last && checkpoints % kRestartEvery == 0;
-    if (restarting) {
-        // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
-        // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
-        target.restart();
-    }
-    pool->clear(restarting, false);
-    caller.unadviseAll();
-    if (restarting && connect()) {
-        takeObjects({}, settings.seed);
-    }
-    // Warm-up ends at the checkpoint after the first restart: across processes the host's
-    // RPC runtime starts a thread for each of Office's connections to the new class object
-    // then, once, some megabytes of stacks that later restarts reuse.
-    if (last) {
-        privateAtEnd = target.figures().privateBytes;
-    } else if (checkpoints == kRestartEvery + 1) {
-        privateAfterWarmUp = target.figures().privateBytes;
-    }
-}
-
-std::optional<FuzzRun::Choice> FuzzRun::findCase(const std::string& member, MemberCaller::Path path)
-{
-    Choice found;
-    return forEachChoice([&](const Choice& choice) {
-        found = choice;
-        return choice.path == path && labelOf(choice) == member;
-    })
-               ? std::optional(found)
-               : std::nullopt;
-}
-
-void FuzzRun::replayRegressions()
-{
-    takeObjects({}, settings.seed);
-    for (const RegressionCase& regression : kRegressionCases) {
-        const auto found = findCase(regression.member, regression.path);
-        if (!found) {
-            failure(std::string("regression case not reached: ") + regression.member);
-            continue;
-        }
-        const Pool::Face face = pool->entries[found->entry].faces[found->face];
-        const Member& member = catalog.interfaces()[face.index].members[found->member];
-        if (!judge(*found, 0, replay(regression, member, face.pointer.Get(), foreign.Get()))) {
-            return;
-        }
-    }
-}
-
-void FuzzRun::failure(const std::string& what)
-{
-    ++failures;
-    std::printf("fuzz: failure: %s\n", what.c_str());
-}
-
-void FuzzRun::finish(std::chrono::duration<double> elapsed)
-{
-    const Watchdog::Step step("the end of the run (releasing everything, counting live objects)", settings.seed,
-                              kStepPatience);
-    pool->clear(true, true);
-    caller.unadviseAll();
-    std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", target.crossProcess() ? "cross-process" : "in-process",
-                settings.seed, elapsed.count());
-    for (const auto path : {MemberCaller::Invoke, MemberCaller::Vtable, MemberCaller::Direct}) {
-        std::uint64_t calls = 0;
-        std::size_t reached = 0;
-        for (const auto& [member, count] : counts[path]) {
-            calls += count;
-            reached += count > 0 ? 1 : 0;
-            if (count == 0 && settings.shortPass) {
-                failure("member not reached: " + member + " (" + MemberCaller::pathName(path) + ")");
-            }
-        }
-        std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(path), calls, reached,
-                    counts[path].size());
-    }
-    std::string names;
-    for (const std::size_t index : pool->answered) {
-        names += catalog.interfaces()[index].system ? "" : " " + catalog.interfaces()[index].name;
-    }
-    std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
-                "misread by the proxy (judged by their items): %zu\n",
-                pool->libraryInterfacesAnswered(), names.c_str(), pool->inbox->events.load(), caller.misreadAnswers());
-    if (pool->libraryInterfacesAnswered() < settings.interfacesExpected) {
-        failure("the objects met answered " + std::to_string(pool->libraryInterfacesAnswered()) + " of the " +
-                std::to_string(settings.interfacesExpected) + " interfaces expected");
-    }
-    if (dead) {
-        return;
-    }
-    // With everything released, a restart lets the old class object and its integration
-    // object go: what then still lives beyond the new class object has leaked.
-    target.restart();
-    if (target.crossProcess()) {
-        // Wine's proxies keep a reference to every object that arrived as an element of an
-        // array of interface pointers after this process has released it (a behaviour of
-        // Wine's marshaller, seen without the library too), until this process's apartment
-        // ends. What still lives after that is the provider's own leak.
-        CoUninitialize();
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
-    long long live = target.figures().live;
-    for (; live != liveAtStart && std::chrono::steady_clock::now() < deadline; live = target.figures().live) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    // The fuzzer's own object, passed in arguments all along: a call that kept a reference
-    // to it (a refused one above all) kept it for good.
-    foreign->AddRef();
-    if (const ULONG references = foreign->Release(); references != 1) {
-        failure("leak: the fuzzer's own object is still referenced " + std::to_string(references - 1) +
-                " times by the provider");
-    }
-    if (live != liveAtStart) {
-        failure("leak: live objects at start " + std::to_string(liveAtStart) + ", at end " + std::to_string(live));
-    }
-    if (privateAfterWarmUp >= 0 && privateAtEnd >= 0) {
-        const long long growth = privateAtEnd - privateAfterWarmUp;
-        std::printf("fuzz: private bytes: after warm-up %lld, at end %lld\n", privateAfterWarmUp, privateAtEnd);
-        if (growth > privateBound) {
-            failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
-                    std::to_string(privateBound));
-        }
-    }
-}
-
-bool FuzzRun::run()
-{
-    const auto began = std::chrono::steady_clock::now();
+    void learnMembers()
     {
-        const Watchdog::Step step("start-up (counting live objects, connecting to the provider)", settings.seed,
-                                  kStepPatience);
-        liveAtStart = target.figures().live;
-        if (!connect()) {
+        coverageComplete = false;
+        forEachChoice([&](const Choice& choice) {
+            counts[choice.path].try_emplace(labelOf(choice), 0);
             return false;
-        }
-    }
-    // The host reports presence from threads of its own while the calls go on.
-    const std::uint64_t threads = target.crossProcess() ? 1 : 2;
-    const auto interval = std::chrono::milliseconds(target.crossProcess() ? 20 : 2);
-    for (std::uint64_t thread = 0; thread < threads; ++thread) {
-        pushers.emplace_back([this, thread, threads, interval](const std::stop_token& stopping) {
-            const bool initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            for (std::uint64_t step = thread; !stopping.stop_requested(); step += threads) {
-                target.push(step);
-                std::this_thread::sleep_for(interval);
-            }
-            if (initialised) {
-                CoUninitialize();
-            }
         });
     }
-    // Past the calls or the time asked for, the walk goes on while the regression cases
-    // still want objects of their interfaces, a member met is not yet reached on each of
-    // its paths (an object of a rare kind may have left the pool before the walk came to
-    // it), or the interfaces expected are not all met, within as many calls again.
-    const auto never = [](const auto& member) { return member.second == 0; };
-    const auto unreached = [&](const auto& byPath) { return std::ranges::any_of(byPath, never); };
-    const auto met = [&](const RegressionCase& regression) {
-        return findCase(regression.member, regression.path).has_value();
-    };
-    const auto wanting = [&] {
-        return (settings.shortPass &&
-                (std::ranges::any_of(counts, unreached) || !std::ranges::all_of(kRegressionCases, met))) ||
-               pool->libraryInterfacesAnswered() < settings.interfacesExpected;
-    };
-    bool overtime = false;
-    for (std::uint64_t index = 0, extra = 0; !dead; ++index) {
-        overtime = overtime || index >= settings.calls ||
-                   (settings.duration.count() > 0 && std::chrono::steady_clock::now() - began > settings.duration);
-        if (overtime && (++extra > settings.calls || !wanting())) {
-            break;
-        }
-        if (!overtime && index > 0 && index % checkpointEvery == 0) {
-            checkpoint(false);
-        }
-        // In overtime the walk looks again for what it has not reached among the objects
-        // it holds now, which the pool may have taken in since it last looked.
-        coverageComplete = coverageComplete && !overtime;
-        call(index);
-    }
+
+    bool connect()
     {
-        const Watchdog::Step step("stopping the pushes", settings.seed, kStepPatience);
-        pushers.clear();
+        const auto factory = target.classObject();
+        ComPtr<IUnknown> root;
+        if (!factory || FAILED(factory->CreateInstance(nullptr, IID_IUnknown, &root))) {
+            failure("no integration object from the class object: the provider is not running");
+            return false;
+        }
+        add(factory.Get(), true);
+        add(root.Get(), true);
+        learnMembers();
+        return true;
     }
-    if (!dead && settings.shortPass) {
-        replayRegressions();
+
+    Choice choose(std::mt19937_64& random)
+    {
+        Choice choice;
+        // Now and then the first member no call has reached yet.
+        if (!coverageComplete && random() % 4 == 0) {
+            if (forEachChoice([&](const Choice& candidate) {
+                    choice = candidate;
+                    return counts[candidate.path][labelOf(candidate)] == 0;
+                })) {
+                return choice;
+            }
+            coverageComplete = true;
+        }
+        // Three calls in four go to the library's own interfaces, the rest to the system ones.
+        const bool wantSystem = random() % 4 == 0;
+        for (int attempt = 0;; ++attempt) {
+            choice.entry = random() % entries.size();
+            choice.face = random() % entries[choice.entry].faces.size();
+            const InterfaceEntry& described = catalog.interfaces()[faceOf(choice).index];
+            if ((described.system != wantSystem && attempt < 64) || described.members.empty()) {
+                continue;
+            }
+            choice.member = random() % described.members.size();
+            choice.path = described.system ? MemberCaller::Direct
+                          : random() % 2   ? MemberCaller::Vtable
+                                           : MemberCaller::Invoke;
+            if (!reachable(described, choice.member, choice.path)) {
+                choice.path = choice.path == MemberCaller::Vtable ? MemberCaller::Invoke : MemberCaller::Vtable;
+            }
+            if (reachable(described, choice.member, choice.path)) {
+                return choice;
+            }
+        }
     }
-    if (!dead) {
-        checkpoint(true);
+
+    bool call(std::uint64_t index)
+    {
+        const std::uint64_t seed = mix(settings.seed ^ mix(index));
+        std::mt19937_64 random(seed ^ 0xC0FFEEull);
+        const Choice choice = choose(random);
+        const Face face = faceOf(choice);
+        // Invalid types through Invoke in this process, where the system's dispatch code
+        // refused them only after taking references to the objects before them.
+        HostileValues::Settings chosen{.invalidTypes = !across && choice.path == MemberCaller::Invoke,
+                                       .arrayObjects = across ? std::vector{foreign.Get()} : std::vector<IUnknown*>{},
+                                       .friendlyTexts = friendly};
+        for (const Entry& entry : entries) {
+            chosen.objects.push_back(entry.identity.Get());
+        }
+        chosen.objects.push_back(foreign.Get());
+        CallOutcome outcome;
+        {
+            HostileValues values(seed, chosen);
+            const Watchdog::Step step(labelOf(choice, true), seed);
+            outcome = caller.call(catalog.interfaces()[face.index], choice.member, choice.path, face.pointer.Get(),
+                                  values, across);
+        }
+        return judge(choice, seed, outcome);
     }
-    finish(std::chrono::steady_clock::now() - began);
-    std::printf("fuzz: faults: %zu\n", faults.size() + failures);
-    return !dead && faults.empty() && failures == 0;
+
+    bool judge(const Choice& choice, std::uint64_t seed, const CallOutcome& outcome)
+    {
+        const std::string label = labelOf(choice, true);
+        ++counts[choice.path][labelOf(choice)];
+        std::vector<std::string> found = outcome.faults;
+        if (!readable(outcome.result)) {
+            found.push_back("unreadable HRESULT " + HResultText::hex(outcome.result));
+        }
+        for (const std::string& fault : found) {
+            // A conversation opens in the messenger, not in Office: there is no window object to
+            // hand out, the window argument is left as the caller passed it, and Office relies
+            // on the success. One line for each kind of fault of a member; its seed replays it.
+            if ((label.rfind("IUCCAutomation::StartConversation ", 0) != 0 ||
+                 fault.find("object") == std::string::npos) &&
+                faults.insert(label + ": " + fault).second) {
+                std::printf("fuzz: fault: %s: %s seed=0x%016" PRIx64 "\n", label.c_str(), fault.c_str(), seed);
+            }
+        }
+        // A failure is what a proxy answers once the process behind it is gone.
+        std::string why;
+        if (across && FAILED(outcome.result) && !target.alive(why)) {
+            ++failures;
+            std::printf("fuzz: failure: crash: the host died during %s seed=0x%016" PRIx64 ": %s\n", label.c_str(), seed,
+                        why.c_str());
+            dead = true;
+            return false;
+        }
+        takeObjects(outcome.objects, seed);
+        return true;
+    }
+
+    // The objects a call handed out and those that came with events join the pool.
+    void takeObjects(const std::vector<ComPtr<IUnknown>>& objects, std::uint64_t seed)
+    {
+        const Watchdog::Step step("the walk taking in the objects handed out or carried by events", seed, kStepPatience);
+        const std::size_t known = answered.size();
+        takeEventObjects();
+        for (const auto& object : objects) {
+            if (!across || entries.size() < capacity || mix(seed) % 8 == 0) {
+                add(object.Get());
+            }
+        }
+        if (answered.size() != known) {
+            learnMembers();
+        }
+    }
+
+    void checkpoint(bool last)
+    {
+        const Watchdog::Step step("checkpoint " + std::to_string(checkpoints + 1), settings.seed, kStepPatience);
+        takeEventObjects();
+        ++checkpoints;
+        const bool restarting = !last && checkpoints % kRestartEvery == 0;
+        if (restarting) {
+            // With the walk's sinks still advised, Office's sinks hear OnStateChanged and
+            // OnShuttingDown; the objects those carry wait in the inbox for the next walk.
+            target.restart();
+        }
+        clear(restarting, false);
+        caller.unadviseAll();
+        if (restarting && connect()) {
+            takeObjects({}, settings.seed);
+        }
+        // Warm-up ends at the checkpoint after the first restart: across processes the host's
+        // RPC runtime starts a thread for each of Office's connections to the new class object
+        // then, once, some megabytes of stacks that later restarts reuse.
+        if (last) {
+            privateAtEnd = target.figures().privateBytes;
+        } else if (checkpoints == kRestartEvery + 1) {
+            privateAfterWarmUp = target.figures().privateBytes;
+        }
+    }
+
+    // The first choice that calls `member` ("Interface::Member") by `path`.
+    std::optional<Choice> findCase(const std::string& member, MemberCaller::Path path)
+    {
+        Choice found;
+        const auto matches = [&](const Choice& choice) {
+            found = choice;
+            return choice.path == path && labelOf(choice) == member;
+        };
+        return forEachChoice(matches) ? std::optional(found) : std::nullopt;
+    }
+
+    void replayRegressions()
+    {
+        takeObjects({}, settings.seed);
+        for (const RegressionCase& regression : kRegressionCases) {
+            const auto found = findCase(regression.member, regression.path);
+            if (!found) {
+                failure(std::string("regression case not reached: ") + regression.member);
+                continue;
+            }
+            const Face& face = faceOf(*found);
+            const Member& member = catalog.interfaces()[face.index].members[found->member];
+            if (!judge(*found, 0, replay(regression, member, face.pointer.Get(), foreign.Get()))) {
+                return;
+            }
+        }
+    }
+
+    void failure(const std::string& what)
+    {
+        ++failures;
+        std::printf("fuzz: failure: %s\n", what.c_str());
+    }
+
+    void finish(std::chrono::duration<double> elapsed)
+    {
+        const Watchdog::Step step("the end of the run (releasing everything, counting live objects)", settings.seed,
+                                  kStepPatience);
+        clear(true, true);
+        caller.unadviseAll();
+        std::printf("fuzz: %s seed=0x%" PRIx64 " in %.1f s:", across ? "cross-process" : "in-process", settings.seed,
+                    elapsed.count());
+        for (const auto path : kPaths) {
+            std::uint64_t made = 0;
+            std::size_t reached = 0;
+            for (const auto& [member, count] : counts[path]) {
+                made += count;
+                reached += count > 0 ? 1 : 0;
+                if (count == 0 && settings.shortPass) {
+                    failure("member not reached: " + member + " (" + MemberCaller::pathName(path) + ")");
+                }
+            }
+            std::printf(" %s %" PRIu64 " calls, %zu of %zu members;", MemberCaller::pathName(path), made, reached,
+                        counts[path].size());
+        }
+        std::string names;
+        for (const std::size_t index : answered) {
+            names += systemAt(index) ? "" : " " + catalog.interfaces()[index].name;
+        }
+        std::printf("\nfuzz: the library's interfaces answered (%zu):%s\nfuzz: events received: %zu, enumerator answers "
+                    "misread by the proxy (judged by their items): %zu\n",
+                    libraryInterfacesAnswered(), names.c_str(), inbox->events.load(), caller.misreadAnswers());
+        if (libraryInterfacesAnswered() < settings.interfacesExpected) {
+            failure("the objects met answered " + std::to_string(libraryInterfacesAnswered()) + " of the " +
+                    std::to_string(settings.interfacesExpected) + " interfaces expected");
+        }
+        if (dead) {
+            return;
+        }
+        // With everything released, a restart lets the old class object and its integration
+        // object go: what then still lives beyond the new class object has leaked.
+        target.restart();
+        if (across) {
+            // Wine's proxies keep a reference to every object that arrived as an element of an
+            // array of interface pointers after this process has released it (a behaviour of
+            // Wine's marshaller, seen without the library too), until this process's apartment
+            // ends. What still lives after that is the provider's own leak.
+            CoUninitialize();
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kSettlePatience;
+        long long live = target.figures().live;
+        for (; live != liveAtStart && std::chrono::steady_clock::now() < deadline; live = target.figures().live) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        // The fuzzer's own object, passed in arguments all along: a call that kept a reference
+        // to it (a refused one above all) kept it for good.
+        foreign->AddRef();
+        if (const ULONG references = foreign->Release(); references != 1) {
+            failure("leak: the fuzzer's own object is still referenced " + std::to_string(references - 1) +
+                    " times by the provider");
+        }
+        if (live != liveAtStart) {
+            failure("leak: live objects at start " + std::to_string(liveAtStart) + ", at end " + std::to_string(live));
+        }
+        if (privateAfterWarmUp >= 0 && privateAtEnd >= 0) {
+            const long long growth = privateAtEnd - privateAfterWarmUp;
+            std::printf("fuzz: private bytes: after warm-up %lld, at end %lld\n", privateAfterWarmUp, privateAtEnd);
+            if (growth > privateBound) {
+                failure("private bytes grew by " + std::to_string(growth) + " after warm-up, more than " +
+                        std::to_string(privateBound));
+            }
+        }
+    }
+
+    const TypeCatalog& catalog;
+    FuzzTarget& target;
+    const FuzzSettings settings;
+    const bool across;
+    const std::uint64_t calls;
+    const std::size_t capacity;
+    const std::uint64_t checkpointEvery;
+    const long long privateBound;
+    // Across processes, objects are asked only for the interfaces objects answered in
+    // another run (each question unanswered costs a round trip); empty: all.
+    const std::set<std::size_t> worthAsking;
+    std::mt19937_64 engine;
+    MemberCaller caller;
+    std::vector<std::wstring> friendly;
+    ComPtr<IUnknown> foreign;
+    std::vector<Entry> entries;
+    std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
+    // The interfaces objects asked for every one answered: across processes an object that
+    // answers the same is taken to be of that kind and asked no more.
+    std::set<std::set<std::size_t>> knownKinds;
+    bool dead = false;
+    std::uint64_t checkpoints = 0;
+    // Set once every member of the walk's objects has been called; cleared when new
+    // interfaces turn up.
+    bool coverageComplete = false;
+    // Calls of each member (known ones at 0) by path, and the faults found.
+    std::map<std::string, std::uint64_t> counts[3];
+    std::set<std::string> faults;
+    std::size_t failures = 0;
+    // -1 until known.
+    long long liveAtStart = -1;
+    long long privateAfterWarmUp = -1;
+    long long privateAtEnd = -1;
+};
+
+} // namespace
+
+bool fuzz(const TypeCatalog& catalog, bool crossProcess, const FuzzSettings& settings, std::set<std::size_t>& answered)
+{
+    FuzzTarget target(crossProcess);
+    std::string error;
+    bool clean = false;
+    {
+        const Watchdog::Step step("start-up (installing the product, starting the host)", settings.seed,
+                                  kStepPatience);
+        clean = target.start(error);
+    }
+    if (clean) {
+        FuzzRun run(catalog, target, settings, answered);
+        clean = run.run();
+        answered = run.answered;
+    }
+    const Watchdog::Step step("stopping the host", settings.seed, kStepPatience);
+    target.finish(error);
+    if (!error.empty()) {
+        std::printf("fuzz: failure: %s\n", error.c_str());
+        clean = false;
+    }
+    return clean;
 }

@@ -9,23 +9,18 @@
 #include "tools/common/ChildProcess.h"
 #include "tools/common/Patience.h"
 #include "tools/fuzz/FuzzRun.h"
-#include "tools/fuzz/FuzzTarget.h"
-#include "tools/fuzz/TypeCatalog.h"
 #include "tools/fuzz/Watchdog.h"
 
 #include <objbase.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
+#include <map>
 #include <stdexcept>
 
 namespace {
 
 const auto kCallPatience = Patience::scaled(std::chrono::seconds(30));
-// Installing the product and starting the host, or stopping it: each wait in there gives
-// up after a minute, so a few minutes mean a hang.
-const auto kHostPatience = Patience::scaled(std::chrono::minutes(4));
 
 const char* const kUsage =
     "usage: fuzz.exe [options]\n"
@@ -36,91 +31,42 @@ const char* const kUsage =
     "  --short          fail unless every member was reached; replay the regression cases\n"
     "  --interfaces N   fail unless the objects met answered N of the library's interfaces\n";
 
-struct Options {
-    bool inProcess = true;
-    bool crossProcess = true;
-    std::uint64_t inProcessCalls = 20000;
-    std::uint64_t crossProcessCalls = 2000;
-    FuzzRun::Settings settings; // those of both runs
-};
-
-// Throws std::invalid_argument for what it does not know; --help prints the usage and ends the program.
-Options parse(const std::vector<std::string>& arguments)
+// Throws std::invalid_argument for what it does not know; --help prints the usage and ends
+// the program.
+FuzzSettings parse(const std::vector<std::string>& arguments, std::string& mode)
 {
-    Options options;
+    FuzzSettings settings;
+    const std::map<std::string, std::uint64_t*> numbers = {
+        {"--seed", &settings.seed}, {"--calls", &settings.calls}, {"--cross-calls", &settings.crossCalls},
+        {"--seconds", &settings.seconds}, {"--interfaces", &settings.interfacesExpected}};
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string& name = arguments[at];
-        const auto value = [&]() -> const std::string& {
-            if (at + 1 >= arguments.size()) {
-                throw std::invalid_argument("no value after " + name);
-            }
-            return arguments[++at];
-        };
         if (name == "--help" || name == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else if (name == "--short") {
-            options.settings.shortPass = true;
-        } else if (name == "--mode") {
-            const std::string& mode = value();
-            options.inProcess = mode == "in-process" || mode == "both";
-            options.crossProcess = mode == "cross-process" || mode == "both";
-            if (!options.inProcess && !options.crossProcess) {
-                throw std::invalid_argument("unknown mode " + mode);
-            }
-        } else if (name == "--seed") {
-            options.settings.seed = std::stoull(value(), nullptr, 0);
-        } else if (name == "--calls") {
-            options.inProcessCalls = std::stoull(value());
-        } else if (name == "--cross-calls") {
-            options.crossProcessCalls = std::stoull(value());
-        } else if (name == "--interfaces") {
-            options.settings.interfacesExpected = static_cast<std::size_t>(std::stoull(value()));
-        } else if (name == "--seconds") {
-            options.settings.duration = std::chrono::seconds(std::stoll(value()));
+            settings.shortPass = true;
+        } else if (at + 1 >= arguments.size()) {
+            throw std::invalid_argument("unknown option or no value after " + name);
+        } else if (const std::string& value = arguments[++at]; numbers.contains(name)) {
+            *numbers.at(name) = std::stoull(value, nullptr, 0);
+        } else if (name == "--mode" && (value == "in-process" || value == "cross-process" || value == "both")) {
+            mode = value;
         } else {
-            throw std::invalid_argument("unknown option " + name);
+            throw std::invalid_argument("unknown option " + name + " " + value);
         }
     }
-    return options;
-}
-
-// `answered` brings the interfaces objects answered in an earlier run and takes those of
-// this one.
-bool runAgainst(bool crossProcess, const Options& options, const TypeCatalog& catalog, std::set<std::size_t>& answered)
-{
-    FuzzTarget target(crossProcess);
-    FuzzRun::Settings settings = options.settings;
-    settings.calls = crossProcess ? options.crossProcessCalls : options.inProcessCalls;
-    settings.answeredBefore = answered;
-    std::string error;
-    bool clean = false;
-    {
-        const Watchdog::Step step("start-up (installing the product, starting the host)", settings.seed,
-                                  kHostPatience);
-        clean = target.start(error);
-    }
-    if (clean) {
-        FuzzRun run(catalog, target, settings);
-        clean = run.run();
-        answered = run.answered();
-    }
-    const Watchdog::Step step("stopping the host", settings.seed, kHostPatience);
-    target.finish(error);
-    if (!error.empty()) {
-        std::printf("fuzz: failure: %s\n", error.c_str());
-        clean = false;
-    }
-    return clean;
+    return settings;
 }
 
 } // namespace
 
 int main()
 {
-    Options options;
+    FuzzSettings settings;
+    std::string mode = "both";
     try {
-        options = parse(CommandLine::arguments());
+        settings = parse(CommandLine::arguments(), mode);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n%s", error.what(), kUsage);
         return 2;
@@ -142,8 +88,8 @@ int main()
     {
         Watchdog watchdog(kCallPatience);
         for (const bool crossProcess : {false, true}) {
-            if (crossProcess ? options.crossProcess : options.inProcess) {
-                clean = runAgainst(crossProcess, options, catalog, answered) && clean;
+            if (mode == "both" || mode == (crossProcess ? "cross-process" : "in-process")) {
+                clean = fuzz(catalog, crossProcess, settings, answered) && clean;
             }
         }
     }
