@@ -441,7 +441,9 @@ private:
                     pointers[at] = text == nullptr ? const_cast<LPOLESTR>(L"") : text;
                 }
             }
-            std::vector<DISPID> found(count, 0);
+            // No lookup answers this: a success that leaves it behind named fewer than it was asked.
+            constexpr DISPID kUnwritten = 0x5EEDF00D;
+            std::vector<DISPID> found(count, kUnwritten);
             const GUID of = values.percent(90) ? GUID_NULL : values.guid(iids);
             // In this process a count of none may come without any array at all.
             LPOLESTR* named = noneCounted && !crossProcess && values.percent(50) ? nullptr : pointers.data();
@@ -452,6 +454,9 @@ private:
             // violation, which comes back as the call's answer.
             if (noneCounted && (SUCCEEDED(result) || result == static_cast<HRESULT>(0xC0000005))) {
                 outcome.faults.push_back("looked up names although none were counted");
+            }
+            if (result == S_OK && !nullOut && std::ranges::find(found, kUnwritten) != found.end()) {
+                outcome.faults.push_back("GetIDsOfNames succeeded without an ID for every name");
             }
         } else if (iid == IID_IDispatch) {
             result = static_cast<IDispatch*>(face)->GetTypeInfo(
