@@ -35,12 +35,6 @@ using RawRegistry::removeTree;
 using RawRegistry::writeNumber;
 using RawRegistry::writeText;
 
-// The 64-bit Office's default, whatever this process's view.
-std::wstring defaultIMApp()
-{
-    return RawRegistry::read(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", k64).text;
-}
-
 // A problem as the report names it: link, Office bitness, and the scope of its fix.
 using Named = std::tuple<std::string, std::string, std::string>;
 
@@ -74,28 +68,8 @@ struct Broken {
 
 class DiagnosisTest : public EndToEndTest {
 public:
-    struct Run {
-        std::optional<DWORD> exitCode;
-        std::string output;
-    };
-
-    // The doctor as support staff run it, with its report as one JSON line.
-    static Run runDoctor(const std::wstring& arguments)
-    {
-        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
-        Run run;
-        // The report is the last line; the process may end before its output has been read.
-        // A repair diagnoses at least twice, each time building proxies in new apartments.
-        doctor.waitForLine(R"("findings":)", 3 * kPatience);
-        run.exitCode = doctor.waitForExit(kPatience);
-        for (const auto& line : doctor.lines()) {
-            run.output += line + "\n";
-        }
-        return run;
-    }
-
     void stopHost() { ASSERT_TRUE(host->stop()); }
-    void startAgain() { host = startHost(hostOptions); }
+    void startAgain() { host = startHost(); }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
@@ -245,31 +219,44 @@ TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
 INSTANTIATE_TEST_SUITE_P(Installations, BrokenInstallation, ::testing::ValuesIn(kInstallations),
                          [](const ::testing::TestParamInfo<Broken>& param) { return "case" + std::to_string(param.index); });
 
-// The program itself: its exit codes, its JSON and a dry run that changes nothing, on a
-// default an uninstaller emptied.
+// The program itself as support staff run it, with its report as one JSON line: its exit
+// codes, its JSON and a dry run that changes nothing, on a default an uninstaller emptied.
 TEST_F(DiagnosisTest, TheProgramReportsDryRunsAndRepairsAsSupportStaffRunIt)
 {
     writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"", k64);
-    const Run diagnosis = runDoctor(L"--diagnose");
-    EXPECT_EQ(diagnosis.exitCode, 1u);
-    EXPECT_NE(diagnosis.output.find(R"({"check":"default-im-app","status":"fault",)"
-                                    R"("subject":"HKCU\\Software\\IM Providers DefaultIMApp","office":"64-bit",)"
-                                    R"("what":"is empty",)"),
-              std::string::npos)
-        << diagnosis.output;
-    EXPECT_NE(diagnosis.output.find(R"("scope":"HKCU","administrator":false,"repairable":true)"), std::string::npos)
-        << diagnosis.output;
-
-    const Run dryRun = runDoctor(L"--repair --dry-run");
-    EXPECT_EQ(dryRun.exitCode, 1u);
-    EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
-    EXPECT_EQ(defaultIMApp(), L"") << "the dry run changed the default";
-
-    const Run repair = runDoctor(L"--repair");
-    EXPECT_EQ(repair.exitCode, 0u) << repair.output;
-    EXPECT_NE(repair.output.find("changed "), std::string::npos) << repair.output;
-    EXPECT_NE(repair.output.find(R"("ok":true)"), std::string::npos) << repair.output;
-    EXPECT_EQ(defaultIMApp(), L"Talvo Orvex");
+    const struct {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        std::vector<std::string> said;
+        const wchar_t* defaultAfter; // the 64-bit Office's, whatever this process's view
+    } runs[] = {
+        {L"--diagnose",
+         1,
+         {R"({"check":"default-im-app","status":"fault",)"
+          R"("subject":"HKCU\\Software\\IM Providers DefaultIMApp","office":"64-bit","what":"is empty",)",
+          R"("scope":"HKCU","administrator":false,"repairable":true)"},
+         L""},
+        {L"--repair --dry-run", 1, {"would change "}, L""},
+        {L"--repair", 0, {"changed ", R"("ok":true)"}, L"Talvo Orvex"},
+    };
+    for (const auto& run : runs) {
+        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"),
+                            std::wstring(run.arguments) + L" --json");
+        // The report is the last line; the process may end before its output has been read.
+        // A repair diagnoses at least twice, each time building proxies in new apartments.
+        doctor.waitForLine(R"("findings":)", 3 * kPatience);
+        const std::optional<DWORD> exitCode = doctor.waitForExit(kPatience);
+        std::string output;
+        for (const auto& line : doctor.lines()) {
+            output += line + "\n";
+        }
+        SCOPED_TRACE(output);
+        EXPECT_EQ(exitCode, run.exitCode);
+        for (const std::string& text : run.said) {
+            EXPECT_NE(output.find(text), std::string::npos) << text;
+        }
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", k64).text, run.defaultAfter);
+    }
 }
 
 } // namespace
