@@ -2,6 +2,7 @@
 // reference taken for a call is given back, whatever it answers: for a VARIANT of a type no
 // VARIANT may hold (refused only after a reference was taken) and for an [out] argument
 // given by reference to a value the member would write over unread.
+#include "client/com/Variant.h"
 #include "contacts/UCCContact.h"
 #include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCContactManager.h"
@@ -77,12 +78,8 @@ protected:
     {
         DISPPARAMS parameters{arguments.data(), named.empty() ? nullptr : named.data(),
                               static_cast<UINT>(arguments.size()), static_cast<UINT>(named.size())};
-        VARIANT result;
-        VariantInit(&result);
-        const HRESULT answer =
-            target->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &parameters, &result, nullptr, wrong);
-        VariantClear(&result);
-        return answer;
+        orvex::com::Variant result;
+        return target->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &parameters, result.out(), nullptr, wrong);
     }
 
     static inline HRESULT registered = E_FAIL;

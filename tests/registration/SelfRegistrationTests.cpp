@@ -246,21 +246,10 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
 {
     const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
     const std::string diagnosed = sizeof(void*) == 8 ? "TypeLib Win64: " : "TypeLib Win32: ";
-    struct Case {
-        const char* what;
-        bool refused;
-        HRESULT result;
-        bool masked;
-        const wchar_t* defaultProvider;
-    };
-    const Case cases[] = {
-        {"registered", false, S_OK, true, L"Talvo Orvex"},
-        {"refused", true, E_ACCESSDENIED, false, L"Other Messenger"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "registered");
         RawRegistry::writeText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Other Messenger");
-        PerUserCalls::refuse = c.refused;
+        PerUserCalls::refuse = refused;
         // Outlives the library, whose unload still logs.
         std::vector<std::string> logged;
         Exports dll;
@@ -271,19 +260,19 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
             .WillByDefault([&logged](const std::string& message, auto...) { logged.push_back(message); });
         dll.library.getOutlookIntegration(helper);
 
-        EXPECT_EQ(dll.install(TRUE, L"user"), c.result);
+        EXPECT_EQ(dll.install(TRUE, L"user"), refused ? E_ACCESSDENIED : S_OK);
 
-        EXPECT_EQ(machineValue(ownPlatform) == kDummy, c.masked);
-        EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !c.refused);
+        EXPECT_EQ(machineValue(ownPlatform) == kDummy, !refused);
+        EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !refused);
         // Wine's per-user registration writes the machine-wide keys as well, and takes back
         // only those: they show whether the library asked for the type library to go.
         for (const std::wstring& path : {Registry::typeLibPath(), Registry::typeLibWowPath()}) {
-            EXPECT_TRUE(!c.refused || !RawRegistry::keyExists(HKEY_LOCAL_MACHINE, path))
+            EXPECT_TRUE(!refused || !RawRegistry::keyExists(HKEY_LOCAL_MACHINE, path))
                 << "a half-done registration is taken back whole";
         }
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").text,
-                  c.defaultProvider);
-        if (!c.refused) {
+                  refused ? L"Other Messenger" : L"Talvo Orvex");
+        if (!refused) {
             const auto line = std::find_if(logged.begin(), logged.end(),
                                            [&](const std::string& m) { return m.starts_with(diagnosed); });
             ASSERT_NE(line, logged.end());

@@ -24,7 +24,7 @@ void EndToEndTest::TearDownTestSuite()
 void EndToEndTest::SetUp()
 {
     ASSERT_EQ(installation, S_OK) << "the product could not be installed: " << HResultText::meaning(installation);
-    host = startHost(hostOptions);
+    host = startHost();
     ASSERT_TRUE(host) << "the messenger stand-in did not come up";
 }
 
@@ -43,9 +43,9 @@ void EndToEndTest::TearDown()
     }
 }
 
-std::unique_ptr<MessengerStandIn> EndToEndTest::startHost(const std::wstring& arguments)
+std::unique_ptr<MessengerStandIn> EndToEndTest::startHost()
 {
-    auto process = std::make_unique<MessengerStandIn>(L"--no-script --log-level debug " + arguments, kPatience);
+    auto process = std::make_unique<MessengerStandIn>(L"--no-script --log-level debug", kPatience);
     return process->waitUntilReady() ? std::move(process) : nullptr;
 }
 

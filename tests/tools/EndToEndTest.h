@@ -26,7 +26,7 @@ protected:
     void TearDown() override;
 
     // The stand-in with the built-in table and no script; waits until it is ready.
-    static std::unique_ptr<MessengerStandIn> startHost(const std::wstring& arguments = L"");
+    static std::unique_ptr<MessengerStandIn> startHost();
     // A command to the stand-in, answered once its output shows `reply`.
     void command(const std::string& line, const std::string& reply);
     // An Office that waits `waitForUp` for the provider to be up.
@@ -40,8 +40,6 @@ protected:
     bool waitForChange(const std::string& address, LONG availability, std::size_t count = 1) const;
 
     static inline HRESULT installation = E_FAIL;
-    // Options for the stand-in that SetUp starts.
-    std::wstring hostOptions;
     ConnectionReport report{false, nullptr};
     std::unique_ptr<MessengerStandIn> host;
     std::unique_ptr<OfficeConnection> office;
