@@ -25,19 +25,16 @@ void* allocateNear(BYTE* base, std::size_t imageSize)
 
 void writeJump(void* at, const void* target)
 {
-    auto* code = static_cast<BYTE*>(at);
 #if defined(_WIN64)
-    code[0] = 0x48; // mov rax, imm64
-    code[1] = 0xB8;
-    std::memcpy(code + 2, &target, sizeof(target));
-    code[10] = 0xFF; // jmp rax
-    code[11] = 0xE0;
+    const BYTE load[] = {0x48, 0xB8}; // mov rax, imm64
 #else
-    code[0] = 0xB8; // mov eax, imm32
-    std::memcpy(code + 1, &target, sizeof(target));
-    code[5] = 0xFF; // jmp eax
-    code[6] = 0xE0;
+    const BYTE load[] = {0xB8}; // mov eax, imm32
 #endif
+    const BYTE jump[] = {0xFF, 0xE0}; // jmp rax (eax)
+    auto* code = static_cast<BYTE*>(at);
+    std::memcpy(code, load, sizeof(load));
+    std::memcpy(code + sizeof(load), &target, sizeof(target));
+    std::memcpy(code + sizeof(load) + sizeof(target), jump, sizeof(jump));
     FlushInstructionCache(GetCurrentProcess(), at, 16);
 }
 

@@ -26,16 +26,6 @@ const std::wstring kLibId = L"{9D5662DE-96CC-471F-94F0-E00E05457627}";
 
 enum class View { Native, Wow };
 
-// In a 32-bit process on 64-bit Windows the registry, not the diagnostics, decides which
-// key each of the four paths names: both paths of a root reach its 32-bit view, and Wine
-// also sends HKCU "Software" under "Wow6432Node" once earlier suites have created that
-// key. Exact counters per location can only be asserted where the four are four keys.
-bool locationsAreDistinctKeys()
-{
-    BOOL wow64 = FALSE;
-    return !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
-}
-
 std::wstring interfaceKey(View view, const wchar_t* iid)
 {
     return std::wstring(view == View::Native ? L"SOFTWARE\\Classes\\Interface\\"
@@ -52,7 +42,12 @@ class RegistrationDiagnostics : public HostedTest {
 protected:
     void SetUp() override
     {
-        if (!locationsAreDistinctKeys()) {
+        // In a 32-bit process on 64-bit Windows the registry, not the diagnostics, decides which
+        // key each of the four paths names: both paths of a root reach its 32-bit view, and Wine
+        // also sends HKCU "Software" under "Wow6432Node" once earlier suites have created that
+        // key. Exact counters per location can only be asserted where the four are four keys.
+        BOOL wow64 = FALSE;
+        if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
             GTEST_SKIP() << "in a 32-bit process on a 64-bit system the registry folds the locations together";
         }
         // The host exists before the keys are cleared: handing it over writes the

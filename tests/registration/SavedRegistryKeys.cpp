@@ -14,8 +14,7 @@ SavedRegistryKeys::~SavedRegistryKeys()
 void SavedRegistryKeys::saveAndRemove(HKEY root, const std::wstring& path)
 {
     saved.emplace_back(root, path);
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
+    RawRegistry::removeTree(root, path);
     if (RawRegistry::keyExists(root, path)) {
         throw std::runtime_error("a test registry key could not be removed");
     }
@@ -48,12 +47,32 @@ Text read(HKEY root, const std::wstring& path, const std::wstring& name, REGSAM 
     return result;
 }
 
-void writeText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type)
+namespace {
+
+void write(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size,
+           REGSAM view)
 {
-    const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (RegSetKeyValueW(root, path.c_str(), name.c_str(), type, text.c_str(), size) != ERROR_SUCCESS) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) {
         throw std::runtime_error("cannot write a test registry value");
     }
+}
+
+} // namespace
+
+void writeText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, REGSAM view)
+{
+    write(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), view);
+}
+
+void writeNumber(HKEY root, const std::wstring& path, const std::wstring& name, DWORD number, REGSAM view)
+{
+    write(root, path, name, REG_DWORD, &number, sizeof(number), view);
 }
 
 bool keyExists(HKEY root, const std::wstring& path)
@@ -64,6 +83,16 @@ bool keyExists(HKEY root, const std::wstring& path)
     }
     RegCloseKey(key);
     return true;
+}
+
+void removeTree(HKEY root, const std::wstring& path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
 
 } // namespace RawRegistry

@@ -35,10 +35,12 @@ struct Text {
     std::wstring text;
     DWORD number = 0;
 };
-// `view` KEY_WOW64_64KEY reads the view a 64-bit Office reads, whatever this process's bitness.
+// `view` KEY_WOW64_64KEY reaches the view a 64-bit Office reads, whatever this process's bitness.
 Text read(HKEY root, const std::wstring& path, const std::wstring& name = L"", REGSAM view = 0);
 void writeText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text,
-               DWORD type = REG_SZ);
+               REGSAM view = 0);
+void writeNumber(HKEY root, const std::wstring& path, const std::wstring& name, DWORD number, REGSAM view = 0);
 bool keyExists(HKEY root, const std::wstring& path);
+void removeTree(HKEY root, const std::wstring& path, REGSAM view = 0);
 
 } // namespace RawRegistry

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,14 +77,40 @@ struct Exports {
     HRESULT(WINAPI* unregisterServer)() = find<decltype(unregisterServer)>("DllUnregisterServer");
     HRESULT(WINAPI* install)(BOOL, const wchar_t*) = find<decltype(install)>("DllInstall");
 
+    // Without the library, GetProcAddress looks in the test executable, which has none of them.
     template <class Function>
     Function find(const char* name) const
     {
-        return library.handle() == nullptr
-                   ? nullptr
-                   : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
     }
     bool complete() const { return registerServer != nullptr && unregisterServer != nullptr && install != nullptr; }
+};
+
+// Stands in for the per-user functions that the DLL looks up by name: counts their calls
+// and passes them on to the system's, or has the system do a registration half: the
+// library's keys written, then refused.
+struct PerUserCalls {
+    static inline int registrations = 0;
+    static inline int unregistrations = 0;
+    static inline LCID localeDuringRegistration = 0;
+    static inline bool refuse = false;
+    static inline void* registerOriginal = nullptr;
+    static inline void* unregisterOriginal = nullptr;
+
+    static HRESULT WINAPI registerForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
+    {
+        ++registrations;
+        localeDuringRegistration = GetThreadLocale();
+        const HRESULT result =
+            reinterpret_cast<decltype(&registerForUser)>(registerOriginal)(library, path, helpDirectory);
+        return refuse ? E_ACCESSDENIED : result;
+    }
+    static HRESULT WINAPI unregisterForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind)
+    {
+        ++unregistrations;
+        return reinterpret_cast<decltype(&unregisterForUser)>(unregisterOriginal)(library, major, minor, locale,
+                                                                                   kind);
+    }
 };
 
 class SelfRegistration : public ::testing::Test {
@@ -107,6 +132,11 @@ protected:
         saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\IM Providers");
         saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers");
         SetThreadLocale(kCallerLocale);
+        ASSERT_TRUE(registerHook.installed() && unregisterHook.installed());
+        PerUserCalls::registerOriginal = registerHook.original();
+        PerUserCalls::unregisterOriginal = unregisterHook.original();
+        PerUserCalls::registrations = PerUserCalls::unregistrations = 0;
+        PerUserCalls::refuse = false;
     }
 
     void TearDown() override { SetThreadLocale(savedLocale); }
@@ -120,40 +150,10 @@ protected:
 
     SavedRegistryKeys saved;
     const LCID savedLocale = GetThreadLocale();
-};
-
-// Records calls of the per-user functions that the DLL looks up by name, and passes
-// them on to the system's.
-struct PerUserCalls {
-    static inline int registrations = 0;
-    static inline int unregistrations = 0;
-    static inline LCID localeDuringRegistration = 0;
-    static inline void* registerOriginal = nullptr;
-    static inline void* unregisterOriginal = nullptr;
-
-    static HRESULT WINAPI registerForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
-    {
-        ++registrations;
-        localeDuringRegistration = GetThreadLocale();
-        return reinterpret_cast<decltype(&registerForUser)>(registerOriginal)(library, path, helpDirectory);
-    }
-    static HRESULT WINAPI unregisterForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind)
-    {
-        ++unregistrations;
-        return reinterpret_cast<decltype(&unregisterForUser)>(unregisterOriginal)(library, major, minor, locale,
-                                                                                   kind);
-    }
-};
-
-// A registration the system does half: the library's keys are written, then it is refused.
-struct HalfDoneRegistration {
-    static inline void* original = nullptr;
-
-    static HRESULT WINAPI refuseForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
-    {
-        reinterpret_cast<decltype(&refuseForUser)>(original)(library, path, helpDirectory);
-        return E_ACCESSDENIED;
-    }
+    const ExportHook registerHook{GetModuleHandleW(L"oleaut32.dll"), "RegisterTypeLibForUser",
+                                  reinterpret_cast<const void*>(&PerUserCalls::registerForUser)};
+    const ExportHook unregisterHook{GetModuleHandleW(L"oleaut32.dll"), "UnRegisterTypeLibForUser",
+                                    reinterpret_cast<const void*>(&PerUserCalls::unregisterForUser)};
 };
 
 } // namespace
@@ -205,17 +205,6 @@ TEST_F(SelfRegistration, MachineWideRegistrationMasksThePlatformPathsAndUnregist
 
 TEST_F(SelfRegistration, DllInstallRegistersPerUserOnlyForTheWordUser)
 {
-    const HMODULE automation = GetModuleHandleW(L"oleaut32.dll");
-    const ExportHook registerHook(automation, "RegisterTypeLibForUser",
-                                  reinterpret_cast<const void*>(&PerUserCalls::registerForUser));
-    const ExportHook unregisterHook(automation, "UnRegisterTypeLibForUser",
-                                    reinterpret_cast<const void*>(&PerUserCalls::unregisterForUser));
-    ASSERT_TRUE(registerHook.installed() && unregisterHook.installed());
-    PerUserCalls::registerOriginal = registerHook.original();
-    PerUserCalls::unregisterOriginal = unregisterHook.original();
-    PerUserCalls::registrations = 0;
-    PerUserCalls::unregistrations = 0;
-
     {
         Exports dll;
         ASSERT_TRUE(dll.complete());
@@ -257,26 +246,10 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
 {
     const std::wstring ownPlatform = platformValue(Registry::typeLibPath(), kOwnPlatform);
     const std::string diagnosed = sizeof(void*) == 8 ? "TypeLib Win64: " : "TypeLib Win32: ";
-    struct Case {
-        const char* what;
-        bool refused;
-        HRESULT result;
-        bool masked;
-        const wchar_t* defaultProvider;
-    };
-    const Case cases[] = {
-        {"registered", false, S_OK, true, L"Talvo Orvex"},
-        {"refused", true, E_ACCESSDENIED, false, L"Other Messenger"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "registered");
         RawRegistry::writeText(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp", L"Other Messenger");
-        std::optional<ExportHook> refusal;
-        if (c.refused) {
-            refusal.emplace(GetModuleHandleW(L"oleaut32.dll"), "RegisterTypeLibForUser",
-                            reinterpret_cast<const void*>(&HalfDoneRegistration::refuseForUser));
-            HalfDoneRegistration::original = refusal->original();
-        }
+        PerUserCalls::refuse = refused;
         // Outlives the library, whose unload still logs.
         std::vector<std::string> logged;
         Exports dll;
@@ -287,19 +260,19 @@ TEST_F(SelfRegistration, EachStepComesAfterWhatItNeeds)
             .WillByDefault([&logged](const std::string& message, auto...) { logged.push_back(message); });
         dll.library.getOutlookIntegration(helper);
 
-        EXPECT_EQ(dll.install(TRUE, L"user"), c.result);
+        EXPECT_EQ(dll.install(TRUE, L"user"), refused ? E_ACCESSDENIED : S_OK);
 
-        EXPECT_EQ(machineValue(ownPlatform) == kDummy, c.masked);
-        EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !c.refused);
+        EXPECT_EQ(machineValue(ownPlatform) == kDummy, !refused);
+        EXPECT_EQ(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineProviderKey), !refused);
         // Wine's per-user registration writes the machine-wide keys as well, and takes back
         // only those: they show whether the library asked for the type library to go.
         for (const std::wstring& path : {Registry::typeLibPath(), Registry::typeLibWowPath()}) {
-            EXPECT_TRUE(!c.refused || !RawRegistry::keyExists(HKEY_LOCAL_MACHINE, path))
+            EXPECT_TRUE(!refused || !RawRegistry::keyExists(HKEY_LOCAL_MACHINE, path))
                 << "a half-done registration is taken back whole";
         }
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").text,
-                  c.defaultProvider);
-        if (!c.refused) {
+                  refused ? L"Other Messenger" : L"Talvo Orvex");
+        if (!refused) {
             const auto line = std::find_if(logged.begin(), logged.end(),
                                            [&](const std::string& m) { return m.starts_with(diagnosed); });
             ASSERT_NE(line, logged.end());

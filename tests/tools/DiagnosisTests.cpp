@@ -3,9 +3,9 @@
 // roaming profiles, hand edits, two bitnesses): it must name exactly the broken link, for
 // the right Office, with a fix in the scope where the winning value lives; --repair must
 // then leave the installation clean or say why it cannot, and an Office then connects.
+#include "tests/registration/SavedRegistryKeys.h"
 #include "tests/tools/EndToEndTest.h"
 
-#include "registration/RegistryReader.h"
 #include "registration/RegistryUtils.h"
 #include "tools/office/InstallationDoctor.h"
 #include "tools/office/InstallationRepair.h"
@@ -20,50 +20,20 @@ namespace {
 
 using Utils::Registry::GuidText;
 
-const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
 // Windows keeps one type library key for both views; Wine keeps a per-user one for each,
-// and the doctor, running in this process, reads its own: the type library breaks go there.
-constexpr REGSAM kOwnView = 0;
+// and the doctor, running in this process, reads its own: the type library breaks go there
+// (no view named).
+const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
 const std::wstring kContactInterface = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact)) + L"\\TypeLib";
 const std::wstring kProviders = L"Software\\IM Providers";
 const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
 
 // Each break names the registry view it hits: the plain path of a 32-bit process is the
 // WOW6432Node one under Wine, and the cases describe one Office's key, whichever doctor reads it.
-void set(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = KEY_WOW64_64KEY)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void setNumber(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
-}
-
-void removeTree(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
-        RegDeleteTreeW(key, nullptr);
-        RegCloseKey(key);
-    }
-    RegDeleteKeyExW(root, path.c_str(), view, 0);
-}
-
-// The 64-bit Office's default, whatever this process's view.
-std::wstring defaultIMApp()
-{
-    return Utils::Registry::RegistryReader(HKEY_CURRENT_USER, KEY_WOW64_64KEY).text(kProviders, L"DefaultIMApp").data;
-}
+constexpr REGSAM k64 = KEY_WOW64_64KEY;
+using RawRegistry::removeTree;
+using RawRegistry::writeNumber;
+using RawRegistry::writeText;
 
 // A problem as the report names it: link, Office bitness, and the scope of its fix.
 using Named = std::tuple<std::string, std::string, std::string>;
@@ -98,28 +68,8 @@ struct Broken {
 
 class DiagnosisTest : public EndToEndTest {
 public:
-    struct Run {
-        std::optional<DWORD> exitCode;
-        std::string output;
-    };
-
-    // The doctor as support staff run it, with its report as one JSON line.
-    static Run runDoctor(const std::wstring& arguments)
-    {
-        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"), arguments + L" --json");
-        Run run;
-        // The report is the last line; the process may end before its output has been read.
-        // A repair diagnoses at least twice, each time building proxies in new apartments.
-        doctor.waitForLine(R"("findings":)", 3 * kPatience);
-        run.exitCode = doctor.waitForExit(kPatience);
-        for (const auto& line : doctor.lines()) {
-            run.output += line + "\n";
-        }
-        return run;
-    }
-
     void stopHost() { ASSERT_TRUE(host->stop()); }
-    void startAgain() { replaceHost(startHost(hostOptions)); }
+    void startAgain() { host = startHost(); }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
@@ -143,54 +93,54 @@ const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}, {"type-l
 const Broken kInstallations[] = {
     {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
     {"an uninstaller emptied DefaultIMApp",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L""); }, {kUser64}, "is empty"},
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"", k64); }, {kUser64}, "is empty"},
     {"DefaultIMApp names a provider since uninstalled",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger"); }, {kUser64},
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger", k64); }, {kUser64},
      "\"Old Messenger\", which is not installed"},
     {"DefaultIMApp written as a number by a script",
-     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1); }, {kUser64},
+     [](DiagnosisTest&) { writeNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1, k64); }, {kUser64},
      "is a number, not text"},
     {"the 32-bit Office's DefaultIMApp removed by a roaming profile",
      [](DiagnosisTest&) { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers", L"DefaultIMApp"); },
      {{"default-im-app", "32-bit", "HKCU"}}, "is missing"},
     {"another installed provider took DefaultIMApp",
      [](DiagnosisTest&) {
-         set(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY);
-         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger");
+         writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), k64);
+         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
      },
      {kUser64}, "another installed provider, \"Other Messenger\"", false, {kUser64},
      [](DiagnosisTest&) {
-         set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex");
-         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_64KEY);
+         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
+         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", k64);
      }},
     {"DefaultIMApp retyped in another letter case (fine)",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex"); }, {}, ""},
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex", k64); }, {}, ""},
     {"the provider key's GUID in lower case without braces (fine)",
      [](DiagnosisTest&) {
-         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", KEY_WOW64_64KEY);
+         writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", k64);
      },
      {}, "", false, {},
      [](DiagnosisTest&) {
-         set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), KEY_WOW64_64KEY);
+         writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), k64);
      }},
     {"the provider key's GUID changed by another installer",
-     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), k64); },
      {{"provider-key", "64-bit", "HKLM"}}, "GUID is \"{00000000-0000-0000-C000-000000000046}\"", true},
     {"a 64-bit-only installer left no provider key in the 32-bit view",
      [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
      {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
     {"UpAndRunning written as text by a hand edit",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", KEY_WOW64_64KEY); },
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", k64); },
      {{"up-and-running", "both", "HKCU"}}, "UpAndRunning is text, not a number"},
     {"UpAndRunning reset to 0 by a roaming profile while the integration runs",
-     [](DiagnosisTest&) { setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0); },
+     [](DiagnosisTest&) { writeNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0, k64); },
      {{"up-and-running", "both", "HKCU"}}, "something other than the messenger wrote it"},
     // What a crash leaves; a killed process would also leave its class object registered
     // with Wine's RPC service for good, which no repair of the doctor's can mend.
     {"the messenger crashed and left UpAndRunning at 2",
      [](DiagnosisTest& test) {
          test.stopHost();
-         setNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 2);
+         writeNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 2, k64);
      },
      {kNotRunning, {"up-and-running", "both", "HKCU"}}, "is not running", false, {kNotRunning}, kStart},
     {"the messenger stopped cleanly", [](DiagnosisTest& test) { test.stopHost(); }, {kNotRunning}, "is not running",
@@ -199,29 +149,29 @@ const Broken kInstallations[] = {
      {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
      [](DiagnosisTest& test) { test.integration("start"); }},
     {"a roaming profile's per-user win32 path names a file of another machine",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, L"C:\\Users\\away\\orvex\\gone.dll", kOwnView); },
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", L"C:\\Users\\away\\orvex\\gone.dll"); },
      kPerUserWin32, "which does not exist"},
     {"an older version's per-user win32 path names another type library",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win32", nullptr, kOtherLibrary, kOwnView); },
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", kOtherLibrary); },
      kPerUserWin32, "version 2.0, not the provider's"},
     {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
-     [](DiagnosisTest&) { set(HKEY_CURRENT_USER, kTypeLibrary + L"win64", nullptr, L"D:\\old\\orvex.dll", kOwnView); },
+     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win64", L"", L"D:\\old\\orvex.dll"); },
      {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
-     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64", kOwnView); }},
+     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
     {"the machine-wide win64 path left as the placeholder",
-     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", nullptr, L"ORVEX_DUMMY", kOwnView); },
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", L"", L"ORVEX_DUMMY"); },
      {{"type-library", "64-bit", "HKLM"}}, "placeholder", true},
     {"an uninstaller removed the whole type library registration",
      [](DiagnosisTest&) {
-         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId(), kOwnView);
-         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId(), kOwnView);
+         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
      },
      {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true},
     {"the contact interface key names another version in the 32-bit view only",
-     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
      {{"interfaces", "32-bit", "HKLM"}}, "IUCCContact (library", true},
     {"another provider's registration repointed the contact interface (64-bit view)",
-     [](DiagnosisTest&) { set(HKEY_LOCAL_MACHINE, kContactInterface, nullptr, GuidText(IID_IUnknown), KEY_WOW64_64KEY); },
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", GuidText(IID_IUnknown), k64); },
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
 };
 
@@ -269,31 +219,44 @@ TEST_P(BrokenInstallation, IsNamedAloneInItsScopeAndRepaired)
 INSTANTIATE_TEST_SUITE_P(Installations, BrokenInstallation, ::testing::ValuesIn(kInstallations),
                          [](const ::testing::TestParamInfo<Broken>& param) { return "case" + std::to_string(param.index); });
 
-// The program itself: its exit codes, its JSON and a dry run that changes nothing, on a
-// default an uninstaller emptied.
+// The program itself as support staff run it, with its report as one JSON line: its exit
+// codes, its JSON and a dry run that changes nothing, on a default an uninstaller emptied.
 TEST_F(DiagnosisTest, TheProgramReportsDryRunsAndRepairsAsSupportStaffRunIt)
 {
-    set(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"");
-    const Run diagnosis = runDoctor(L"--diagnose");
-    EXPECT_EQ(diagnosis.exitCode, 1u);
-    EXPECT_NE(diagnosis.output.find(R"({"check":"default-im-app","status":"fault",)"
-                                    R"("subject":"HKCU\\Software\\IM Providers DefaultIMApp","office":"64-bit",)"
-                                    R"("what":"is empty",)"),
-              std::string::npos)
-        << diagnosis.output;
-    EXPECT_NE(diagnosis.output.find(R"("scope":"HKCU","administrator":false,"repairable":true)"), std::string::npos)
-        << diagnosis.output;
-
-    const Run dryRun = runDoctor(L"--repair --dry-run");
-    EXPECT_EQ(dryRun.exitCode, 1u);
-    EXPECT_NE(dryRun.output.find("would change "), std::string::npos) << dryRun.output;
-    EXPECT_EQ(defaultIMApp(), L"") << "the dry run changed the default";
-
-    const Run repair = runDoctor(L"--repair");
-    EXPECT_EQ(repair.exitCode, 0u) << repair.output;
-    EXPECT_NE(repair.output.find("changed "), std::string::npos) << repair.output;
-    EXPECT_NE(repair.output.find(R"("ok":true)"), std::string::npos) << repair.output;
-    EXPECT_EQ(defaultIMApp(), L"Talvo Orvex");
+    writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"", k64);
+    const struct {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        std::vector<std::string> said;
+        const wchar_t* defaultAfter; // the 64-bit Office's, whatever this process's view
+    } runs[] = {
+        {L"--diagnose",
+         1,
+         {R"({"check":"default-im-app","status":"fault",)"
+          R"("subject":"HKCU\\Software\\IM Providers DefaultIMApp","office":"64-bit","what":"is empty",)",
+          R"("scope":"HKCU","administrator":false,"repairable":true)"},
+         L""},
+        {L"--repair --dry-run", 1, {"would change "}, L""},
+        {L"--repair", 0, {"changed ", R"("ok":true)"}, L"Talvo Orvex"},
+    };
+    for (const auto& run : runs) {
+        ChildProcess doctor(ChildProcess::besideThisProgram(L"OfficeStandIn.exe"),
+                            std::wstring(run.arguments) + L" --json");
+        // The report is the last line; the process may end before its output has been read.
+        // A repair diagnoses at least twice, each time building proxies in new apartments.
+        doctor.waitForLine(R"("findings":)", 3 * kPatience);
+        const std::optional<DWORD> exitCode = doctor.waitForExit(kPatience);
+        std::string output;
+        for (const auto& line : doctor.lines()) {
+            output += line + "\n";
+        }
+        SCOPED_TRACE(output);
+        EXPECT_EQ(exitCode, run.exitCode);
+        for (const std::string& text : run.said) {
+            EXPECT_NE(output.find(text), std::string::npos) << text;
+        }
+        EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", k64).text, run.defaultAfter);
+    }
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include "tests/tools/EndToEndTest.h"
 
+#include "client/com/Variant.h"
 #include "tools/common/Patience.h"
 #include "tools/common/ProductInstallation.h"
 #include "tools/office/HResultText.h"
 
 #include <objbase.h>
-
-#include <cstdio>
 
 const std::chrono::milliseconds EndToEndTest::kPatience = Patience::scaled(std::chrono::seconds(20));
 
@@ -25,25 +24,8 @@ void EndToEndTest::TearDownTestSuite()
 void EndToEndTest::SetUp()
 {
     ASSERT_EQ(installation, S_OK) << "the product could not be installed: " << HResultText::meaning(installation);
-    watchdog = std::make_unique<TestWatchdog>(4 * kPatience, [this] {
-        std::lock_guard lock(hostMutex);
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::printf("watchdog: %s.%s is still running after %lld s; the messenger stand-in's last lines:\n%s",
-                    test->test_suite_name(), test->name(), static_cast<long long>(4 * kPatience.count() / 1000),
-                    host ? host->lastWords(40).c_str() : "(none running)\n");
-        std::fflush(stdout);
-        if (host) {
-            host->kill();
-        }
-    });
-    replaceHost(startHost(hostOptions));
+    host = startHost();
     ASSERT_TRUE(host) << "the messenger stand-in did not come up";
-}
-
-void EndToEndTest::replaceHost(std::unique_ptr<MessengerStandIn> next)
-{
-    std::lock_guard lock(hostMutex);
-    host = std::move(next);
 }
 
 void EndToEndTest::TearDown()
@@ -59,12 +41,11 @@ void EndToEndTest::TearDown()
         EXPECT_EQ(exitCode.value_or(~0u), 0u) << "the messenger stand-in ended abnormally";
         EXPECT_EQ(host->countLines("error:"), 0u);
     }
-    watchdog.reset();
 }
 
-std::unique_ptr<MessengerStandIn> EndToEndTest::startHost(const std::wstring& arguments)
+std::unique_ptr<MessengerStandIn> EndToEndTest::startHost()
 {
-    auto process = std::make_unique<MessengerStandIn>(L"--no-script --log-level debug " + arguments, kPatience);
+    auto process = std::make_unique<MessengerStandIn>(L"--no-script --log-level debug", kPatience);
     return process->waitUntilReady() ? std::move(process) : nullptr;
 }
 
@@ -101,12 +82,9 @@ IUCCContact* EndToEndTest::watch(const std::string& address)
 
 LONG EndToEndTest::availabilityOf(IUCCContact* contact)
 {
-    VARIANT value;
-    VariantInit(&value);
-    const HRESULT result = contact->GetContactInformation(ucPresenceAvailability, &value);
-    const LONG availability = SUCCEEDED(result) && value.vt == VT_I4 ? value.lVal : -1;
-    VariantClear(&value);
-    return availability;
+    orvex::com::Variant value;
+    const HRESULT result = contact->GetContactInformation(ucPresenceAvailability, value.out());
+    return SUCCEEDED(result) && value.type() == VT_I4 ? value.get().lVal : -1;
 }
 
 bool EndToEndTest::waitForChange(const std::string& address, LONG availability, std::size_t count) const

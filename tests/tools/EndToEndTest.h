@@ -1,6 +1,5 @@
 #pragma once
 
-#include "tests/tools/TestWatchdog.h"
 #include "tools/common/MessengerStandIn.h"
 #include "tools/office/ConnectionReport.h"
 #include "tools/office/OfficeConnection.h"
@@ -9,7 +8,6 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
 // Two real processes: the messenger stand-in with the library inside, started for every
@@ -28,9 +26,7 @@ protected:
     void TearDown() override;
 
     // The stand-in with the built-in table and no script; waits until it is ready.
-    static std::unique_ptr<MessengerStandIn> startHost(const std::wstring& arguments = L"");
-    // Replaces the fixture's stand-in (the watchdog may be reading it).
-    void replaceHost(std::unique_ptr<MessengerStandIn> next);
+    static std::unique_ptr<MessengerStandIn> startHost();
     // A command to the stand-in, answered once its output shows `reply`.
     void command(const std::string& line, const std::string& reply);
     // An Office that waits `waitForUp` for the provider to be up.
@@ -44,16 +40,7 @@ protected:
     bool waitForChange(const std::string& address, LONG availability, std::size_t count = 1) const;
 
     static inline HRESULT installation = E_FAIL;
-    // Options for the stand-in that SetUp starts.
-    std::wstring hostOptions;
     ConnectionReport report{false, nullptr};
     std::unique_ptr<MessengerStandIn> host;
     std::unique_ptr<OfficeConnection> office;
-
-private:
-    // Guards `host` against the watchdog; the test's own thread reads it freely.
-    std::mutex hostMutex;
-    // Ends a test stuck on the stand-in: prints its last lines and kills it, well before
-    // ctest's own timeout.
-    std::unique_ptr<TestWatchdog> watchdog;
 };
