@@ -9,8 +9,6 @@
 #include "client/com/Variant.h"
 #include "tests/support/RecordingHost.h"
 
-#include <gmock/gmock.h>
-
 #include <wrl/client.h>
 
 #include <climits>
@@ -138,16 +136,6 @@ TEST_F(UCCAutomationTest, InstantMessagesGetEveryParticipantInOrderAndTheSubject
     // An exception from the host does not cross into Office.
     EXPECT_CALL(host.mock(), startCall(_)).WillOnce(::testing::Throw(std::runtime_error("host failed")));
     EXPECT_EQ(start(2, strings({L"a@example.org"s})), E_FAIL);
-}
-
-TEST_F(UCCAutomationTest, DeclinesEveryOtherRequestWithoutTouchingItsOutArguments)
-{
-    auto* const untouched = reinterpret_cast<IUCCConversationWindow*>(std::uintptr_t{0xD00D});
-    IUCCConversationWindow* window = untouched;
-    EXPECT_EQ(automation->LaunchAddContactWizard(nullptr), E_NOTIMPL);
-    EXPECT_EQ(automation->JoinConference(nullptr, &window), E_NOTIMPL);
-    EXPECT_EQ(automation->GetConversationWindow(nullptr, &window), E_NOTIMPL);
-    EXPECT_EQ(window, untouched);
 }
 
 // Each kind of shape the parser tells apart, once. A refused call reaches no host and

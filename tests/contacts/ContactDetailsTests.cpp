@@ -1,16 +1,9 @@
 // The presence watcher against a mock host, with a clock the tests move by hand.
-#include "client/com/Bstr.h"
 #include "contacts/ContactDetails.h"
-#include "contacts/ContactResolver.h"
-#include "tests/support/RecordingHost.h"
-#include "tests/support/RecordingSink.h"
-
-#include <gtest/gtest.h>
+#include "tests/contacts/ContactTestFixture.h"
 
 #include <atomic>
-#include <vector>
 
-using orvex::com::Bstr;
 using ::testing::_;
 using ::testing::Return;
 
@@ -19,32 +12,26 @@ namespace {
 std::atomic<std::int64_t> testNow{1'000'000};
 std::int64_t testClock() { return testNow.load(); }
 
-using HostCallback = IOfficeAdapterPlatformHelper::PresenceCallback;
-
-class ContactDetailsTest : public HostedTest {
+class ContactDetailsTest : public ContactTestFixture {
 protected:
     void SetUp() override
     {
-        HostedTest::SetUp();
+        ContactTestFixture::SetUp();
         testNow = 1'000'000;
     }
 
-    std::shared_ptr<ContactDetails> makeWatcher(const wchar_t* address)
-    {
-        const Bstr text(address);
-        return std::make_shared<ContactDetails>(text.get(), resolver, &testClock);
-    }
-
-    // Starts the watch and hands back the callback the host was given for it; the
+    // Starts watching `address` and hands back the callback the host was given for it; the
     // watcher's change calls are counted in `changes`.
-    HostCallback startWatching(ContactDetails& watcher, const std::string& address)
+    std::shared_ptr<ContactDetails> watching(const std::wstring& address, HostCallback& hostSide)
     {
-        HostCallback hostSide;
-        EXPECT_CALL(host.mock(), getContactPresence(address, _)).WillOnce(RecordingHost::keepCallback(&hostSide));
-        watcher.startWatchingContact([this](DISPPARAMS* params) { changes.push_back(changeKinds(params)); });
+        auto watcher = std::make_shared<ContactDetails>(orvex::com::Bstr(address).get(),
+                                                        std::make_shared<ContactResolver>(), &testClock);
+        EXPECT_CALL(host.mock(), getContactPresence(TextConversion::toUtf8(address), _))
+            .WillOnce(RecordingHost::keepCallback(&hostSide));
+        watcher->startWatchingContact([this](DISPPARAMS* params) { changes.push_back(changeKinds(params)); });
         ::testing::Mock::VerifyAndClearExpectations(&host.mock());
         EXPECT_TRUE(hostSide);
-        return hostSide;
+        return watcher;
     }
 
     // The change kinds of one notification: one positional VT_ARRAY|VT_I4 argument.
@@ -59,7 +46,6 @@ protected:
         return elementsOf<LONG>(params->rgvarg[0].parray);
     }
 
-    std::shared_ptr<IContactResolver> resolver = std::make_shared<ContactResolver>();
     std::vector<std::vector<LONG>> changes;
 };
 
@@ -67,8 +53,8 @@ protected:
 
 TEST_F(ContactDetailsTest, EvictionSilencesTheHostForTenSecondsThenResubscribes)
 {
-    const auto watcher = makeWatcher(L"eve@example.org");
-    const auto hostSide = startWatching(*watcher, "eve@example.org");
+    HostCallback hostSide;
+    const auto watcher = watching(L"eve@example.org", hostSide);
 
     testNow = 5'000'000;
     hostSide(OutlookContactStatus::ContactEvicted);
@@ -102,8 +88,8 @@ TEST_F(ContactDetailsTest, EvictionSilencesTheHostForTenSecondsThenResubscribes)
 
 TEST_F(ContactDetailsTest, AfterStopAReportIsLoggedButNotForwarded)
 {
-    const auto watcher = makeWatcher(L"sam@example.org");
-    const auto hostSide = startWatching(*watcher, "sam@example.org");
+    HostCallback hostSide;
+    const auto watcher = watching(L"sam@example.org", hostSide);
     EXPECT_CALL(host.mock(), stopContactPresence("sam@example.org"));
     watcher->stopWatchingContact();
     EXPECT_TRUE(host.said("Stop watching contact."));

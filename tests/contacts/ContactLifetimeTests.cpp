@@ -48,9 +48,9 @@ public:
     bool stopped = false;
 };
 
-using ContactLifetimeTest = ContactTestFixture;
-
 } // namespace
+
+using ContactLifetimeTest = ContactTestFixture;
 
 TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
 {
@@ -81,7 +81,7 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     kit.contact.Reset();
     waitWithin(hostThread, 10s, "a report while the contact goes");
     EXPECT_FALSE(releasedDuringEvent) << "the contact went while its event was still running";
-    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_EQ(sink->events().size(), 1u);
     EXPECT_TRUE(host.said(finalRelease));
     EXPECT_TRUE(host.said("Stop watching contact."));
 
@@ -89,7 +89,7 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     // the destroyed watcher runs (only the resolver traces what the host said).
     host.forgetRecords();
     kit.hostSide(OutlookContactStatus::OnlinePresent);
-    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_EQ(sink->events().size(), 1u);
     for (const auto& record : host.records()) {
         EXPECT_EQ(record.file, "ContactResolver") << record.message;
     }
@@ -110,13 +110,13 @@ TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)
     EXPECT_CALL(host.mock(), stopContactPresence("lee@example.org"));
 
     finishesWithin(10s, "the last release inside the event", [&] { lee.hostSide(OutlookContactStatus::OnlineAwayFromComputer); });
-    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_EQ(sink->events().size(), 1u);
     EXPECT_EQ(officesReference, nullptr);
     ::testing::Mock::VerifyAndClearExpectations(&host.mock());
 
     // The stop took effect once the call returned: nothing further is delivered.
     finishesWithin(10s, "a report after the stop", [&] { lee.hostSide(OutlookContactStatus::OnlinePresent); });
-    EXPECT_EQ(sink->count(), 1u);
+    EXPECT_EQ(sink->events().size(), 1u);
 }
 
 TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
@@ -134,10 +134,10 @@ TEST_F(ContactLifetimeTest, AReportArrivingDuringTheFinalReleaseIsDropped)
 
         // While the contact lives, a report is an event.
         details->report();
-        ASSERT_EQ(sink->count(), 1u);
+        ASSERT_EQ(sink->events().size(), 1u);
     }
     EXPECT_TRUE(details->stopped);
-    EXPECT_EQ(sink->count(), 1u) << "a contact being destroyed was handed to Office as an event source";
+    EXPECT_EQ(sink->events().size(), 1u) << "a contact being destroyed was handed to Office as an event source";
 }
 
 TEST_F(ContactLifetimeTest, AReportArrivingAfterTheLastReleaseBeforeTheTeardownDoesNotReviveTheContact)

@@ -1,5 +1,6 @@
 // The entry point as the messenger reaches it: through the built DLL, loaded by file
-// name. Each test loads the library afresh, so each starts without a singleton.
+// name. Each test loads the library afresh, so each starts as a fresh process does,
+// without a singleton.
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/IntegrationLibrary.h"
@@ -9,9 +10,32 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <thread>
 
+using ::testing::_;
 using ::testing::NiceMock;
+
+TEST(EntryPoint, AStopBeforeAnyStartOnlyLogsAndWritesNotServingTwice)
+{
+    auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
+    std::map<std::string, std::vector<std::string>> byFile;
+    ON_CALL(*helper, log).WillByDefault([&byFile](const std::string& message, auto, auto, const std::string& file,
+                                                  auto) { byFile[file].push_back(message); });
+    EXPECT_CALL(*helper, classFactoryRegistered(_)).Times(0);
+    LifecycleProbe::markUpAndRunning(7);
+
+    std::thread([&] {
+        IntegrationLibrary library;
+        ASSERT_TRUE(library.loaded());
+        library.getOutlookIntegration(helper)->stopIntegration();
+        EXPECT_EQ(byFile["LocalServer"],
+                  (std::vector<std::string>{"shutting down", "Revoke class factory", "Setting up and running to 0"}));
+        EXPECT_EQ(std::ranges::count(byFile["Utilities\\RegistryUtils"], "Setting up and running to: 0"), 2);
+        EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
+        EXPECT_EQ(LifecycleProbe::apartmentType(), -1) << "no COM call initialised the thread";
+    }).join();
+}
 
 TEST(EntryPoint, RacingFirstCallsShareOneServerAndLaterHelpersAreIgnored)
 {
@@ -39,12 +63,21 @@ TEST(EntryPoint, RacingFirstCallsShareOneServerAndLaterHelpersAreIgnored)
     EXPECT_EQ(helper.use_count(), 1) << "unloading released the helper";
 }
 
+// The thread starting the integration has no COM yet: the library enters it into the
+// multithreaded apartment once, and neither stopping nor unloading takes it out again.
 TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndLeavesTheThreadInItsApartment)
 {
     auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
     std::vector<std::string> messages;
-    ON_CALL(*helper, log).WillByDefault(
-        [&messages](const std::string& message, auto, auto, auto, auto) { messages.push_back(message); });
+    std::vector<std::string> warnings;
+    ON_CALL(*helper, log).WillByDefault([&](const std::string& message, std::int32_t level, auto, auto, auto) {
+        messages.push_back(message);
+        if (level == 5) {
+            warnings.push_back(message);
+        }
+    });
+    // The host hears the final result of the registration only.
+    EXPECT_CALL(*helper, classFactoryRegistered(S_OK)).Times(1);
     int apartmentWhileRunning = -2;
     int apartmentAfterUnload = -2;
     long upAndRunningWhileRunning = -2;
@@ -65,6 +98,7 @@ TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndLeavesTheThreadInItsApart
     });
 
     EXPECT_EQ(upAndRunningWhileRunning, 2);
+    EXPECT_EQ(warnings, std::vector<std::string>{"Calling CoInitializeEx"});
     EXPECT_EQ(apartmentWhileRunning, APTTYPE_MTA);
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     // Uninitialising COM inside FreeLibrary, under the loader lock, can wait for ever on

@@ -3,12 +3,9 @@
 // exception crosses from one module's frames into the other's only when both share one
 // C++ runtime; with a runtime linked into each, the 32-bit build ends in std::terminate.
 #include "client/com/Bstr.h"
+#include "tests/host/LifecycleProbe.h"
 #include "tests/support/IntegrationLibrary.h"
 #include "tests/support/MockPlatformHelper.h"
-
-#include "OfficeIntegrationLib.h"
-
-#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -57,13 +54,6 @@ protected:
         return std::find(messages.begin(), messages.end(), message) != messages.end();
     }
 
-    static bool classObjectRegistered()
-    {
-        Microsoft::WRL::ComPtr<IClassFactory> factory;
-        return SUCCEEDED(CoGetClassObject(CLSID_OfficeIntegrationImpl, CLSCTX_LOCAL_SERVER, nullptr,
-                                          IID_PPV_ARGS(&factory)));
-    }
-
     // The library keeps the helper, and logs through it, until it is unloaded: what the
     // helper's log writes to is declared first so that it is destroyed after the library.
     // (Destroyed first, it made the library's teardown fault; the loader swallows that, and
@@ -82,7 +72,7 @@ TEST_F(ExceptionBoundary, AThrowingHostLogReachesTheHostsCaller)
 {
     EXPECT_CALL(*helper, log("starting", _, _, _, _)).WillOnce(::testing::Throw(std::runtime_error("host sink")));
     EXPECT_THROW(integration->startIntegration(), std::runtime_error);
-    EXPECT_FALSE(classObjectRegistered()) << "the start ended before anything was registered";
+    EXPECT_FALSE(LifecycleProbe::classObject()) << "the start ended before anything was registered";
 }
 
 TEST_F(ExceptionBoundary, StartSurvivesAThrowingHelperAndStops)
@@ -93,7 +83,7 @@ TEST_F(ExceptionBoundary, StartSurvivesAThrowingHelperAndStops)
 
     EXPECT_TRUE(logged("Exception thrown during startup"));
     EXPECT_TRUE(logged("Class factory revoked successfully"));
-    EXPECT_FALSE(classObjectRegistered()) << "the stop withdrew the class object it had registered";
+    EXPECT_FALSE(LifecycleProbe::classObject()) << "the stop withdrew the class object it had registered";
 }
 
 TEST_F(ExceptionBoundary, StartSurvivesAHostLogThatThrowsAfterItsFirstRecord)
@@ -114,7 +104,7 @@ TEST_F(ExceptionBoundary, PresenceCallbacksDoNotThrowIntoTheMessenger)
             return OutlookContactStatus::OnlinePresent;
         });
     integration->startIntegration();
-    ASSERT_TRUE(classObjectRegistered());
+    ASSERT_TRUE(LifecycleProbe::classObject());
 
     // Office's road to a watched contact, taken inside this process.
     Microsoft::WRL::ComPtr<IUCOfficeIntegration> office;

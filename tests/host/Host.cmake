@@ -1,6 +1,6 @@
 # The entry point and unloading, through the built DLL.
 orvex_add_test(NAME host_entry_point_tests REGISTRY
-  SOURCES host/EntryPointTests.cpp host/LifecycleProbe.cpp support/IntegrationLibrary.cpp)
+  SOURCES host/EntryPointTests.cpp support/IntegrationLibrary.cpp)
 add_dependencies(host_entry_point_tests orvex_office_integration)
 
 # The product's exports, read from the built DLL.
@@ -11,14 +11,8 @@ add_test(NAME host_dll_exports
 
 # The integration's start and stop.
 orvex_add_test(NAME host_lifecycle_tests REGISTRY
-  SOURCES host/LifecycleTests.cpp host/OfficeBoundaryTests.cpp host/LifecycleProbe.cpp support/RecordingHost.cpp
+  SOURCES host/LifecycleTests.cpp host/OfficeBoundaryTests.cpp support/RecordingHost.cpp
           support/RecordingSink.cpp)
-# The first steps in a fresh process, one scenario per process.
-foreach(scenario 1 2)
-  orvex_add_test(NAME host_first_lifecycle_tests_${scenario} REGISTRY
-    SOURCES host/FirstLifecycleTests.cpp host/LifecycleProbe.cpp support/RecordingHost.cpp)
-  target_compile_definitions(host_first_lifecycle_tests_${scenario} PRIVATE ORVEX_SCENARIO=${scenario})
-endforeach()
 orvex_add_test(NAME host_exception_boundary_tests REGISTRY
   SOURCES host/ExceptionBoundaryTests.cpp support/IntegrationLibrary.cpp)
 add_dependencies(host_exception_boundary_tests orvex_office_integration)

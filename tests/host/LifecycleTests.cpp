@@ -6,8 +6,6 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
-#include "OfficeIntegrationLib.h"
-
 #include <functional>
 #include <thread>
 
@@ -35,13 +33,7 @@ public:
         replacement = std::move(with);
         point(&call);
     }
-    ~ReplacedClassRegistration()
-    {
-        point(real);
-        replacement = nullptr;
-    }
-    ReplacedClassRegistration(const ReplacedClassRegistration&) = delete;
-    ReplacedClassRegistration& operator=(const ReplacedClassRegistration&) = delete;
+    ~ReplacedClassRegistration() { point(real); }
 
     static inline const decltype(&CoRegisterClassObject) real = registerImport;
 
@@ -72,13 +64,6 @@ protected:
     }
 
     static IOfficeIntegration& server() { return *getOutlookIntegration(nullptr); }
-
-    static ComPtr<IClassFactory> classObject()
-    {
-        ComPtr<IClassFactory> factory;
-        EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
-        return factory;
-    }
 };
 
 } // namespace
@@ -100,8 +85,7 @@ TEST_F(Lifecycle, StartAnnouncesTheProviderAndStopWithdrawsIt)
 
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     EXPECT_EQ(LifecycleProbe::defaultImApp(), L"Talvo Orvex") << "stopping leaves DefaultIMApp";
-    ComPtr<IClassFactory> factory;
-    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_FALSE(LifecycleProbe::classObject());
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),
               (std::vector<std::string>{"Revoke class factory", "Class factory revoked successfully"}));
     EXPECT_EQ(host.messagesOf("LocalServer::applicationShutdown"),
@@ -111,7 +95,8 @@ TEST_F(Lifecycle, StartAnnouncesTheProviderAndStopWithdrawsIt)
 TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
 {
     server().startIntegration();
-    const ComPtr<IClassFactory> factory = classObject();
+    const ComPtr<IClassFactory> factory = LifecycleProbe::classObject();
+    ASSERT_TRUE(factory);
     host.forgetRecords();
 
     // Refused before anything was handed out: the object this request made is nobody's.
@@ -126,11 +111,8 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
     EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), (std::vector<std::string>{"Enter", "Enter"}))
         << "the refused request's object, then the one handed out";
 
-    IUnknown* untouched = reinterpret_cast<IUnknown*>(0x1234);
-    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&untouched)),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(untouched, reinterpret_cast<IUnknown*>(0x1234));
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    ComPtr<IUnknown> aggregated;
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_PPV_ARGS(&aggregated)), CLASS_E_NOAGGREGATION);
 
     // Refused once Office holds the object with its sinks: another caller's mistake takes
     // nothing from Office, and the stop still reaches it.
@@ -152,9 +134,9 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
 // factory logs, it logs without holding what another request needs.
 TEST_F(Lifecycle, AHostWhoseLogCallbackReachesTheFactoryFromAnotherThreadIsNotDeadlocked)
 {
-    using ::testing::_;
     server().startIntegration();
-    const ComPtr<IClassFactory> factory = classObject();
+    const ComPtr<IClassFactory> factory = LifecycleProbe::classObject();
+    ASSERT_TRUE(factory);
     ComPtr<IUnknown> meanwhile;
     const auto askMeanwhile = [&factory, &meanwhile](auto&&...) {
         finishesWithin(std::chrono::seconds(60), "an activation from the host's log callback", [&] {
@@ -209,14 +191,12 @@ TEST_F(Lifecycle, AStopWhileTheClassObjectIsBeingRegisteredWithdrawsItAndTheNext
         finishesWithin(std::chrono::seconds(30), "a stop during the registration", [] { server().startIntegration(); });
     }
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
-    ComPtr<IClassFactory> factory;
-    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))))
-        << "Office must not activate an integration that was stopped";
+    EXPECT_FALSE(LifecycleProbe::classObject()) << "Office must not activate an integration that was stopped";
     EXPECT_FALSE(host.said("Up and running"));
 
     server().startIntegration();
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
-    EXPECT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
+    EXPECT_TRUE(LifecycleProbe::classObject());
 }
 
 // The host and Office may call back into the integration from other threads while it is
@@ -230,8 +210,7 @@ TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAr
     });
     finishesWithin(std::chrono::seconds(30), "a stop from the host's callback", [] { server().startIntegration(); });
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
-    ComPtr<IClassFactory> factory;
-    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_FALSE(LifecycleProbe::classObject());
     EXPECT_FALSE(host.said("Up and running"));
     ::testing::Mock::VerifyAndClearExpectations(&host.mock());
 
@@ -239,7 +218,7 @@ TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAr
     // stop is still telling Office.
     server().startIntegration();
     ComPtr<IUnknown> integration;
-    ASSERT_EQ(classObject()->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
+    ASSERT_EQ(LifecycleProbe::classObject()->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
     auto sink = RecordingSink<_IUCOfficeIntegrationEvents>::create();
     sink->onEvent = [] {
         std::thread([] { server().stopIntegration(); }).join();
@@ -249,7 +228,7 @@ TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAr
     host.forgetRecords();
     finishesWithin(std::chrono::seconds(30), "a stop from Office's shutdown handler", [] { server().stopIntegration(); });
     EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
-    EXPECT_TRUE(FAILED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory))));
+    EXPECT_FALSE(LifecycleProbe::classObject());
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"),
               (std::vector<std::string>{"Revoke class factory", "Revoke class factory", "Class factory revoked successfully"}))
         << "the class object is withdrawn once, by the stop that took it";

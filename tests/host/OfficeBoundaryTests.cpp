@@ -55,8 +55,8 @@ protected:
     void connect()
     {
         server().startIntegration();
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)), S_OK);
+        const ComPtr<IClassFactory> factory = LifecycleProbe::classObject();
+        ASSERT_TRUE(factory);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&integration)), S_OK);
         ComPtr<IDispatch> dispatch;
         ASSERT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, &dispatch), S_OK);
@@ -98,15 +98,10 @@ protected:
 // host must already be true when it is told.
 TEST_F(OfficeBoundary, StartUpAnnouncesOnlyWhatIsAlreadyTrue)
 {
-    struct Seen {
-        long upAndRunning;
-        bool classObject;
-    };
-    std::map<std::string, Seen> seen;
+    // At each announcement: UpAndRunning, and whether COM finds the class object.
+    std::map<std::string, std::pair<long, bool>> seen;
     const auto note = [&seen](const std::string& announcement) {
-        ComPtr<IClassFactory> factory;
-        seen[announcement] = {LifecycleProbe::upAndRunning(),
-                              SUCCEEDED(LifecycleProbe::findClassObject(IID_PPV_ARGS(&factory)))};
+        seen[announcement] = {LifecycleProbe::upAndRunning(), LifecycleProbe::classObject() != nullptr};
     };
     LifecycleProbe::markUpAndRunning(0);
     EXPECT_CALL(host.mock(), log(_, _, _, _, _)).WillRepeatedly([&note](const std::string& message, auto...) {
@@ -126,11 +121,7 @@ TEST_F(OfficeBoundary, StartUpAnnouncesOnlyWhatIsAlreadyTrue)
         {"classFactoryRegistered", {1, true}},
         {"Up and running", {2, true}},
     };
-    ASSERT_EQ(seen.size(), expected.size());
-    for (const auto& [announcement, state] : expected) {
-        EXPECT_EQ(seen[announcement].upAndRunning, state.first) << announcement;
-        EXPECT_EQ(seen[announcement].classObject, state.second) << announcement;
-    }
+    EXPECT_EQ(seen, expected);
 }
 
 TEST_F(OfficeBoundary, EachHostStatusReachesOfficeAsItsAvailability)
@@ -172,7 +163,7 @@ TEST_F(OfficeBoundary, EachHostStatusReachesOfficeAsItsAvailability)
         EXPECT_CALL(host.mock(), getContactPresence("ann@example.org", _))
             .WillRepeatedly(Return(OutlookContactStatus::OnlinePresent));
         report(row.status);
-        EXPECT_EQ(sink->count(), 1u);
+        EXPECT_EQ(sink->events().size(), 1u);
         EXPECT_EQ(availability(ann), row.afterPush);
         contacts.clear();
         ::testing::Mock::VerifyAndClearExpectations(&host.mock());

@@ -2,8 +2,6 @@
 
 #include "host/IOfficeIntegration.h"
 
-#include <algorithm>
-
 using ::testing::_;
 
 RecordingHost& RecordingHost::instance()
@@ -53,25 +51,4 @@ std::vector<std::string> RecordingHost::messagesWhere(const std::function<bool(c
         }
     }
     return result;
-}
-
-std::vector<std::string> RecordingHost::messages() const
-{
-    return messagesWhere([](const Record&) { return true; });
-}
-
-std::vector<std::string> RecordingHost::messages(std::int32_t level) const
-{
-    return messagesWhere([level](const Record& record) { return record.level == level; });
-}
-
-std::vector<std::string> RecordingHost::messagesOf(const std::string& function) const
-{
-    return messagesWhere([&function](const Record& record) { return record.function == function; });
-}
-
-bool RecordingHost::said(const std::string& message) const
-{
-    const auto all = messages();
-    return std::find(all.begin(), all.end(), message) != all.end();
 }

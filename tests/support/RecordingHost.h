@@ -35,12 +35,21 @@ public:
     void forgetRecords();
 
     std::vector<Record> records() const;
-    std::vector<std::string> messages() const;
-    std::vector<std::string> messages(std::int32_t level) const;
-    // The messages logged by one qualified function, in order.
-    std::vector<std::string> messagesOf(const std::string& function) const;
     std::vector<std::string> messagesWhere(const std::function<bool(const Record&)>& wanted) const;
-    bool said(const std::string& message) const;
+    std::vector<std::string> messages() const { return messagesWhere([](const Record&) { return true; }); }
+    std::vector<std::string> messages(std::int32_t level) const
+    {
+        return messagesWhere([level](const Record& record) { return record.level == level; });
+    }
+    // The messages logged by one qualified function, in order.
+    std::vector<std::string> messagesOf(const std::string& function) const
+    {
+        return messagesWhere([&function](const Record& record) { return record.function == function; });
+    }
+    bool said(const std::string& message) const
+    {
+        return !messagesWhere([&message](const Record& record) { return record.message == message; }).empty();
+    }
 
     // An action for getContactPresence that keeps the callback and answers `cached`.
     static auto keepCallback(IOfficeAdapterPlatformHelper::PresenceCallback* where,

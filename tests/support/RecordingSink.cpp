@@ -6,16 +6,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-void noteArguments(RecordedEvent& event, const DISPPARAMS* parameters)
-{
-    for (UINT index = 0; parameters != nullptr && index < parameters->cArgs; ++index) {
-        const VARIANT& argument = parameters->rgvarg[index];
-        const bool object = argument.vt == VT_UNKNOWN || argument.vt == VT_DISPATCH;
-        event.types.push_back(argument.vt);
-        event.objects.push_back(object ? identityOf(argument.punkVal) : nullptr);
-    }
-}
-
 DWORD advise(IUnknown* source, const IID& events, IUnknown* sink)
 {
     ComPtr<IConnectionPointContainer> container;

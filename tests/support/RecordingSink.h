@@ -22,7 +22,8 @@ struct RecordedEvent {
     std::vector<IUnknown*> objects;
 };
 
-void noteArguments(RecordedEvent& event, const DISPPARAMS* parameters);
+// The identity (IUnknown) of an object, for comparison only.
+IUnknown* identityOf(IUnknown* object);
 
 // The one Office-side sink of the suites: it answers `Events` and IDispatch (it needs no
 // type library) and records every event it receives.
@@ -46,11 +47,6 @@ public:
         std::lock_guard lock(mutex);
         return received;
     }
-    std::size_t count() const
-    {
-        std::lock_guard lock(mutex);
-        return received.size();
-    }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
@@ -62,7 +58,12 @@ public:
                                      EXCEPINFO*, UINT*) noexcept override
     {
         RecordedEvent event{member, flags, {}, {}};
-        noteArguments(event, parameters);
+        for (UINT index = 0; parameters != nullptr && index < parameters->cArgs; ++index) {
+            const VARIANT& argument = parameters->rgvarg[index];
+            const bool object = argument.vt == VT_UNKNOWN || argument.vt == VT_DISPATCH;
+            event.types.push_back(argument.vt);
+            event.objects.push_back(object ? identityOf(argument.punkVal) : nullptr);
+        }
         {
             std::lock_guard lock(mutex);
             received.push_back(std::move(event));
@@ -77,8 +78,6 @@ private:
 
 // Advises a sink on the source's connection point for `events`: the cookie, or 0.
 DWORD advise(IUnknown* source, const IID& events, IUnknown* sink);
-// The identity (IUnknown) of an object, for comparison only.
-IUnknown* identityOf(IUnknown* object);
 // The references an object holds right now.
 ULONG referenceCount(IUnknown* object);
 // The library's COM objects alive right now (the module's lock count).
