@@ -7,6 +7,8 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
+#include <cstdint>
+
 using Microsoft::WRL::ComPtr;
 using orvex::com::CComObject;
 using orvex::com::Bstr;
@@ -56,6 +58,22 @@ TEST_F(ClientObjects, AuthenticatesExactlyTheTwoSupportedVersionsAndOffersThreeF
         EXPECT_EQ(integration->GetSupportedFeatures(office.get(), &features), S_OK);
         EXPECT_EQ(features, 196) << "non-buddy presence, quick contacts, contact resolution";
     }
+    EXPECT_EQ(integration->GetAuthenticationInfo(Bstr(L"16.0.0.0").get(), nullptr), E_POINTER);
+}
+
+// (That each hand-out carries one reference is the host boundary's test, through the
+// class object Office uses.)
+TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
+{
+    ComPtr<IDispatch> automation;
+    ASSERT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCAutomation, &automation), S_OK);
+    ComPtr<IUCCAutomation> typed;
+    EXPECT_EQ(automation.As(&typed), S_OK);
+    auto* const untouched = reinterpret_cast<IDispatch*>(std::uintptr_t{0x5EED});
+    IDispatch* other = untouched;
+    EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIInteropHelper, &other), E_NOTIMPL);
+    EXPECT_EQ(other, untouched);
+    EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, nullptr), E_POINTER);
 }
 
 TEST_F(ClientObjects, SigningOutFiresOneStateChangeThatASinkMayReadFromWithinTheEvent)

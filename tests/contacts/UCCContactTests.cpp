@@ -49,6 +49,11 @@ TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
     LONG locale = 0;
     EXPECT_EQ(localeString->get_LocaleId(&locale), S_OK);
     EXPECT_EQ(locale, -1);
+    for (const LONG type : {2, 3, 12, 1000, -1}) {
+        Variant value = Variant::fromBstr(Bstr(L"left over"));
+        EXPECT_EQ(bo.contact->GetContactInformation(static_cast<ContactInformationType>(type), value.out()), E_NOTIMPL);
+        EXPECT_EQ(value.type(), VT_EMPTY) << type;
+    }
     Bstr uri;
     EXPECT_EQ(bo.contact->get_Uri(uri.out()), S_OK);
     EXPECT_EQ(uri.view(), L"sip:Bo.Lind@example.org");
@@ -111,6 +116,7 @@ TEST_F(UCCContactTest, BatchRequestsFillADictionaryThatWritesEveryOutVariant)
 // contact with a watch of its own is the end-to-end tests', through the host.)
 TEST_F(UCCContactTest, OneSubscriptionObjectForEveryCallerAndThread)
 {
+    EXPECT_EQ(manager->CreateSubscription(nullptr), E_POINTER);
     // Concurrent first requests on a fresh manager.
     ComPtr<orvex::com::CComObject<UCCContactManager>> fresh;
     ASSERT_EQ(orvex::com::CComObject<UCCContactManager>::CreateInstance(fresh), S_OK);

@@ -111,8 +111,12 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
     EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), (std::vector<std::string>{"Enter", "Enter"}))
         << "the refused request's object, then the one handed out";
 
-    ComPtr<IUnknown> aggregated;
-    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_PPV_ARGS(&aggregated)), CLASS_E_NOAGGREGATION);
+    // A refused aggregation leaves the caller's pointer as it was.
+    IUnknown* untouched = reinterpret_cast<IUnknown*>(0x1234);
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&untouched)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(untouched, reinterpret_cast<IUnknown*>(0x1234));
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
 
     // Refused once Office holds the object with its sinks: another caller's mistake takes
     // nothing from Office, and the stop still reaches it.
