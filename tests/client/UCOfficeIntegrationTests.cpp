@@ -7,7 +7,9 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
+#include <array>
 #include <cstdint>
+#include <string_view>
 
 using Microsoft::WRL::ComPtr;
 using orvex::com::CComObject;
@@ -74,6 +76,14 @@ TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
     EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIInteropHelper, &other), E_NOTIMPL);
     EXPECT_EQ(other, untouched);
     EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, nullptr), E_POINTER);
+
+    // The host's log names the object and the two it made, in that order.
+    const auto made = host.messagesOf("UCOfficeIntegration::UCOfficeIntegration");
+    ASSERT_EQ(made.size(), 3u);
+    const std::array<std::string_view, 3> starts = {"Constructor: ", "Lynch Client: ", "Automation: "};
+    for (std::size_t at = 0; at < starts.size(); ++at) {
+        EXPECT_TRUE(made[at].starts_with(starts[at])) << made[at];
+    }
 }
 
 TEST_F(ClientObjects, SigningOutFiresOneStateChangeThatASinkMayReadFromWithinTheEvent)

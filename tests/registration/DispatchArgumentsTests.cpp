@@ -175,3 +175,20 @@ TEST_F(DispatchArguments, AnOutArgumentByReferenceGetsTheAnswerAndWhatItHeldIsLe
         EXPECT_EQ(referenceCount(witnessObject()), before) << each;
     }
 }
+
+// Office reads an entry through the dictionary's default member, a property get.
+TEST_F(DispatchArguments, TheDefaultMemberReadsAnEntryAsAPropertyGet)
+{
+    VARIANT key = argument(VT_I4);
+    key.lVal = ucPresenceAvailability;
+    DISPPARAMS parameters{&key, nullptr, 1, 0};
+    orvex::com::Variant entry;
+    for (const WORD flags : {WORD{DISPATCH_PROPERTYGET}, WORD{DISPATCH_METHOD | DISPATCH_PROPERTYGET}}) {
+        EXPECT_EQ(dictionaryDispatch()->Invoke(DISPID_VALUE, IID_NULL, 0, flags, &parameters, entry.out(), nullptr,
+                                               nullptr),
+                  S_OK)
+            << flags;
+        EXPECT_EQ(entry.type(), VT_I4);
+        EXPECT_EQ(entry.get().lVal, 3500);
+    }
+}
