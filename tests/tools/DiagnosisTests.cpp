@@ -24,7 +24,8 @@ using Utils::Registry::GuidText;
 // and the doctor, running in this process, reads its own: the type library breaks go there
 // (no view named).
 const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
-const std::wstring kContactInterface = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact)) + L"\\TypeLib";
+const std::wstring kContactKey = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact));
+const std::wstring kContactInterface = kContactKey + L"\\TypeLib";
 const std::wstring kProviders = L"Software\\IM Providers";
 const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
 
@@ -173,6 +174,12 @@ const Broken kInstallations[] = {
     {"another provider's registration repointed the contact interface (64-bit view)",
      [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", GuidText(IID_IUnknown), k64); },
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
+    {"another provider's registration named its own proxy class for the contact interface (64-bit view)",
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactKey + L"\\ProxyStubClsid32", L"", GuidText(IID_IUnknown), k64); },
+     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (ProxyStubClsid32 {00000000-0000-0000-C000-000000000046})", true},
+    {"another provider's uninstaller removed the contact interface's key (64-bit view)",
+     [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kContactKey, k64); },
+     {{"interfaces", "64-bit", "HKLM"}}, "no interface key: IUCCContact", true},
 };
 
 // The table runs the doctor's diagnosis and repair in this process, twice a case: the

@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include <map>
+#include <tuple>
 
 using Microsoft::WRL::ComPtr;
 using Utils::Registry::RegistryReader;
@@ -22,6 +23,12 @@ const GUID& libraryId()
     static const GUID id = *RegistryMeaning::guid(Utils::Registry::TypeLibId());
     return id;
 }
+
+// The proxy/stub classes of interfaces described by a type library: the universal
+// marshaller, which registration names, and IDispatch's, which Windows names for a
+// dispinterface.
+constexpr GUID kUniversalMarshaller = {0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kDispatchMarshaller = {0x00020420, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 std::string rootName(HKEY root)
 {
@@ -183,57 +190,94 @@ void TypeLibraryLinks::reportWinner(const OfficeBitness& office, const PathValue
 void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
 {
     // HKCR reads a key per user first, then machine-wide; each is judged where it wins.
-    std::map<HKEY, std::pair<std::string, std::vector<RegistryChange>>> wrong;
+    struct Wrong {
+        std::string found;
+        std::vector<RegistryChange> changes;
+        bool library = false; // the library or its version
+        bool proxy = false;
+    };
+    std::map<HKEY, Wrong> wrong;
     std::string missing;
+    std::vector<RegistryChange> recreate;
     const std::wstring libraryText = Utils::Registry::TypeLibId();
+    const std::wstring marshallerText = Utils::Registry::GuidText(kUniversalMarshaller);
+    const auto winningRoot = [&office](const std::wstring& path) {
+        return RegistryReader(HKEY_CURRENT_USER, office.view).exists(path) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    };
+    const auto note = [&wrong](HKEY root, const char* name, const std::string& what) -> Wrong& {
+        Wrong& entry = wrong[root];
+        entry.found += std::string(entry.found.empty() ? "" : ", ") + name + " (" + what + ")";
+        return entry;
+    };
     for (const auto& item : kOfficeInterfaces) {
-        const std::wstring path = L"SOFTWARE\\Classes\\Interface\\" + Utils::Registry::GuidText(item.iid) + L"\\TypeLib";
-        const HKEY root = RegistryReader(HKEY_CURRENT_USER, office.view).exists(path) ? HKEY_CURRENT_USER
-                                                                                      : HKEY_LOCAL_MACHINE;
+        const std::wstring key = L"SOFTWARE\\Classes\\Interface\\" + Utils::Registry::GuidText(item.iid);
+        const std::wstring path = key + L"\\TypeLib";
+        const std::wstring proxyPath = key + L"\\ProxyStubClsid32";
+        const HKEY root = winningRoot(path);
         const RegistryReader reader(root, office.view);
         if (!reader.exists(path)) {
+            // Made again as the library's registration makes it: its name, marshaller and library.
             missing += std::string(missing.empty() ? "" : ", ") + item.name;
+            for (const auto& [at, name, data] :
+                 {std::tuple{key, L"", TextConversion::toWide(item.name)}, std::tuple{proxyPath, L"", marshallerText},
+                  std::tuple{path, L"", libraryText}, std::tuple{path, L"Version", std::wstring(L"1.0")}}) {
+                recreate.push_back(RegistryChange::text(HKEY_LOCAL_MACHINE, office.view, at, name, data));
+            }
             continue;
         }
         const auto library = reader.text(path, nullptr);
         const auto version = reader.text(path, L"Version");
         const bool libraryRight = library.read() && RegistryMeaning::sameGuid(library.data, libraryId());
         const bool versionRight = version.read() && RegistryMeaning::isVersion(version.data, 1, 0);
-        if (libraryRight && versionRight) {
-            continue;
+        if (!libraryRight || !versionRight) {
+            Wrong& entry = note(root, item.name,
+                                "library " + (library.read() ? utf8(library.data) : RegistryMeaning::absence(library, "text")) +
+                                    ", version " +
+                                    (version.read() ? quoted(version.data) : RegistryMeaning::absence(version, "text")));
+            entry.library = true;
+            if (!libraryRight) {
+                entry.changes.push_back(RegistryChange::text(root, office.view, path, L"", libraryText));
+            }
+            if (!versionRight) {
+                entry.changes.push_back(RegistryChange::text(root, office.view, path, L"Version", L"1.0"));
+            }
         }
-        auto& [text, changes] = wrong[root];
-        text += std::string(text.empty() ? "" : ", ") + item.name + " (library " +
-                (library.read() ? utf8(library.data) : RegistryMeaning::absence(library, "text")) + ", version " +
-                (version.read() ? quoted(version.data) : RegistryMeaning::absence(version, "text")) + ")";
-        if (!libraryRight) {
-            changes.push_back(RegistryChange::text(root, office.view, path, L"", libraryText));
-        }
-        if (!versionRight) {
-            changes.push_back(RegistryChange::text(root, office.view, path, L"Version", L"1.0"));
+        // COM builds the interface's proxy with the class this names.
+        const HKEY proxyRoot = winningRoot(proxyPath);
+        const auto proxy = RegistryReader(proxyRoot, office.view).text(proxyPath, nullptr);
+        if (!proxy.read() || (!RegistryMeaning::sameGuid(proxy.data, kUniversalMarshaller) &&
+                              !RegistryMeaning::sameGuid(proxy.data, kDispatchMarshaller))) {
+            Wrong& entry = note(proxyRoot, item.name,
+                                "ProxyStubClsid32 " + (proxy.read() ? utf8(proxy.data) : RegistryMeaning::absence(proxy, "text")));
+            entry.proxy = true;
+            entry.changes.push_back(RegistryChange::text(proxyRoot, office.view, proxyPath, L"", marshallerText));
         }
     }
-    const std::string subject = std::string("SOFTWARE\\Classes\\Interface\\{IID}\\TypeLib (") + office.viewName + ")";
+    const std::string subject = std::string("SOFTWARE\\Classes\\Interface\\{IID} (") + office.viewName + ")";
     const std::string why = std::string("a ") + office.name + " Office cannot marshal these interfaces, so presence "
                             "stays unknown or the chat and call commands fail";
     if (!missing.empty()) {
         report.problem("interfaces", "HKCU and HKLM\\" + subject, office.name,
                        {"no interface key: " + missing, why + " (another provider that shares them was uninstalled)",
-                        kRegisterAgain, DiagnosisReport::Scope::Machine, {}});
+                        kRegisterAgain, DiagnosisReport::Scope::Machine, std::move(recreate)});
     }
     for (auto& [root, found] : wrong) {
         const bool perUser = root == HKEY_CURRENT_USER;
+        const std::string library = "the provider's type library " + utf8(libraryText) + " version 1.0";
+        const std::string marshaller = "the universal marshaller " + utf8(marshallerText);
+        const std::string needed = found.library && found.proxy ? library + " and " + marshaller
+                                   : found.library             ? library
+                                                               : marshaller;
         report.problem("interfaces", rootName(root) + "\\" + subject, office.name,
-                       {"not the provider's library " + utf8(libraryText) + " version 1.0: " + found.first,
+                       {"not registered for " + needed + ": " + found.found,
                         perUser ? "per-user keys win over machine-wide ones: " + why : why,
-                        "point them at the provider's type library, version 1.0" +
-                            (perUser ? std::string() : ", or " + kRegisterAgain),
+                        "point them at " + needed + (perUser ? std::string() : ", or " + kRegisterAgain),
                         perUser ? DiagnosisReport::Scope::CurrentUser : DiagnosisReport::Scope::Machine,
-                        std::move(found.second)});
+                        std::move(found.changes)});
     }
     if (missing.empty() && wrong.empty()) {
         report.ok("interfaces", "HKCU and HKLM\\" + subject, office.name,
                   "all " + std::to_string(kOfficeInterfaces.size()) +
-                      " interfaces Office uses name the provider's type library, version 1.0");
+                      " interfaces Office uses name the provider's type library, version 1.0, and a system marshaller");
     }
 }
