@@ -63,12 +63,6 @@ struct InvokeCall {
 // answer (IUnknown, IDispatch, connection points and their enumerators, service provider,
 // class factory), which no type library describes, are called as the system declares them,
 // with hostile values where a caller could pass them.
-// Calls one member of one of the provider's objects and judges the answer: a success that
-// wrote every [out] it should, a failure that wrote none. The library's members go through
-// their vtable slot or through IDispatch::Invoke; those of the system interfaces its objects
-// answer (IUnknown, IDispatch, connection points and their enumerators, service provider,
-// class factory), which no type library describes, are called as the system declares them,
-// with hostile values where a caller could pass them.
 class MemberCaller {
 public:
     // "direct": the members of system interfaces.
