@@ -51,8 +51,6 @@ trap 'finish; trap - EXIT; exit 130' INT TERM
 # Test executables are build targets of the same name; other tests (scripts) are skipped.
 targets=$(cmake --build "$build" --target help 2>/dev/null | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
 header() { sed -n "s/^$1: //p" "$2" | head -n 1; }
-# The Wine services run for the whole check instead of once per test.
-scripts/wine-services.sh start "$prefix"
 
 printf '| Fault | What it does | Result | Caught by |\n|---|---|---|---|\n' > "$table"
 : > "$log"
@@ -61,6 +59,11 @@ for patch in "${faults[@]}"; do
   description=$(header Fault "$patch")
   regex=$(header Tests "$patch")
   echo "== $name: $description" | tee -a "$log" >&2
+  # Fresh Wine services for each fault, run for all its tests: what a faulty library left
+  # behind in them (a class object of a process that died) must not fail the next fault's
+  # tests and pass for a catch.
+  scripts/wine-services.sh stop "$prefix"
+  scripts/wine-services.sh start "$prefix"
   git apply "$patch"
   applied=$patch
 
