@@ -26,6 +26,11 @@ using Utils::Registry::GuidText;
 const std::wstring kTypeLibrary = L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId() + L"\\1.0\\0\\";
 const std::wstring kContactKey = L"SOFTWARE\\Classes\\Interface\\" + GuidText(__uuidof(IUCCContact));
 const std::wstring kContactInterface = kContactKey + L"\\TypeLib";
+const std::wstring kEventsKey = L"SOFTWARE\\Classes\\Interface\\" + GuidText(DIID__IUCCContactEvents);
+// The proxy/stub classes registration names: the universal marshaller for every interface
+// under Wine, IDispatch's for a dispinterface under Windows.
+const std::wstring kUniversalMarshaller = L"{00020424-0000-0000-C000-000000000046}";
+const std::wstring kDispatchMarshaller = L"{00020420-0000-0000-C000-000000000046}";
 const std::wstring kProviders = L"Software\\IM Providers";
 const std::wstring kProvider = kProviders + L"\\Talvo Orvex";
 
@@ -174,9 +179,19 @@ const Broken kInstallations[] = {
     {"another provider's registration repointed the contact interface (64-bit view)",
      [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", GuidText(IID_IUnknown), k64); },
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
-    {"another provider's registration named its own proxy class for the contact interface (64-bit view)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactKey + L"\\ProxyStubClsid32", L"", GuidText(IID_IUnknown), k64); },
-     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (ProxyStubClsid32 {00000000-0000-0000-C000-000000000046})", true},
+    {"another provider's registration gave the dual contact interface IDispatch's marshaller (64-bit view)",
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64); },
+     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (ProxyStubClsid32 {00020420-0000-0000-C000-000000000046})", true},
+    {"the contact events' dispinterface with IDispatch's marshaller, as Windows registers one (fine)",
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64); },
+     {}, "", false, {},
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kUniversalMarshaller, k64); }},
+    {"a hand edit left the contact interface's library ID without braces (64-bit view)",
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", L"9d5662de-96cc-471f-94f0-e00e05457627", k64); },
+     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library 9d5662de-96cc-471f-94f0-e00e05457627", true},
+    {"an installer wrote the messenger's full path as ProcessName (64-bit view)",
+     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kProvider, L"ProcessName", L"C:\\Orvex\\OrvexWindows.exe", k64); },
+     {{"provider-key", "64-bit", "HKLM"}}, "ProcessName is \"C:\\Orvex\\OrvexWindows.exe\"", true},
     {"another provider's uninstaller removed the contact interface's key (64-bit view)",
      [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kContactKey, k64); },
      {{"interfaces", "64-bit", "HKLM"}}, "no interface key: IUCCContact", true},

@@ -89,11 +89,8 @@ void ProviderKeyLinks::checkProviderKey(const OfficeBitness& office)
     };
     const Expected expected[] = {
         {L"FriendlyName", name, RegistryMeaning::sameName},
-        // Office matches the process by its file name.
-        {L"ProcessName", process,
-         [](const std::wstring& found, const std::wstring& right) {
-             return RegistryMeaning::sameName(found.substr(found.find_last_of(L"\\/") + 1), right);
-         }},
+        // Office looks for a running process whose file name is this value: a path names none.
+        {L"ProcessName", process, RegistryMeaning::sameName},
         {L"GUID", classId, [](const std::wstring& found, const std::wstring& right) {
              return RegistryMeaning::sameGuid(found, *RegistryMeaning::guid(right));
          }},

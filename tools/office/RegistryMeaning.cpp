@@ -23,6 +23,11 @@ bool RegistryMeaning::sameGuid(const std::wstring& text, const GUID& expected)
     return parsed && IsEqualGUID(*parsed, expected);
 }
 
+bool RegistryMeaning::sameBracedGuid(const std::wstring& text, const GUID& expected)
+{
+    return text.starts_with(L'{') && sameGuid(text, expected);
+}
+
 bool RegistryMeaning::sameName(const std::wstring& left, const std::wstring& right)
 {
     return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),

@@ -8,7 +8,8 @@
 #include <string>
 
 // Registry values compared by what they mean to the program that reads them, not by their
-// spelling: a CLSID in any letter case, with or without braces; a version as the
+// spelling: a CLSID in any letter case, with or without braces (braces required where COM
+// itself parses it, as it does the classes and libraries of interface keys); a version as the
 // "major.minor" hexadecimal pair the type library loader parses; a provider or file name as
 // key and file names are matched, without regard to case. (A type library path is judged
 // by loading the file it names, which is what it means.)
@@ -16,6 +17,8 @@ class RegistryMeaning {
 public:
     static std::optional<GUID> guid(const std::wstring& text);
     static bool sameGuid(const std::wstring& text, const GUID& expected);
+    // As COM parses a CLSID or library ID of its own keys: braces required, any letter case.
+    static bool sameBracedGuid(const std::wstring& text, const GUID& expected);
     static bool sameName(const std::wstring& left, const std::wstring& right);
     static bool isVersion(const std::wstring& text, unsigned major, unsigned minor);
 

@@ -26,7 +26,8 @@ const GUID& libraryId()
 
 // The proxy/stub classes of interfaces described by a type library: the universal
 // marshaller, which registration names, and IDispatch's, which Windows names for a
-// dispinterface.
+// dispinterface; it marshals IDispatch's members alone, so a dual interface's vtable calls
+// fail through it.
 constexpr GUID kUniversalMarshaller = {0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr GUID kDispatchMarshaller = {0x00020420, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -227,7 +228,7 @@ void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
         }
         const auto library = reader.text(path, nullptr);
         const auto version = reader.text(path, L"Version");
-        const bool libraryRight = library.read() && RegistryMeaning::sameGuid(library.data, libraryId());
+        const bool libraryRight = library.read() && RegistryMeaning::sameBracedGuid(library.data, libraryId());
         const bool versionRight = version.read() && RegistryMeaning::isVersion(version.data, 1, 0);
         if (!libraryRight || !versionRight) {
             Wrong& entry = note(root, item.name,
@@ -245,8 +246,8 @@ void TypeLibraryLinks::checkInterfaces(const OfficeBitness& office)
         // COM builds the interface's proxy with the class this names.
         const HKEY proxyRoot = winningRoot(proxyPath);
         const auto proxy = RegistryReader(proxyRoot, office.view).text(proxyPath, nullptr);
-        if (!proxy.read() || (!RegistryMeaning::sameGuid(proxy.data, kUniversalMarshaller) &&
-                              !RegistryMeaning::sameGuid(proxy.data, kDispatchMarshaller))) {
+        if (!proxy.read() || (!RegistryMeaning::sameBracedGuid(proxy.data, kUniversalMarshaller) &&
+                              !(item.dispinterface && RegistryMeaning::sameBracedGuid(proxy.data, kDispatchMarshaller)))) {
             Wrong& entry = note(proxyRoot, item.name,
                                 "ProxyStubClsid32 " + (proxy.read() ? utf8(proxy.data) : RegistryMeaning::absence(proxy, "text")));
             entry.proxy = true;
