@@ -119,6 +119,16 @@ const Broken kInstallations[] = {
          writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
          removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", k64);
      }},
+    {"a provider installed only for a 32-bit Office is the 64-bit Office's default",
+     [](DiagnosisTest&) {
+         writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_32KEY);
+         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
+     },
+     {kUser64}, "\"Other Messenger\", another provider, installed only for a 32-bit Office", false, {kUser64},
+     [](DiagnosisTest&) {
+         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
+         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_32KEY);
+     }},
     {"DefaultIMApp retyped in another letter case (fine)",
      [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex", k64); }, {}, ""},
     {"the provider key's GUID in lower case without braces (fine)",

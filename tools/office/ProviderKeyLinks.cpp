@@ -26,14 +26,23 @@ void ProviderKeyLinks::checkDefaultProvider(const OfficeBitness& office)
         report.ok("default-im-app", subject, office.name, "names this provider, " + quoted(ours));
         return;
     }
-    const bool installed =
-        value.read() && !value.data.empty() && RegistryReader(HKEY_LOCAL_MACHINE, office.view).exists(kProviders + L"\\" + value.data);
+    const auto installedFor = [&value](const OfficeBitness& reader) {
+        return value.read() && !value.data.empty() &&
+               RegistryReader(HKEY_LOCAL_MACHINE, reader.view).exists(kProviders + L"\\" + value.data);
+    };
+    const OfficeBitness& other = kOfficeBitnesses[office.view == kOfficeBitnesses[0].view ? 1 : 0];
     DiagnosisReport::Problem problem;
     problem.scope = DiagnosisReport::Scope::CurrentUser;
-    if (installed) {
-        // Another provider's choice, made by the user or by its installer: not the repair's to undo.
-        problem.what = "names another installed provider, " + quoted(value.data);
-        problem.why = "Office asks that program for presence, not Orvex";
+    const bool here = installedFor(office);
+    if (here || installedFor(other)) {
+        // Another provider's choice, made by the user or by its installer: not the repair's to
+        // undo, even where only an Office of the other bitness finds that provider.
+        problem.what = here ? "names another installed provider, " + quoted(value.data)
+                            : "names " + quoted(value.data) + ", another provider, installed only for a " +
+                                  other.name + " Office";
+        problem.why = here ? std::string("Office asks that program for presence, not Orvex")
+                           : std::string("a ") + office.name + " Office finds no provider of that name, so presence "
+                             "stays unknown and the chat and call buttons are grey";
         problem.fix = "turn off the Office integration of " + quoted(value.data) +
                       " (or uninstall it), restart Orvex so that it takes the setting back, then restart Outlook";
         report.problem("default-im-app", subject, office.name, std::move(problem));
