@@ -10,6 +10,8 @@
 #include "tools/office/InstallationDoctor.h"
 #include "tools/office/InstallationRepair.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -76,6 +78,21 @@ class DiagnosisTest : public EndToEndTest {
 public:
     void stopHost() { ASSERT_TRUE(host->stop()); }
     void startAgain() { host = startHost(); }
+    // Suspends or resumes every thread of the messenger stand-in: a messenger that hangs.
+    void freezeHost(bool frozen)
+    {
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+            if (entry.th32OwnerProcessID == host->id()) {
+                const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+                frozen ? SuspendThread(thread) : ResumeThread(thread);
+                CloseHandle(thread);
+            }
+        }
+        CloseHandle(snapshot);
+    }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
@@ -164,6 +181,9 @@ const Broken kInstallations[] = {
     {"the integration turned off", [](DiagnosisTest& test) { test.integration("stop"); },
      {{"class-object", "both", ""}}, "cannot be reached", false, {{"class-object", "both", ""}},
      [](DiagnosisTest& test) { test.integration("start"); }},
+    {"the messenger hangs", [](DiagnosisTest& test) { test.freezeHost(true); },
+     {{"class-object", "both", ""}}, "does not answer within", false, {{"class-object", "both", ""}},
+     [](DiagnosisTest& test) { test.freezeHost(false); }},
     {"a roaming profile's per-user win32 path names a file of another machine",
      [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", L"C:\\Users\\away\\orvex\\gone.dll"); },
      kPerUserWin32, "which does not exist"},

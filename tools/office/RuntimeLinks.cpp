@@ -10,6 +10,12 @@
 #include "tools/office/RunningProcesses.h"
 #include "tools/office/TypeLibraryLinks.h"
 
+#include <future>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+
 using Microsoft::WRL::ComPtr;
 using Utils::Registry::RegistryReader;
 
@@ -27,6 +33,38 @@ RegistryReader::Value<DWORD> readState()
 RegistryChange setState(DWORD value)
 {
     return RegistryChange::number(HKEY_CURRENT_USER, KEY_WOW64_64KEY, kStatePath, L"UpAndRunning", value);
+}
+
+// COM waits for a hung server for ever, and a doctor that waited with it would leave
+// support staff without a report exactly when the messenger hangs.
+constexpr std::chrono::seconds kAnswerWithin{30};
+
+using Answer = std::pair<HRESULT, ComPtr<IUnknown>>;
+
+// The class object asked for the integration object, as Office asks, on a thread of its
+// own: nothing when the messenger does not answer in time. That thread then waits on
+// alone and lets go of whatever arrives.
+std::optional<Answer> askForIntegration(const CLSID& clsid)
+{
+    auto promise = std::make_shared<std::promise<Answer>>();
+    auto future = promise->get_future();
+    std::thread([promise = std::move(promise), clsid]() mutable {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ComPtr<IClassFactory> factory;
+        ComPtr<IUnknown> object;
+        HRESULT result = CoGetClassObject(clsid, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&factory));
+        if (SUCCEEDED(result)) {
+            result = factory->CreateInstance(nullptr, IID_PPV_ARGS(&object));
+        }
+        factory.Reset();
+        promise->set_value({result, std::move(object)});
+        promise.reset(); // a late answer is released here, inside the apartment
+        CoUninitialize();
+    }).detach();
+    if (future.wait_for(kAnswerWithin) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    return future.get();
 }
 
 } // namespace
@@ -64,13 +102,17 @@ void RuntimeLinks::checkClassObject()
         report.skipped("class-object", subject, kBothBitnesses, *blocked);
         return;
     }
-    ComPtr<IClassFactory> factory;
-    ComPtr<IUnknown> object;
-    HRESULT result = CoGetClassObject(*RegistryMeaning::guid(classId), CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory,
-                                      reinterpret_cast<void**>(factory.GetAddressOf()));
-    if (SUCCEEDED(result)) {
-        result = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf()));
+    const auto answer = askForIntegration(*RegistryMeaning::guid(classId));
+    if (!answer) {
+        report.problem("class-object", subject, kBothBitnesses,
+                       {"does not answer within " + std::to_string(kAnswerWithin.count()) + " s",
+                        utf8(std::wstring(Utils::Registry::ProviderProcessName)) +
+                            " runs but is hung: Office's calls to it wait for ever, and presence stays unknown",
+                        "end Orvex in the Task Manager and start it again; then restart Outlook",
+                        DiagnosisReport::Scope::None, {}});
+        return;
     }
+    const auto& [result, object] = *answer;
     if (FAILED(result)) {
         report.problem("class-object", subject, kBothBitnesses,
                        {"cannot be reached (" + HResultText::hex(result) + ")",
