@@ -113,6 +113,23 @@ const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}};
 const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}, {"type-library", "64-bit", "HKCU"}};
 #endif
 
+// Another provider, installed in the registry view `view`, made the 64-bit Office's
+// default, as its installer does; and undone.
+std::function<void(DiagnosisTest&)> otherProviderIsDefault(REGSAM view)
+{
+    return [view](DiagnosisTest&) {
+        writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), view);
+        writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
+    };
+}
+std::function<void(DiagnosisTest&)> orvexIsDefaultAgain(REGSAM view)
+{
+    return [view](DiagnosisTest&) {
+        writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
+        removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", view);
+    };
+}
+
 const Broken kInstallations[] = {
     {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
     {"an uninstaller emptied DefaultIMApp",
@@ -126,26 +143,12 @@ const Broken kInstallations[] = {
     {"the 32-bit Office's DefaultIMApp removed by a roaming profile",
      [](DiagnosisTest&) { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers", L"DefaultIMApp"); },
      {{"default-im-app", "32-bit", "HKCU"}}, "is missing"},
-    {"another installed provider took DefaultIMApp",
-     [](DiagnosisTest&) {
-         writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), k64);
-         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
-     },
-     {kUser64}, "another installed provider, \"Other Messenger\"", false, {kUser64},
-     [](DiagnosisTest&) {
-         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
-         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", k64);
-     }},
+    {"another installed provider took DefaultIMApp", otherProviderIsDefault(k64), {kUser64},
+     "another installed provider, \"Other Messenger\"", false, {kUser64}, orvexIsDefaultAgain(k64)},
     {"a provider installed only for a 32-bit Office is the 64-bit Office's default",
-     [](DiagnosisTest&) {
-         writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), KEY_WOW64_32KEY);
-         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
-     },
-     {kUser64}, "\"Other Messenger\", another provider, installed only for a 32-bit Office", false, {kUser64},
-     [](DiagnosisTest&) {
-         writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
-         removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", KEY_WOW64_32KEY);
-     }},
+     otherProviderIsDefault(KEY_WOW64_32KEY), {kUser64},
+     "\"Other Messenger\", another provider, installed only for a 32-bit Office", false, {kUser64},
+     orvexIsDefaultAgain(KEY_WOW64_32KEY)},
     {"DefaultIMApp retyped in another letter case (fine)",
      [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex", k64); }, {}, ""},
     {"the provider key's GUID in lower case without braces (fine)",
