@@ -161,7 +161,8 @@ TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
     for (auto& thread : callers) {
         thread.join();
     }
-    ASSERT_TRUE(exitCode.has_value()) << "the host hung while Office was calling";
+    ASSERT_TRUE(exitCode.has_value()) << "the host hung while Office was calling; its last words:\n"
+                                      << host->lastWords(40);
     EXPECT_EQ(*exitCode, 0u) << "the host crashed on its way out";
     EXPECT_TRUE(FAILED(lastFailure.load())) << "calls after the host left must fail";
     EXPECT_TRUE(host->waitForLine("host: stopped", kPatience));
