@@ -4,11 +4,13 @@
 #include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
 #include "contacts/UCCContact.h"
+#include "contacts/UCCContactInformationDictionary.h"
 #include "contacts/UCCContactSubscription.h"
 #include "tests/contacts/ContactTestFixture.h"
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -109,6 +111,52 @@ TEST_F(UCCContactTest, BatchRequestsFillADictionaryThatWritesEveryOutVariant)
         if (reader.expected == VT_I4) {
             EXPECT_EQ(value.lVal, 3500) << reader.what;
         }
+    }
+}
+
+// However Office reads a dictionary, it finds the same entries: the keys once each, in
+// ascending order, each with its newest value, and among the values every one added, in
+// the order added.
+TEST_F(UCCContactTest, EveryWayOfReadingADictionaryFindsTheSameEntries)
+{
+    ComPtr<orvex::com::CComObject<UCCContactInformationDictionary>> filled;
+    ASSERT_EQ(orvex::com::CComObject<UCCContactInformationDictionary>::CreateInstance(filled), S_OK);
+    const std::pair<ContactInformationType, LONG> added[] = {
+        {ucPresenceDisplayName, 1}, {ucPresenceAvailability, 2}, {ucPresenceDisplayName, 3}, {ucPresenceActivity, 4}};
+    std::map<LONG, LONG> newest;
+    for (const auto& [key, value] : added) {
+        filled->add(key, Variant::fromInt32(value));
+        newest[key] = value;
+    }
+    IUCCContactInformationDictionary* const dictionary = filled.Get();
+    SAFEARRAY* keys = nullptr;
+    ASSERT_EQ(dictionary->get_Keys(&keys), S_OK);
+    std::map<LONG, LONG> found;
+    for (const LONG key : elementsOf<LONG>(keys)) {
+        Variant item;
+        EXPECT_EQ(dictionary->get_Item(static_cast<ContactInformationType>(key), item.out()), S_OK) << key;
+        VARIANT_BOOL contained = VARIANT_FALSE;
+        EXPECT_EQ(dictionary->ContainsKey(static_cast<ContactInformationType>(key), &contained), S_OK);
+        EXPECT_EQ(contained, VARIANT_TRUE) << key;
+        EXPECT_TRUE(found.emplace(key, item.get().lVal).second) << "listed twice: " << key;
+        EXPECT_EQ(found.rbegin()->first, key) << "not in ascending order";
+    }
+    SafeArrayDestroy(keys);
+    EXPECT_EQ(found, newest);
+    LONG count = 0;
+    EXPECT_EQ(dictionary->get_Count(&count), S_OK);
+    EXPECT_EQ(count, static_cast<LONG>(newest.size()));
+    VARIANT_BOOL contained = VARIANT_TRUE;
+    EXPECT_EQ(dictionary->ContainsKey(ucPresenceTimeZone, &contained), S_OK);
+    EXPECT_EQ(contained, VARIANT_FALSE) << "a key never added";
+    SAFEARRAY* values = nullptr;
+    ASSERT_EQ(dictionary->get_Values(&values), S_OK);
+    const auto all = elementsOf<VARIANT>(values);
+    SafeArrayDestroy(values);
+    ASSERT_EQ(all.size(), std::size(added));
+    for (std::size_t at = 0; at < all.size(); ++at) {
+        EXPECT_EQ(all[at].vt, VT_I4);
+        EXPECT_EQ(all[at].lVal, added[at].second) << at;
     }
 }
 
