@@ -17,6 +17,13 @@ using orvex::com::Bstr;
 
 namespace {
 
+// Any out-pointer's storage, all of it `written`: whatever a member writes there shows.
+template <class Out>
+Out* slotOf(void*& written)
+{
+    return reinterpret_cast<Out*>(&written);
+}
+
 class ClientObjects : public HostedTest {
 protected:
     void SetUp() override
@@ -84,6 +91,44 @@ TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
     for (std::size_t at = 0; at < starts.size(); ++at) {
         EXPECT_TRUE(made[at].starts_with(starts[at])) << made[at];
     }
+}
+
+// The client's members besides its state, address, self and contacts, as Office finds
+// them: its type, never in suppressed mode, Initialize and Shutdown accepted and doing
+// nothing, and the rest declined without writing anything.
+TEST_F(ClientObjects, TheClientsOtherMembersAnswerAsOfficeExpects)
+{
+    ClientType type{};
+    EXPECT_EQ(client->get_Type(&type), S_OK);
+    EXPECT_EQ(type, ucClientTypeUC);
+    VARIANT_BOOL suppressed = VARIANT_TRUE;
+    EXPECT_EQ(client->get_InSuppressedMode(&suppressed), S_OK);
+    EXPECT_EQ(suppressed, VARIANT_FALSE);
+    VARIANT noState{};
+    void* written = nullptr;
+    EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, {}, nullptr, noState,
+                                 slotOf<IUCCAsynchronousOperation*>(written)), S_OK);
+    EXPECT_EQ(client->Shutdown(nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)), S_OK);
+    ClientState state{};
+    EXPECT_EQ(client->get_State(&state), S_OK);
+    EXPECT_EQ(state, ucClientStateSignedIn) << "Shutdown does nothing";
+    ComPtr<IUCCClient2> client2;
+    ASSERT_EQ(client.As(&client2), S_OK);
+    const HRESULT declined[] = {
+        client->get_ConversationManager(slotOf<IUCCConversationManager*>(written)),
+        client->get_ConferenceScheduler(slotOf<IUCCConferenceScheduler*>(written)),
+        client->SignIn(nullptr, nullptr, nullptr, nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)),
+        client->SignOut(nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)),
+        client->get_SignInConfiguration(slotOf<IUCCSignInConfiguration*>(written)),
+        client->get_Capabilities(slotOf<LyncClientCapabilityTypes>(written)),
+        client->get_DeviceManager(slotOf<IUCCDeviceManager*>(written)),
+        client2->get_RoomManager(slotOf<IUCCRoomManager*>(written)),
+        client2->get_Settings(slotOf<IUCCClientSettings*>(written)),
+    };
+    for (std::size_t at = 0; at < std::size(declined); ++at) {
+        EXPECT_EQ(declined[at], E_NOTIMPL) << "member " << at;
+    }
+    EXPECT_EQ(written, nullptr) << "an answer that writes nothing wrote";
 }
 
 TEST_F(ClientObjects, SigningOutFiresOneStateChangeThatASinkMayReadFromWithinTheEvent)
