@@ -94,8 +94,8 @@ TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
 }
 
 // The client's members besides its state, address, self and contacts, as Office finds
-// them: its type, never in suppressed mode, Initialize and Shutdown accepted and doing
-// nothing, and the rest declined without writing anything.
+// them: its type, never in suppressed or resiliency mode, Initialize and Shutdown accepted
+// and doing nothing, and the rest declined without writing anything.
 TEST_F(ClientObjects, TheClientsOtherMembersAnswerAsOfficeExpects)
 {
     ClientType type{};
@@ -104,6 +104,11 @@ TEST_F(ClientObjects, TheClientsOtherMembersAnswerAsOfficeExpects)
     VARIANT_BOOL suppressed = VARIANT_TRUE;
     EXPECT_EQ(client->get_InSuppressedMode(&suppressed), S_OK);
     EXPECT_EQ(suppressed, VARIANT_FALSE);
+    ComPtr<IUCCSelf> self;
+    ASSERT_EQ(client->get_Self(&self), S_OK);
+    VARIANT_BOOL resilient = VARIANT_TRUE;
+    EXPECT_EQ(self->get_IsInResiliencyMode(&resilient), S_OK);
+    EXPECT_EQ(resilient, VARIANT_FALSE);
     VARIANT noState{};
     void* written = nullptr;
     EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, {}, nullptr, noState,

@@ -61,6 +61,22 @@ TEST_F(UCCContactTest, EachInformationTypeAnswersItsKindOfValue)
     EXPECT_EQ(uri.view(), L"sip:Bo.Lind@example.org");
 }
 
+// What Office reads of a contact besides its presence: a contact of unified
+// communications, whose settings and groups it may not change.
+TEST_F(UCCContactTest, TheContactIsUnifiedCommunicationsEnabledAndFixed)
+{
+    const auto cy = contactFor(L"cy@example.org");
+    UnifiedCommunicationType kind{};
+    EXPECT_EQ(cy.contact->get_UnifiedCommunicationType(&kind), S_OK);
+    EXPECT_EQ(kind, ucUnifiedCommunicationEnabled);
+    VARIANT_BOOL changeable = VARIANT_TRUE;
+    EXPECT_EQ(cy.contact->CanChangeSetting(static_cast<ContactSetting>(0), &changeable), S_OK);
+    EXPECT_EQ(changeable, VARIANT_FALSE);
+    VARIANT_BOOL movable = VARIANT_TRUE;
+    EXPECT_EQ(cy.contact->CanMoveToGroup(nullptr, nullptr, &movable), S_OK);
+    EXPECT_EQ(movable, VARIANT_FALSE);
+}
+
 // A batch lists every requested type, supported or not, in the order asked. COM lets a
 // caller leave an [out] VARIANT uninitialised: whatever it holds is written over, never
 // read or freed, and a success always writes it.
