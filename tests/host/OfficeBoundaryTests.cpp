@@ -4,6 +4,7 @@
 #include "client/com/Bstr.h"
 #include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
+#include "host/LogLevel.h"
 #include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/RecordingHost.h"
@@ -11,6 +12,7 @@
 
 #include "OfficeIntegrationLib.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -228,6 +230,26 @@ TEST_F(OfficeBoundary, EveryInterfaceHandedOutCarriesOneReference)
         EXPECT_EQ(referenceCount(first), held) << member;
         first->Release();
     }
+}
+
+// Office asks the integration object for its service: the one service it answers, with
+// the integration itself whatever interface is asked for; any other is declined and logged.
+TEST_F(OfficeBoundary, TheIntegrationServesItsOwnServiceAlone)
+{
+    ASSERT_NO_FATAL_FAILURE(connect());
+    ComPtr<IServiceProvider> services;
+    ASSERT_EQ(integration.As(&services), S_OK);
+    ComPtr<IUnknown> served;
+    EXPECT_EQ(services->QueryService(kOfficeIntegrationService, IID_IServiceProvider,
+                                     reinterpret_cast<void**>(served.GetAddressOf())),
+              S_OK);
+    EXPECT_EQ(served.Get(), static_cast<IUnknown*>(integration.Get()));
+    host.forgetRecords();
+    void* const left = reinterpret_cast<void*>(std::uintptr_t{0x5EED});
+    void* untouched = left;
+    EXPECT_EQ(services->QueryService(IID_IUnknown, IID_IUnknown, &untouched), E_NOTIMPL);
+    EXPECT_EQ(untouched, left);
+    EXPECT_EQ(host.messages(static_cast<std::int32_t>(LogLevel::Error)), std::vector<std::string>{"QueryService failed"});
 }
 
 // Office offers a conversation only where CanStart says yes: with the signed-in user
