@@ -161,8 +161,12 @@ TEST_F(EndToEndTest, CallsInFlightFailCleanlyWhenTheHostGoesAway)
     for (auto& thread : callers) {
         thread.join();
     }
-    ASSERT_TRUE(exitCode.has_value()) << "the host hung while Office was calling; its last words:\n"
-                                      << host->lastWords(40);
+    std::string ownLines; // among the calls it served, what it said of its own way out
+    for (const auto& line : host->lines()) {
+        ownLines += line.starts_with("host:") ? line + "\n" : "";
+    }
+    ASSERT_TRUE(exitCode.has_value()) << "the host hung while Office was calling; it said:\n"
+                                      << ownLines << "and last:\n" << host->lastWords(5);
     EXPECT_EQ(*exitCode, 0u) << "the host crashed on its way out";
     EXPECT_TRUE(FAILED(lastFailure.load())) << "calls after the host left must fail";
     EXPECT_TRUE(host->waitForLine("host: stopped", kPatience));
