@@ -1,6 +1,7 @@
 // The entry point as the messenger reaches it: through the built DLL, loaded by file
 // name. Each test loads the library afresh, so each starts as a fresh process does,
 // without a singleton.
+#include "host/LogLevel.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/IntegrationLibrary.h"
@@ -72,7 +73,7 @@ TEST(EntryPoint, UnloadingARunningIntegrationStopsItAndLeavesTheThreadInItsApart
     std::vector<std::string> warnings;
     ON_CALL(*helper, log).WillByDefault([&](const std::string& message, std::int32_t level, auto, auto, auto) {
         messages.push_back(message);
-        if (level == 5) {
+        if (level == static_cast<std::int32_t>(LogLevel::Warning)) {
             warnings.push_back(message);
         }
     });

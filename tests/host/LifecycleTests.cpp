@@ -33,7 +33,13 @@ public:
         replacement = std::move(with);
         point(&call);
     }
-    ~ReplacedClassRegistration() { point(real); }
+    ~ReplacedClassRegistration()
+    {
+        point(real);
+        replacement = nullptr; // what it captured may go with the test
+    }
+    ReplacedClassRegistration(const ReplacedClassRegistration&) = delete;
+    ReplacedClassRegistration& operator=(const ReplacedClassRegistration&) = delete;
 
     static inline const decltype(&CoRegisterClassObject) real = registerImport;
 

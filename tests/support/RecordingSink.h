@@ -57,18 +57,24 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
                                      EXCEPINFO*, UINT*) noexcept override
     {
-        RecordedEvent event{member, flags, {}, {}};
-        for (UINT index = 0; parameters != nullptr && index < parameters->cArgs; ++index) {
-            const VARIANT& argument = parameters->rgvarg[index];
-            const bool object = argument.vt == VT_UNKNOWN || argument.vt == VT_DISPATCH;
-            event.types.push_back(argument.vt);
-            event.objects.push_back(object ? identityOf(argument.punkVal) : nullptr);
+        // A test's handler that throws fails the firing, as a sink's failure would, rather
+        // than ending the process inside the library's fire loop.
+        try {
+            RecordedEvent event{member, flags, {}, {}};
+            for (UINT index = 0; parameters != nullptr && index < parameters->cArgs; ++index) {
+                const VARIANT& argument = parameters->rgvarg[index];
+                const bool object = argument.vt == VT_UNKNOWN || argument.vt == VT_DISPATCH;
+                event.types.push_back(argument.vt);
+                event.objects.push_back(object ? identityOf(argument.punkVal) : nullptr);
+            }
+            {
+                std::lock_guard lock(mutex);
+                received.push_back(std::move(event));
+            }
+            return onEvent ? onEvent() : S_OK;
+        } catch (...) {
+            return E_UNEXPECTED;
         }
-        {
-            std::lock_guard lock(mutex);
-            received.push_back(std::move(event));
-        }
-        return onEvent ? onEvent() : S_OK;
     }
 
 private:
