@@ -2,7 +2,6 @@
 // integration started by getOutlookIntegration's object, Office's objects made by the
 // registered class object, the host played by the recording helper.
 #include "client/com/Bstr.h"
-#include "client/com/SafeArray.h"
 #include "client/com/Variant.h"
 #include "host/LogLevel.h"
 #include "host/lifecycle/LocalServer.h"
@@ -13,7 +12,6 @@
 #include "OfficeIntegrationLib.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -29,13 +27,6 @@ namespace {
 constexpr GUID kOfficeIntegrationService = {0x6b734cfb, 0x92e4, 0x42f3, {0x9a, 0x5e, 0xd4, 0xbd, 0xed, 0x5f, 0xc3, 0x57}};
 
 std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
-
-// A member handing out an interface, as a call that gives it to an IUnknown*.
-template <class Object, class Owner, class Interface>
-std::function<HRESULT(IUnknown**)> handOut(Object* object, HRESULT (STDMETHODCALLTYPE Owner::*member)(Interface**))
-{
-    return [object, member](IUnknown** out) { return (object->*member)(reinterpret_cast<Interface**>(out)); };
-}
 
 class OfficeBoundary : public HostedTest {
 protected:
@@ -169,66 +160,6 @@ TEST_F(OfficeBoundary, EachHostStatusReachesOfficeAsItsAvailability)
         EXPECT_EQ(availability(ann), row.afterPush);
         contacts.clear();
         ::testing::Mock::VerifyAndClearExpectations(&host.mock());
-    }
-}
-
-// Office calls these members seldom, so a lost or extra reference shows late and far
-// away: each hand-out must carry exactly one reference of the caller's.
-TEST_F(OfficeBoundary, EveryInterfaceHandedOutCarriesOneReference)
-{
-    ASSERT_NO_FATAL_FAILURE(connect());
-    ON_CALL(host.mock(), getSelfUri()).WillByDefault(Return("me@example.org"));
-    ComPtr<IUCCSelf> self;
-    ASSERT_EQ(client->get_Self(&self), S_OK);
-    IUCCContact* ann = contact(L"ann@example.org");
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(integration.As(&container), S_OK);
-    ComPtr<IServiceProvider> services;
-    ASSERT_EQ(integration.As(&services), S_OK);
-    ComPtr<IUCCClient2> client2;
-    ASSERT_EQ(client.As(&client2), S_OK);
-    const auto info = [&](OIInterface which) {
-        return [&, which](IUnknown** out) {
-            return integration->GetInterface(nullptr, which, reinterpret_cast<IDispatch**>(out));
-        };
-    };
-    const std::pair<const char*, std::function<HRESULT(IUnknown**)>> members[] = {
-        {"GetInterface(client)", info(oiInterfaceIUCCLyncClient)},
-        {"GetInterface(automation)", info(oiInterfaceIUCCAutomation)},
-        {"QueryService", [&](IUnknown** out) {
-             return services->QueryService(kOfficeIntegrationService, IID_IUnknown, reinterpret_cast<void**>(out));
-         }},
-        {"FindConnectionPoint", [&](IUnknown** out) {
-             return container->FindConnectionPoint(DIID__IUCOfficeIntegrationEvents,
-                                                   reinterpret_cast<IConnectionPoint**>(out));
-         }},
-        {"get_Self", handOut(client.Get(), &IUCCLyncClient::get_Self)},
-        {"get_ContactManager", handOut(client.Get(), &IUCCLyncClient::get_ContactManager)},
-        {"get_PrivateContactManager", handOut(client2.Get(), &IUCCClient2::get_PrivateContactManager)},
-        {"IUCCSelf::get_Contact", handOut(self.Get(), &IUCCSelf::get_Contact)},
-        {"GetSelfContact", handOut(manager.Get(), &IUCCContactManager::GetSelfContact)},
-        {"CreateSubscription", handOut(manager.Get(), &IUCCContactManager::CreateSubscription)},
-        {"IUCCContact::get_ContactManager", handOut(ann, &IUCCContact::get_ContactManager)},
-        {"BatchGetContactInformation", [&](IUnknown** out) {
-             return ann->BatchGetContactInformation(orvex::com::SafeArray::ofInt32(std::vector<LONG>{0}).get(),
-                                                    reinterpret_cast<IUCCContactInformationDictionary**>(out));
-         }},
-    };
-    for (const auto& [member, call] : members) {
-        IUnknown* first = nullptr;
-        IUnknown* second = nullptr;
-        ASSERT_EQ(call(&first), S_OK) << member;
-        const ULONG held = referenceCount(first);
-        ASSERT_EQ(call(&second), S_OK) << member;
-        if (identityOf(first) == identityOf(second)) {
-            EXPECT_EQ(referenceCount(second), held + 1) << member;
-        } else {
-            EXPECT_EQ(held, 1u) << member << ": a new object is the caller's alone";
-            EXPECT_EQ(referenceCount(second), 1u) << member;
-        }
-        second->Release();
-        EXPECT_EQ(referenceCount(first), held) << member;
-        first->Release();
     }
 }
 

@@ -3,7 +3,7 @@
 # pure COM client like Office, so it links the Office stand-in's parts and not the library.
 add_executable(end_to_end_tests
   tools/EndToEndTest.cpp tools/StartUpAndPresenceTests.cpp
-  tools/ConversationAndShutdownTests.cpp tools/PushTests.cpp)
+  tools/ConversationAndShutdownTests.cpp)
 # The installation doctor against the same installation, broken one way at a time: a test
 # of its own, since its table of cases alone takes minutes in the emulated 32-bit machine.
 add_executable(installation_doctor_tests tools/EndToEndTest.cpp tools/DiagnosisTests.cpp

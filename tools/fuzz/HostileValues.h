@@ -202,6 +202,14 @@ public:
         pointee.vt = anything ? VARTYPE{VT_EMPTY} : type.kind == ParamType::Kind::Array ? arrayType : type.vt;
         into.vt = static_cast<VARTYPE>(VT_BYREF | (anything ? VARTYPE{VT_VARIANT} : pointee.vt));
         into.byref = anything ? static_cast<void*>(&pointee) : &pointee.llVal;
+        // A script's variable still holding an object: the callee that writes over it must
+        // release that first.
+        IUnknown* held = anything && percent(25) ? object(IID_IUnknown) : nullptr;
+        if (held != nullptr) {
+            held->AddRef();
+            pointee.vt = VT_UNKNOWN;
+            pointee.punkVal = held;
+        }
     }
 
     // An object answering `iid`, or null; `inArray`: one an array of interface pointers may hold.
