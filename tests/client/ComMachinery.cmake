@@ -1,5 +1,5 @@
-# The COM object machinery, on a small event source of the tests' own: the interface
-# table, connection points, the sink table and the fire loop.
+# The COM object machinery as a contact carries it: connection points, the sink table
+# and the fire loop.
 orvex_add_test(NAME client_com_machinery_tests
   SOURCES client/ConnectionPointTests.cpp support/RecordingSink.cpp)
 

@@ -1,14 +1,12 @@
-// The COM object machinery on a small event source of the tests' own: the interface
-// table, connection points, the sink table and the fire loop.
+// The COM object machinery as a contact carries it: the interface table, a connection
+// point, the sink table and the fire loop.
 #include "client/com/Atl.h"
+#include "contacts/UCCContact.h"
 #include "tests/support/RecordingSink.h"
-
-#include <windows.h>
 
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <array>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,57 +14,17 @@
 using Microsoft::WRL::ComPtr;
 using orvex::com::CComObject;
 
-// The event interface of the tests' own event source, and a second one nobody fires.
-struct ITestEvents : public IDispatch {};
-__CRT_UUID_DECL(ITestEvents, 0x3b7a1f10, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
-struct ITestOtherEvents : public IDispatch {};
-__CRT_UUID_DECL(ITestOtherEvents, 0x3b7a1f11, 0x52c4, 0x4d0e, 0x9a, 0x61, 0x0c, 0x2f, 0x47, 0x8e, 0x11, 0xd5)
-
 namespace {
 
-using TestEventsSink = RecordingSink<ITestEvents>;
-
-constexpr IID kTestEventsIid = __uuidof(ITestEvents);
-constexpr IID kTestOtherEventsIid = __uuidof(ITestOtherEvents);
-
-// The tests' event proxy: one event with the arguments (source, data).
-template <class T>
-class TestEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestEventsIid> {
-public:
-    static constexpr DISPID kChanged = 400;
-
-    HRESULT fireChanged(IUnknown* source, IUnknown* data) noexcept
-    {
-        const std::array arguments{orvex::com::unknownArgument(source), orvex::com::dispatchArgument(data)};
-        return this->fire(kChanged, arguments);
-    }
-};
-
-template <class T>
-class TestOtherEventsProxy : public orvex::com::IConnectionPointImpl<T, &kTestOtherEventsIid> {};
-
-// An event source with two connection points. It implements IPersist without listing it,
-// so QueryInterface must not answer it.
-class EventSource : public orvex::com::CComObjectRootEx,
-                    public orvex::com::IConnectionPointContainerImpl<EventSource>,
-                    public orvex::com::Implements<IPersist>,
-                    public TestEventsProxy<EventSource>,
-                    public TestOtherEventsProxy<EventSource> {
-public:
-    using InterfaceTable = orvex::com::InterfaceTable<IConnectionPointContainer>;
-    using ConnectionPointTable =
-        orvex::com::ConnectionPointTable<TestEventsProxy<EventSource>, TestOtherEventsProxy<EventSource>>;
-
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* /*clsid*/) noexcept override { return E_NOTIMPL; }
-};
+using TestEventsSink = RecordingSink<_IUCCContactEvents>;
 
 class ConnectionPoints : public ::testing::Test {
 protected:
     void SetUp() override
     {
         liveAtStart = liveObjects();
-        ASSERT_EQ(CComObject<EventSource>::CreateInstance(source), S_OK);
-        ASSERT_EQ(source->FindConnectionPoint(__uuidof(ITestEvents), &point), S_OK);
+        ASSERT_EQ(CComObject<UCCContact>::CreateInstance(source), S_OK);
+        ASSERT_EQ(source->FindConnectionPoint(DIID__IUCCContactEvents, &point), S_OK);
     }
     void TearDown() override
     {
@@ -90,24 +48,23 @@ protected:
     }
 
     LONG liveAtStart = 0;
-    ComPtr<CComObject<EventSource>> source;
+    ComPtr<CComObject<UCCContact>> source;
     ComPtr<IConnectionPoint> point;
 };
 
 } // namespace
 
-TEST_F(ConnectionPoints, TheObjectAnswersItsTableOnlyAndItsPointsBelongToIt)
+TEST_F(ConnectionPoints, ThePointsBelongToTheirObjectAndServeTheirEventsOnly)
 {
-    ComPtr<IUnknown> unknown;
-    ComPtr<IPersist> unlisted;
-    EXPECT_EQ(source->QueryInterface(IID_PPV_ARGS(&unknown)), S_OK);
-    EXPECT_EQ(source->QueryInterface(IID_PPV_ARGS(&unlisted)), E_NOINTERFACE);
-    EXPECT_EQ(unlisted, nullptr);
     ComPtr<IConnectionPointContainer> container;
     EXPECT_EQ(point->GetConnectionPointContainer(&container), S_OK);
     EXPECT_EQ(container.Get(), static_cast<IConnectionPointContainer*>(source.Get()));
     ComPtr<IConnectionPoint> none;
     EXPECT_EQ(source->FindConnectionPoint(IID_IDispatch, &none), CONNECT_E_NOCONNECTION);
+    const auto other = RecordingSink<_IUCCLyncClientEvents>::create();
+    DWORD refused = 0;
+    EXPECT_EQ(point->Advise(other.Get(), &refused), CONNECT_E_CANNOTCONNECT) << "not a sink of the contact's events";
+    EXPECT_EQ(point->Advise(nullptr, &refused), E_POINTER);
 }
 
 TEST_F(ConnectionPoints, CookiesNameSlotsThatAreReusedAndUnknownCookiesNameNoConnection)
@@ -120,12 +77,6 @@ TEST_F(ConnectionPoints, CookiesNameSlotsThatAreReusedAndUnknownCookiesNameNoCon
     for (const DWORD unknown : {0u, 2u, 6u, 99u}) {
         EXPECT_EQ(point->Unadvise(unknown), CONNECT_E_NOCONNECTION) << unknown;
     }
-    // A sink refused is not kept (the fixture counts the objects left behind).
-    DWORD refused = 0;
-    EXPECT_EQ(point->Advise(nullptr, &refused), E_POINTER);
-    ComPtr<IConnectionPoint> other;
-    ASSERT_EQ(source->FindConnectionPoint(__uuidof(ITestOtherEvents), &other), S_OK);
-    EXPECT_EQ(other->Advise(sinks[0].Get(), &refused), CONNECT_E_CANNOTCONNECT) << "not a sink of the other events";
     // The enumeration lists the advised sinks in their slots, and says when it ran short.
     ComPtr<IEnumConnections> connections;
     ASSERT_EQ(point->EnumConnections(&connections), S_OK);
@@ -150,7 +101,7 @@ TEST_F(ConnectionPoints, EverySinkHearsTheEventAsAMethodCallWithTheLastArgumentF
     auto eventData = TestEventsSink::create();
     sinks[1]->onEvent = [] { return DISP_E_EXCEPTION; };
 
-    EXPECT_EQ(source->fireChanged(eventSource.Get(), eventData.Get()), E_FAIL) << "one sink failed";
+    EXPECT_EQ(source->fireOnContactInformationChanged(eventSource.Get(), eventData.Get()), E_FAIL) << "one sink failed";
 
     for (const auto& sink : sinks) {
         ASSERT_EQ(sink->events().size(), 1u) << "a failing sink does not stop the others, and the last slot is reached";
@@ -158,9 +109,9 @@ TEST_F(ConnectionPoints, EverySinkHearsTheEventAsAMethodCallWithTheLastArgumentF
     const RecordedEvent event = sinks[7]->events()[0];
     EXPECT_EQ(event.member, 400);
     EXPECT_EQ(event.flags, DISPATCH_METHOD);
-    EXPECT_EQ(event.types, (std::vector<VARTYPE>{VT_DISPATCH, VT_UNKNOWN}));
+    EXPECT_EQ(event.types, (std::vector<VARTYPE>{VT_DISPATCH, VT_DISPATCH}));
     EXPECT_EQ(event.objects, (std::vector<IUnknown*>{identityOf(eventData.Get()), identityOf(eventSource.Get())}));
     EXPECT_EQ(referenceCount(eventData.Get()), 1u) << "the arguments' references are dropped after the firing";
     sinks[1]->onEvent = nullptr;
-    EXPECT_EQ(source->fireChanged(nullptr, nullptr), S_OK);
+    EXPECT_EQ(source->fireOnContactInformationChanged(nullptr, nullptr), S_OK);
 }

@@ -79,37 +79,9 @@ protected:
 
 } // namespace
 
-TEST_F(RegistrationDiagnostics, ACompletePerUserRegistrationGivesOneCompleteLocationAndAPositiveVerdict)
-{
-    for (std::size_t row = 0; row < Registry::ExpectedInterfaces.size(); ++row) {
-        registerRow(HKEY_CURRENT_USER, View::Native, row);
-    }
-    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
-
-    EXPECT_TRUE(Registry::CheckAllInterfaces());
-
-    const auto records = host.records();
-    const std::pair<std::int32_t, std::string> expected[] = {
-        {kDebug, std::string(89, '=')},
-        {kDebug, "HKCU: 0 HKCU Wow6432Node: 273"},
-        {kDebug, "HKLM: 273 HKLM Wow6432Node: 273"},
-        {kDebug, "TypeLib Win32: "},
-        {kDebug, "TypeLib Win64: "},
-        {kDebug, "TypeLib Win32 HKCU: C:\\Orvex\\integration.dll"},
-        {kDebug, "TypeLib Win64 HKCU: "},
-        {kInfo, "Successful registration: 1"},
-    };
-    ASSERT_EQ(records.size(), std::size(expected));
-    for (std::size_t index = 0; index < records.size(); ++index) {
-        SCOPED_TRACE(index);
-        EXPECT_EQ(records[index].level, expected[index].first);
-        EXPECT_EQ(records[index].message, expected[index].second);
-        EXPECT_EQ(records[index].file, "Utilities\\RegistryUtils");
-        EXPECT_EQ(records[index].function, "Utils::Registry::CheckAllInterfaces");
-    }
-}
-
-TEST_F(RegistrationDiagnostics, EachLocationHasItsOwnCounterAndEachPlatformValueItsOwnLine)
+// Each location has its own counter and each platform value its own line; only a location
+// holding every interface, with a type library path, gives a positive verdict.
+TEST_F(RegistrationDiagnostics, EachLocationIsCountedAndOnlyACompleteOneIsAVerdictOfSuccess)
 {
     // Different numbers of interfaces in each location, so that a swapped counter shows.
     std::size_t row = 0;
@@ -148,4 +120,27 @@ TEST_F(RegistrationDiagnostics, EachLocationHasItsOwnCounterAndEachPlatformValue
     EXPECT_TRUE(std::all_of(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(missing.size()),
                             [](const auto& record) { return record.level == kError; }))
         << "the missing interfaces are reported before the summary";
+
+    // Completed per user: HKCU's native view now holds every interface.
+    for (std::size_t at = 0; at < Registry::ExpectedInterfaces.size(); ++at) {
+        registerRow(HKEY_CURRENT_USER, View::Native, at);
+    }
+    RawRegistry::writeText(HKEY_CURRENT_USER, platformKey(L"win32"), L"", L"C:\\Orvex\\integration.dll");
+    host.forgetRecords();
+    EXPECT_TRUE(Registry::CheckAllInterfaces());
+    EXPECT_EQ(summary(), (std::vector<std::string>{
+                             std::string(89, '='),
+                             "HKCU: 0 HKCU Wow6432Node: 271",
+                             "HKLM: 270 HKLM Wow6432Node: 269",
+                             "TypeLib Win32: machine 32",
+                             "TypeLib Win64: machine 64",
+                             "TypeLib Win32 HKCU: C:\\Orvex\\integration.dll",
+                             "TypeLib Win64 HKCU: user 64",
+                             "Successful registration: 1",
+                         }));
+    for (const auto& record : host.records()) {
+        EXPECT_EQ(record.level, record.message.starts_with("Successful") ? kInfo : kDebug) << record.message;
+        EXPECT_EQ(record.file, "Utilities\\RegistryUtils");
+        EXPECT_EQ(record.function, "Utils::Registry::CheckAllInterfaces");
+    }
 }
