@@ -54,19 +54,6 @@ protected:
 
 } // namespace
 
-TEST_F(ConnectionPoints, ThePointsBelongToTheirObjectAndServeTheirEventsOnly)
-{
-    ComPtr<IConnectionPointContainer> container;
-    EXPECT_EQ(point->GetConnectionPointContainer(&container), S_OK);
-    EXPECT_EQ(container.Get(), static_cast<IConnectionPointContainer*>(source.Get()));
-    ComPtr<IConnectionPoint> none;
-    EXPECT_EQ(source->FindConnectionPoint(IID_IDispatch, &none), CONNECT_E_NOCONNECTION);
-    const auto other = RecordingSink<_IUCCLyncClientEvents>::create();
-    DWORD refused = 0;
-    EXPECT_EQ(point->Advise(other.Get(), &refused), CONNECT_E_CANNOTCONNECT) << "not a sink of the contact's events";
-    EXPECT_EQ(point->Advise(nullptr, &refused), E_POINTER);
-}
-
 TEST_F(ConnectionPoints, CookiesNameSlotsThatAreReusedAndUnknownCookiesNameNoConnection)
 {
     std::vector<DWORD> cookies;

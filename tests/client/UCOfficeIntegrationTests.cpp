@@ -8,7 +8,6 @@
 #include "tests/support/RecordingSink.h"
 
 #include <array>
-#include <cstdint>
 #include <string_view>
 
 using Microsoft::WRL::ComPtr;
@@ -16,13 +15,6 @@ using orvex::com::CComObject;
 using orvex::com::Bstr;
 
 namespace {
-
-// Any out-pointer's storage, all of it `written`: whatever a member writes there shows.
-template <class Out>
-Out* slotOf(void*& written)
-{
-    return reinterpret_cast<Out*>(&written);
-}
 
 class ClientObjects : public HostedTest {
 protected:
@@ -78,11 +70,8 @@ TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
     ASSERT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCAutomation, &automation), S_OK);
     ComPtr<IUCCAutomation> typed;
     EXPECT_EQ(automation.As(&typed), S_OK);
-    auto* const untouched = reinterpret_cast<IDispatch*>(std::uintptr_t{0x5EED});
-    IDispatch* other = untouched;
+    ComPtr<IDispatch> other;
     EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIInteropHelper, &other), E_NOTIMPL);
-    EXPECT_EQ(other, untouched);
-    EXPECT_EQ(integration->GetInterface(nullptr, oiInterfaceIUCCLyncClient, nullptr), E_POINTER);
 
     // The host's log names the object and the two it made, in that order.
     const auto made = host.messagesOf("UCOfficeIntegration::UCOfficeIntegration");
@@ -94,8 +83,8 @@ TEST_F(ClientObjects, GetInterfaceHandsOutTheClientAndAutomationOnly)
 }
 
 // The client's members besides its state, address, self and contacts, as Office finds
-// them: its type, never in suppressed or resiliency mode, Initialize and Shutdown accepted
-// and doing nothing, and the rest declined without writing anything.
+// them: its type, never in suppressed or resiliency mode, and Initialize and Shutdown
+// accepted and doing nothing. (That the members it declines write nothing is the fuzzer's.)
 TEST_F(ClientObjects, TheClientsOtherMembersAnswerAsOfficeExpects)
 {
     ClientType type{};
@@ -110,30 +99,13 @@ TEST_F(ClientObjects, TheClientsOtherMembersAnswerAsOfficeExpects)
     EXPECT_EQ(self->get_IsInResiliencyMode(&resilient), S_OK);
     EXPECT_EQ(resilient, VARIANT_FALSE);
     VARIANT noState{};
-    void* written = nullptr;
-    EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, {}, nullptr, noState,
-                                 slotOf<IUCCAsynchronousOperation*>(written)), S_OK);
-    EXPECT_EQ(client->Shutdown(nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)), S_OK);
+    IUCCAsynchronousOperation* operation = nullptr;
+    EXPECT_EQ(client->Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, {}, nullptr, noState, &operation), S_OK);
+    EXPECT_EQ(client->Shutdown(nullptr, noState, &operation), S_OK);
+    EXPECT_EQ(operation, nullptr);
     ClientState state{};
     EXPECT_EQ(client->get_State(&state), S_OK);
     EXPECT_EQ(state, ucClientStateSignedIn) << "Shutdown does nothing";
-    ComPtr<IUCCClient2> client2;
-    ASSERT_EQ(client.As(&client2), S_OK);
-    const HRESULT declined[] = {
-        client->get_ConversationManager(slotOf<IUCCConversationManager*>(written)),
-        client->get_ConferenceScheduler(slotOf<IUCCConferenceScheduler*>(written)),
-        client->SignIn(nullptr, nullptr, nullptr, nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)),
-        client->SignOut(nullptr, noState, slotOf<IUCCAsynchronousOperation*>(written)),
-        client->get_SignInConfiguration(slotOf<IUCCSignInConfiguration*>(written)),
-        client->get_Capabilities(slotOf<LyncClientCapabilityTypes>(written)),
-        client->get_DeviceManager(slotOf<IUCCDeviceManager*>(written)),
-        client2->get_RoomManager(slotOf<IUCCRoomManager*>(written)),
-        client2->get_Settings(slotOf<IUCCClientSettings*>(written)),
-    };
-    for (std::size_t at = 0; at < std::size(declined); ++at) {
-        EXPECT_EQ(declined[at], E_NOTIMPL) << "member " << at;
-    }
-    EXPECT_EQ(written, nullptr) << "an answer that writes nothing wrote";
 }
 
 TEST_F(ClientObjects, SigningOutFiresOneStateChangeThatASinkMayReadFromWithinTheEvent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registration/RegistryUtils.h"
+#include "tests/support/SavedRegistryKeys.h"
 
 #include "OfficeIntegrationLib.h"
 
@@ -20,22 +20,19 @@ inline constexpr wchar_t kProviderKey[] = L"Software\\IM Providers\\Talvo Orvex"
 // HKCU "Software\IM Providers\Talvo Orvex" UpAndRunning, or -1 when absent.
 inline long upAndRunning()
 {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    const LSTATUS read =
-        RegGetValueW(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning", RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return read == ERROR_SUCCESS ? static_cast<long>(value) : -1;
+    const auto value = RawRegistry::read(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning");
+    return value.type == REG_DWORD ? static_cast<long>(value.number) : -1;
 }
 
 inline std::wstring defaultImApp()
 {
-    return Utils::Registry::ReadString(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp");
+    return RawRegistry::read(HKEY_CURRENT_USER, L"Software\\IM Providers", L"DefaultIMApp").text;
 }
 
 // Sets UpAndRunning to a value the library never writes, to see that it writes one.
 inline void markUpAndRunning(DWORD value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning", REG_DWORD, &value, sizeof(value));
+    RawRegistry::writeNumber(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning", value);
 }
 
 // The provider's class object as COM finds it for a local server, or null.

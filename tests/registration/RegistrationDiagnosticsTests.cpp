@@ -5,7 +5,7 @@
 #include "registration/ExpectedInterfaces.h"
 #include "registration/RegistrationDiagnostics.h"
 #include "registration/RegistryUtils.h"
-#include "tests/registration/SavedRegistryKeys.h"
+#include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/registration/SavedRegistryKeys.h"
+#include "tests/support/SavedRegistryKeys.h"
 
 #include <cstring>
 #include <stdexcept>
