@@ -229,7 +229,8 @@ TEST_F(OfficeBoundary, OnlyTheSignedInUserCanStartAConversation)
     EXPECT_EQ(canStart, VARIANT_FALSE);
 }
 
-// Addresses go to the host as UTF-8 and come back to Office as UTF-16, unchanged.
+// Addresses go to the host as UTF-8 and come back to Office as UTF-16, unchanged; those
+// without an at sign are refused.
 TEST_F(OfficeBoundary, AddressesBeyondAsciiCrossTheHostBoundaryIntact)
 {
     ASSERT_NO_FATAL_FAILURE(connect());
@@ -259,5 +260,12 @@ TEST_F(OfficeBoundary, AddressesBeyondAsciiCrossTheHostBoundaryIntact)
     const wchar_t broken[] = {L'a', 0xD800, L'@', L'b', 0};
     ComPtr<IUCCContact> refused;
     EXPECT_EQ(manager->GetContactByUri(Bstr(broken).get(), &refused), E_INVALIDARG);
+    EXPECT_EQ(manager->GetContactByUri(nullptr, &refused), E_INVALIDARG);
+    for (const wchar_t* address : {L"alice", L"", L"sip:alice"}) {
+        EXPECT_EQ(manager->GetContactByUri(Bstr(address).get(), &refused), E_FAIL) << address;
+    }
     EXPECT_FALSE(refused);
+    EXPECT_TRUE(host.said("Contact URI is not an email address, not supported"));
+    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+    EXPECT_EQ(uriOf(contact(L"@")), L"sip:@");
 }

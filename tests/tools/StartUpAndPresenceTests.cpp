@@ -2,11 +2,7 @@
 // the person, and read back by Office. (Start-up's order and each status's availability are
 // the host boundary's tests; an eviction and the renewal ten seconds later are the watcher's,
 // on a clock they move by hand.)
-#include "client/com/Bstr.h"
 #include "tests/tools/EndToEndTest.h"
-
-using Microsoft::WRL::ComPtr;
-using orvex::com::Bstr;
 
 TEST_F(EndToEndTest, PushedPresenceReachesEveryContactOfThePersonWithTheChangedTypes)
 {
@@ -27,23 +23,4 @@ TEST_F(EndToEndTest, PushedPresenceReachesEveryContactOfThePersonWithTheChangedT
 
     command("set bob@orvex.example dnd", "push bob@orvex.example dnd");
     EXPECT_TRUE(waitForChange("bob@orvex.example", 9500, 2));
-}
-
-TEST_F(EndToEndTest, AddressesWithoutAnAtSignAreRefused)
-{
-    ASSERT_NO_FATAL_FAILURE(connectOffice());
-    IUCCContactManager* manager = office->contactManager();
-    for (const wchar_t* refused : {L"alice", L"", L"sip:alice"}) {
-        ComPtr<IUCCContact> contact;
-        EXPECT_EQ(manager->GetContactByUri(Bstr(refused).get(), &contact), E_FAIL);
-        EXPECT_FALSE(contact);
-    }
-    ComPtr<IUCCContact> contact;
-    EXPECT_EQ(manager->GetContactByUri(nullptr, &contact), E_INVALIDARG);
-    EXPECT_EQ(manager->GetContactByUri(Bstr(L"@").get(), &contact), S_OK);
-    ASSERT_TRUE(contact);
-    Bstr uri;
-    EXPECT_EQ(contact->get_Uri(uri.out()), S_OK);
-    EXPECT_EQ(uri.view(), L"sip:@");
-    EXPECT_TRUE(host->waitForLine("Contact URI is not an email address, not supported", kPatience));
 }
