@@ -112,7 +112,8 @@ const RegressionCase kRegressionCases[] = {
 };
 
 // Makes the call; `foreign` is the caller's own object.
-CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign)
+CallOutcome replay(const RegressionCase& regression, const Member& member, IUnknown* face, IUnknown* foreign,
+                   bool inProcess)
 {
     const Watchdog::Step step(std::string("regression case ") + regression.member, 0);
     const LONG integers[] = {1, 2};
@@ -141,7 +142,7 @@ CallOutcome replay(const RegressionCase& regression, const Member& member, IUnkn
             GUID_NULL, arguments[0].vt == VT_DISPATCH ? nullptr : &name, 1, 0,
             arguments[1].vt == VT_DISPATCH ? nullptr : &dispid);
     } else if (regression.path == MemberCaller::Vtable) {
-        outcome = MemberCaller::throughVtable(face, member, arguments);
+        outcome = MemberCaller::throughVtable(face, member, arguments, inProcess);
     } else {
         InvokeCall call{.dispid = member.dispid, .flags = static_cast<WORD>(member.invokeKind),
                         .arguments = arguments, .named = regression.named};
@@ -639,7 +640,7 @@ private:
             }
             const Face& face = faceOf(*found);
             const Member& member = catalog.interfaces()[face.index].members[found->member];
-            if (!judge(*found, 0, replay(regression, member, face.pointer.Get(), foreign.Get()))) {
+            if (!judge(*found, 0, replay(regression, member, face.pointer.Get(), foreign.Get(), !across))) {
                 return;
             }
         }

@@ -105,12 +105,15 @@ public:
                 values.valueOf(member.params[at].type, arguments[at]);
             }
         }
-        return throughVtable(face, member, arguments);
+        return throughVtable(face, member, arguments, !crossProcess);
     }
 
     // One argument for each declared parameter; for an [out] one, VT_NULL passes a null
-    // pointer and anything else storage that the call judges afterwards.
-    static CallOutcome throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments)
+    // pointer and anything else storage that the call judges afterwards. Across processes
+    // the proxy, not the provider, receives that storage: an [out] VARIANT is handed to it
+    // initialised, as some proxies clear it before they unmarshal into it.
+    static CallOutcome throughVtable(IUnknown* face, const Member& member, std::vector<VARIANT>& arguments,
+                                     bool inProcess)
     {
         const std::size_t count = member.params.size();
         std::vector<VARIANT*> pointers(count);
@@ -124,8 +127,15 @@ public:
             if (!param.out) {
                 continue;
             }
+            // COM leaves an [out] VARIANT uninitialised: in process, a string whose pointer is
+            // the poison, which a callee that clears it before writing frees, and crashes on.
             if (param.type.kind == ParamType::Kind::Variant) {
-                VariantInit(reinterpret_cast<VARIANT*>(slots[at].bytes));
+                auto* slot = reinterpret_cast<VARIANT*>(slots[at].bytes);
+                if (inProcess) {
+                    slot->vt = VT_BSTR;
+                } else {
+                    VariantInit(slot);
+                }
             }
             outs[at].vt = VT_BYREF | VT_UI1;
             outs[at].byref = arguments[at].vt == VT_NULL ? nullptr : slots[at].bytes;
@@ -282,6 +292,12 @@ private:
         const ParamType::Kind kind = param.type.kind;
         if (kind == ParamType::Kind::Variant) {
             auto* value = static_cast<VARIANT*>(slot);
+            if (value->vt == VT_BSTR && poisoned(&value->bstrVal, sizeof(BSTR))) {
+                if (succeeded) {
+                    outcome.faults.push_back("succeeded without writing its [out] VARIANT");
+                }
+                return;
+            }
             if (!succeeded && value->vt != VT_EMPTY) {
                 outcome.faults.push_back("failed " + HResultText::hex(outcome.result) +
                                          " yet wrote a VARIANT into its [out]");
