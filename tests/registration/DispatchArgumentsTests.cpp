@@ -85,14 +85,17 @@ protected:
 } // namespace
 
 // What the system's dispatch code would refuse only after taking references it keeps is
-// refused before it runs, with the answer and argument position the system gives. (That no
-// reference is kept, for these shapes and any other, is the fuzzer's to find.)
-TEST_F(DispatchArguments, ArgumentsTheSystemMishandlesAreRefusedAsItWouldRefuseThem)
+// refused before it runs, with the answer and argument position the system gives, and a
+// missing optional argument is passed on. (That no reference is kept, for these shapes and
+// any other, is the fuzzer's to find.)
+TEST_F(DispatchArguments, MishandledArgumentsAreRefusedAsTheSystemWouldAndMissingOptionalOnesPassed)
 {
     VARIANT unholdable = argument(VT_VOID);
     VARIANT unholdableByReference = argument(VT_BYREF | VT_VARIANT);
     unholdableByReference.pvarVal = &unholdable;
     const VARIANT callback = argument(VT_UNKNOWN, dictionaryDispatch());
+    VARIANT missing = argument(VT_ERROR);
+    missing.scode = DISP_E_PARAMNOTFOUND;
     struct Case {
         std::vector<VARIANT> arguments; // RemoveContactFromAllGroups(contact, callback, state), last first
         std::vector<DISPID> named;
@@ -101,6 +104,9 @@ TEST_F(DispatchArguments, ArgumentsTheSystemMishandlesAreRefusedAsItWouldRefuseT
     const Case cases[] = {
         // The contact has no default: naming only the state leaves it missing.
         {{argument(VT_I4)}, {2}, DISP_E_PARAMNOTFOUND},
+        // A script leaves out the optional callback: the call reaches the member, which
+        // declines it (an exception of its own, not a type mismatch).
+        {{callback, missing, argument(VT_DISPATCH)}, {}, DISP_E_EXCEPTION},
         {{unholdable, callback, argument(VT_DISPATCH)}, {}, DISP_E_BADVARTYPE},
         {{unholdableByReference, callback, argument(VT_DISPATCH)}, {}, DISP_E_BADVARTYPE},
     };
