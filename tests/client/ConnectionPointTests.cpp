@@ -1,5 +1,5 @@
-// The COM object machinery as a contact carries it: the interface table, a connection
-// point, the sink table and the fire loop.
+// The COM object machinery as a contact carries it: a connection point, its sink table and
+// the fire loop. (Refused sinks, and that none is kept, are the fuzzer's.)
 #include "client/com/Atl.h"
 #include "contacts/UCCContact.h"
 #include "tests/support/RecordingSink.h"

@@ -486,12 +486,15 @@ private:
         } else if (iid == IID_IConnectionPoint && member == 1) {
             result = point->GetConnectionPointContainer(reinterpret_cast<IConnectionPointContainer**>(into()));
         } else if (iid == IID_IConnectionPoint && member == 2) {
-            // No sink, a sink of another interface, or a proper one.
+            // No sink, an object that is no sink of these events (a refused one must not be
+            // kept), or a proper sink.
             Microsoft::WRL::ComPtr<IUnknown> sink;
             const std::uint32_t kind = values.below(3);
             IID events{};
-            if (kind == 1 || (kind == 2 && SUCCEEDED(point->GetConnectionInterface(&events)))) {
-                sink = EventSink::create(kind == 1 ? values.guid({}) : events, [](DISPID, const DISPPARAMS&) {});
+            if (kind == 1) {
+                sink = values.object(IID_IUnknown);
+            } else if (kind == 2 && SUCCEEDED(point->GetConnectionInterface(&events))) {
+                sink = EventSink::create(events, [](DISPID, const DISPPARAMS&) {});
             }
             DWORD cookie = 0xFFFFFFFF;
             result = point->Advise(sink.Get(), nullOut ? nullptr : &cookie);
