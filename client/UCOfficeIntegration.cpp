@@ -24,9 +24,6 @@ constexpr wchar_t kAuthenticationInfo[] = L"<authenticationinfo>";
 constexpr OIFeature kSupportedFeatures =
     static_cast<OIFeature>(oiFeatureNonBuddyPresence | oiFeatureQuickContacts | oiFeatureResolveContact);
 
-// The service Office asks the provider for: {6b734cfb-92e4-42f3-9a5e-d4bded5fc357}.
-constexpr GUID kOfficeIntegrationService = {0x6b734cfb, 0x92e4, 0x42f3, {0x9a, 0x5e, 0xd4, 0xbd, 0xed, 0x5f, 0xc3, 0x57}};
-
 } // namespace
 
 UCOfficeIntegration::UCOfficeIntegration()

@@ -26,6 +26,11 @@ public:
     using ConnectionPointTable =
         orvex::com::ConnectionPointTable<UCOfficeIntegrationEventsProxy<UCOfficeIntegration>>;
 
+    // The service Office asks the provider for, {6b734cfb-92e4-42f3-9a5e-d4bded5fc357}: the
+    // one QueryService answers, with the object itself.
+    static constexpr GUID kOfficeIntegrationService = {
+        0x6b734cfb, 0x92e4, 0x42f3, {0x9a, 0x5e, 0xd4, 0xbd, 0xed, 0x5f, 0xc3, 0x57}};
+
     // Creates the client (with its contact manager and self object) and the automation
     // object; a part that cannot be created stays empty and is not handed out.
     UCOfficeIntegration();

@@ -105,9 +105,11 @@ TEST_F(UCCContactTest, EveryWayOfReadingABatchFindsEveryRequestedEntry)
     for (std::size_t at = 0; at < requested.size(); ++at) {
         SCOPED_TRACE(at);
         const auto key = static_cast<ContactInformationType>(requested[at]);
-        auto named = static_cast<ContactInformationType>(keyAnswers[at] == S_OK ? -1 : requested[at]);
+        ContactInformationType named{};
         EXPECT_EQ(dictionary->GetKeyAt(static_cast<LONG>(at), &named), keyAnswers[at]);
-        EXPECT_EQ(named, key);
+        if (keyAnswers[at] == S_OK) {
+            EXPECT_EQ(named, key);
+        }
         Variant listed;
         allValues.getElement(allValues.lowerBound() + static_cast<LONG>(at), &listed.get());
         Variant byIndex;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/SavedRegistryKeys.h"
+#include "tests/support/RawRegistry.h"
 
 #include "OfficeIntegrationLib.h"
 

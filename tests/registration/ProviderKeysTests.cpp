@@ -5,6 +5,7 @@
 #include "registration/ProviderKeys.h"
 #include "registration/RegistryUtils.h"
 #include "registration/Wow64RegistryMirror.h"
+#include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/RecordingHost.h"
 

@@ -5,6 +5,7 @@
 #include "registration/ExpectedInterfaces.h"
 #include "registration/RegistrationDiagnostics.h"
 #include "registration/RegistryUtils.h"
+#include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/RecordingHost.h"
 

@@ -4,6 +4,7 @@
 #include "registration/RegistryUtils.h"
 #include "registration/SelfRegistration.h"
 #include "tests/registration/ExportHook.h"
+#include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/IntegrationLibrary.h"
 #include "tests/support/MockPlatformHelper.h"

@@ -3,7 +3,7 @@
 // roaming profiles, hand edits, two bitnesses): it must name exactly the broken link, for
 // the right Office, with a fix in the scope where the winning value lives; --repair must
 // then leave the installation clean or say why it cannot, and an Office then connects.
-#include "tests/support/SavedRegistryKeys.h"
+#include "tests/support/RawRegistry.h"
 #include "tests/tools/EndToEndTest.h"
 
 #include "registration/RegistryUtils.h"

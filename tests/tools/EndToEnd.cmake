@@ -7,7 +7,7 @@ add_executable(end_to_end_tests
 # The installation doctor against the same installation, broken one way at a time: a test
 # of its own, since its table of cases alone takes minutes in the emulated 32-bit machine.
 add_executable(installation_doctor_tests tools/EndToEndTest.cpp tools/DiagnosisTests.cpp
-  support/SavedRegistryKeys.cpp)
+  support/RawRegistry.cpp)
 foreach(suite end_to_end_tests installation_doctor_tests)
   target_link_libraries(${suite} PRIVATE orvex_process_tools GTest::gmock_main)
   target_compile_options(${suite} PRIVATE ${ORVEX_WARNINGS})

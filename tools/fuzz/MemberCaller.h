@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/UCOfficeIntegration.h"
 #include "tools/fuzz/HostileValues.h"
 #include "tools/fuzz/TypeCatalog.h"
 #include "tools/office/EventSink.h"
@@ -214,9 +215,6 @@ public:
 
 private:
     static constexpr std::array<LCID, 3> kLocales = {0, 0x0409, 0x7FFFFFFF};
-    // The service through which Office asks the integration object for itself.
-    static constexpr GUID kOfficeIntegrationService = {
-        0x6b734cfb, 0x92e4, 0x42f3, {0x9a, 0x5e, 0xd4, 0xbd, 0xed, 0x5f, 0xc3, 0x57}};
     // What an [out] slot of a direct call holds before the call: a callee that succeeds
     // without writing it, or fails after writing into it, is caught by it.
     static constexpr unsigned char kPoison = 0x5A;
@@ -564,8 +562,9 @@ private:
                      : ofPoints    ? points->Clone(reinterpret_cast<IEnumConnectionPoints**>(into()))
                                    : connections->Clone(reinterpret_cast<IEnumConnections**>(into()));
         } else if (iid == IID_IServiceProvider) {
-            // Mostly the one service Office asks for, which the provider answers.
-            const GUID service = values.percent(50) ? kOfficeIntegrationService : values.guid(iids);
+            // Half the time the one service Office asks for, which the provider answers.
+            const GUID service =
+                values.percent(50) ? UCOfficeIntegration::kOfficeIntegrationService : values.guid(iids);
             result = static_cast<IServiceProvider*>(face)->QueryService(service, values.guid(iids), into());
         } else if (member == 1) {
             result = static_cast<IClassFactory*>(face)->LockServer(values.percent(50) ? TRUE : FALSE);
