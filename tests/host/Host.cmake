@@ -11,7 +11,7 @@ add_test(NAME host_dll_exports
 
 # The integration's start and stop.
 orvex_add_test(NAME host_lifecycle_tests REGISTRY
-  SOURCES host/LifecycleTests.cpp host/OfficeBoundaryTests.cpp support/RecordingHost.cpp
+  SOURCES host/LifecycleTests.cpp host/OfficeBoundaryTests.cpp support/ImportHook.cpp support/RecordingHost.cpp
           support/RecordingSink.cpp support/RawRegistry.cpp)
 orvex_add_test(NAME host_exception_boundary_tests REGISTRY
   SOURCES host/ExceptionBoundaryTests.cpp support/IntegrationLibrary.cpp support/RawRegistry.cpp)

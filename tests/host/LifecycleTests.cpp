@@ -3,6 +3,7 @@
 #include "host/lifecycle/LocalServer.h"
 #include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 
@@ -14,49 +15,29 @@ using ::testing::_;
 
 namespace {
 
-#if defined(_WIN64)
-#define ORVEX_REGISTER_IMPORT "__imp_CoRegisterClassObject"
-#else
-#define ORVEX_REGISTER_IMPORT "__imp__CoRegisterClassObject@20"
-#endif
-// This executable's import slot of CoRegisterClassObject, through which the library calls it.
-extern "C" decltype(&CoRegisterClassObject) registerImport __asm__(ORVEX_REGISTER_IMPORT);
-
 // Stands in for CoRegisterClassObject, through which the library registers its class
-// object, for as long as it lives.
+// object, for as long as it lives: the library is linked into this executable, and calls
+// it through the executable's import table.
 class ReplacedClassRegistration {
 public:
     using Registration = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, DWORD, DWORD*)>;
 
-    explicit ReplacedClassRegistration(Registration with)
-    {
-        replacement = std::move(with);
-        point(&call);
-    }
-    ~ReplacedClassRegistration()
-    {
-        point(real);
-        replacement = nullptr; // what it captured may go with the test
-    }
+    explicit ReplacedClassRegistration(Registration with) { replacement = std::move(with); }
+    ~ReplacedClassRegistration() { replacement = nullptr; } // what it captured may go with the test
     ReplacedClassRegistration(const ReplacedClassRegistration&) = delete;
     ReplacedClassRegistration& operator=(const ReplacedClassRegistration&) = delete;
 
-    static inline const decltype(&CoRegisterClassObject) real = registerImport;
+    static inline const auto real = reinterpret_cast<decltype(&CoRegisterClassObject)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoRegisterClassObject")));
 
 private:
     static HRESULT WINAPI call(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags, DWORD* cookie)
     {
         return replacement(clsid, object, context, flags, cookie);
     }
-    static void point(decltype(&CoRegisterClassObject) target)
-    {
-        DWORD protection = 0;
-        VirtualProtect(&registerImport, sizeof(registerImport), PAGE_READWRITE, &protection);
-        registerImport = target;
-        VirtualProtect(&registerImport, sizeof(registerImport), protection, &protection);
-    }
 
     static inline Registration replacement;
+    const ImportHook hook{GetModuleHandleW(nullptr), "CoRegisterClassObject", reinterpret_cast<const void*>(&call)};
 };
 
 class Lifecycle : public HostedTest {

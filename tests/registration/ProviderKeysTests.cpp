@@ -26,11 +26,11 @@ const std::wstring kProviderKey = L"Software\\IM Providers\\Talvo Orvex";
 const std::wstring kMachineWowProviderKey = L"Software\\WOW6432Node\\IM Providers\\Talvo Orvex";
 const std::wstring kClsid = L"{EF7DF969-CE84-41FD-AE70-4F563C30BE2F}";
 
-void writeProviderKey(HKEY root, const std::wstring& key, const std::wstring& guid = kClsid)
+void writeProviderKey(HKEY root, const std::wstring& key, const std::wstring& guid = kClsid, REGSAM view = 0)
 {
-    RawRegistry::writeText(root, key, L"FriendlyName", L"Talvo Orvex");
-    RawRegistry::writeText(root, key, L"ProcessName", L"OrvexWindows.exe");
-    RawRegistry::writeText(root, key, L"GUID", guid);
+    RawRegistry::writeText(root, key, L"FriendlyName", L"Talvo Orvex", view);
+    RawRegistry::writeText(root, key, L"ProcessName", L"OrvexWindows.exe", view);
+    RawRegistry::writeText(root, key, L"GUID", guid, view);
 }
 
 DWORD upAndRunning(REGSAM view = 0)
@@ -126,27 +126,6 @@ TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
                                         "Setting up and running to: 0", "Setting key for Office 2013 or 2016."}));
 }
 
-// On 64-bit Windows the 32-bit library writes the 32-bit view, where a 64-bit Office does
-// not look; the 64-bit build writes that view anyway. Both must leave the same keys there.
-TEST_F(ProviderKeys, A64BitOfficeFindsTheProviderInItsViewUntilUnregistration)
-{
-    Registry::RegisterProvider();
-    Registry::SetUpAndRunning(2);
-
-    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"FriendlyName"), L"Talvo Orvex");
-    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"ProcessName"), L"OrvexWindows.exe");
-    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"GUID"), kClsid);
-    EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"), L"Talvo Orvex");
-    EXPECT_EQ(upAndRunning(KEY_WOW64_64KEY), 2u);
-
-    Registry::SetUpAndRunning(0);
-    EXPECT_EQ(upAndRunning(KEY_WOW64_64KEY), 0u);
-
-    Registry::UnregisterProvider();
-    EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"GUID"), L"");
-    EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"), L"");
-}
-
 TEST_F(ProviderKeys, WithoutWriteAccessToTheMachineKeysOnlyTheUserValuesAreSet)
 {
     {
@@ -184,7 +163,8 @@ TEST_F(ProviderKeys, UnregisteringRemovesOnlyThisProvidersDefaultAndOnlyLeafMach
         Wow64RegistryMirror::writeString(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp", before);
         RawRegistry::writeText(HKEY_CURRENT_USER, kUserProviders, L"Kept", L"other data");
         Registry::SetUpAndRunning(0);
-        writeProviderKey(HKEY_LOCAL_MACHINE, kProviderKey);
+        // The key a 64-bit Office reads, and the one a 32-bit Office reads.
+        writeProviderKey(HKEY_LOCAL_MACHINE, kProviderKey, kClsid, KEY_WOW64_64KEY);
         writeProviderKey(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
         RawRegistry::writeText(HKEY_LOCAL_MACHINE, kMachineWowProviderKey + L"\\Extension", L"", L"someone else's");
 
@@ -199,10 +179,7 @@ TEST_F(ProviderKeys, UnregisteringRemovesOnlyThisProvidersDefaultAndOnlyLeafMach
             << "the 64-bit view, where a 64-bit Office reads it";
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"Kept").text, L"other data");
         EXPECT_EQ(upAndRunning(), 0u) << "the per-user provider key stays";
-        if (!Wow64RegistryMirror::active()) {
-            // In a 32-bit process on a 64-bit system the plain path is the WOW6432Node key.
-            EXPECT_FALSE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kProviderKey));
-        }
+        EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"GUID"), L"") << "the 64-bit view's leaf key goes";
         EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey))
             << "a provider key with a subkey is not removed";
         EXPECT_TRUE(Registry::IsProviderRegistered());

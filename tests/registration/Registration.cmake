@@ -7,6 +7,6 @@ orvex_add_test(NAME registration_diagnostics_tests REGISTRY
   SOURCES registration/RegistrationDiagnosticsTests.cpp support/RawRegistry.cpp support/SavedRegistryKeys.cpp
           support/RecordingHost.cpp)
 orvex_add_test(NAME self_registration_tests REGISTRY
-  SOURCES registration/SelfRegistrationTests.cpp registration/ExportHook.cpp support/RawRegistry.cpp
+  SOURCES registration/SelfRegistrationTests.cpp support/ImportHook.cpp support/RawRegistry.cpp
           support/SavedRegistryKeys.cpp support/IntegrationLibrary.cpp)
 add_dependencies(self_registration_tests orvex_office_integration)

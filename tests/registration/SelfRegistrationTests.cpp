@@ -3,9 +3,9 @@
 // and cleared first and put back afterwards.
 #include "registration/RegistryUtils.h"
 #include "registration/SelfRegistration.h"
-#include "tests/registration/ExportHook.h"
 #include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/IntegrationLibrary.h"
 #include "tests/support/MockPlatformHelper.h"
 
@@ -15,6 +15,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -71,9 +72,52 @@ std::vector<std::wstring> typeLibraryInterfaces()
     return identifiers;
 }
 
-// The exports of one load of the DLL. Each load starts with the per-user flag clear.
+// Stands in for the per-user functions that the DLL looks up by name: counts their calls
+// and passes them on to the system's, or has the system do a registration half: the
+// library's keys written, then refused.
+struct PerUserCalls {
+    static inline int registrations = 0;
+    static inline int unregistrations = 0;
+    static inline LCID localeDuringRegistration = 0;
+    static inline bool refuse = false;
+
+    template <class Function>
+    static Function system(const char* name)
+    {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), name)));
+    }
+    static HRESULT WINAPI registerForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
+    {
+        ++registrations;
+        localeDuringRegistration = GetThreadLocale();
+        const HRESULT result =
+            system<decltype(&registerForUser)>("RegisterTypeLibForUser")(library, path, helpDirectory);
+        return refuse ? E_ACCESSDENIED : result;
+    }
+    static HRESULT WINAPI unregisterForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind)
+    {
+        ++unregistrations;
+        return system<decltype(&unregisterForUser)>("UnRegisterTypeLibForUser")(library, major, minor, locale, kind);
+    }
+    // The DLL's own GetProcAddress: its lookups of the two reach the stand-ins.
+    static FARPROC WINAPI lookUp(HMODULE module, LPCSTR name)
+    {
+        const bool named = HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0;
+        if (named && std::strcmp(name, "RegisterTypeLibForUser") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&registerForUser));
+        }
+        if (named && std::strcmp(name, "UnRegisterTypeLibForUser") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&unregisterForUser));
+        }
+        return GetProcAddress(module, name);
+    }
+};
+
+// The exports of one load of the DLL, whose per-user lookups reach PerUserCalls. Each load
+// starts with the per-user flag clear.
 struct Exports {
     IntegrationLibrary library;
+    ImportHook lookUps{library.handle(), "GetProcAddress", reinterpret_cast<const void*>(&PerUserCalls::lookUp)};
     HRESULT(WINAPI* registerServer)() = find<decltype(registerServer)>("DllRegisterServer");
     HRESULT(WINAPI* unregisterServer)() = find<decltype(unregisterServer)>("DllUnregisterServer");
     HRESULT(WINAPI* install)(BOOL, const wchar_t*) = find<decltype(install)>("DllInstall");
@@ -84,33 +128,9 @@ struct Exports {
     {
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library.handle(), name)));
     }
-    bool complete() const { return registerServer != nullptr && unregisterServer != nullptr && install != nullptr; }
-};
-
-// Stands in for the per-user functions that the DLL looks up by name: counts their calls
-// and passes them on to the system's, or has the system do a registration half: the
-// library's keys written, then refused.
-struct PerUserCalls {
-    static inline int registrations = 0;
-    static inline int unregistrations = 0;
-    static inline LCID localeDuringRegistration = 0;
-    static inline bool refuse = false;
-    static inline void* registerOriginal = nullptr;
-    static inline void* unregisterOriginal = nullptr;
-
-    static HRESULT WINAPI registerForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory)
+    bool complete() const
     {
-        ++registrations;
-        localeDuringRegistration = GetThreadLocale();
-        const HRESULT result =
-            reinterpret_cast<decltype(&registerForUser)>(registerOriginal)(library, path, helpDirectory);
-        return refuse ? E_ACCESSDENIED : result;
-    }
-    static HRESULT WINAPI unregisterForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind)
-    {
-        ++unregistrations;
-        return reinterpret_cast<decltype(&unregisterForUser)>(unregisterOriginal)(library, major, minor, locale,
-                                                                                   kind);
+        return lookUps.installed() && registerServer != nullptr && unregisterServer != nullptr && install != nullptr;
     }
 };
 
@@ -133,9 +153,6 @@ protected:
         saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\IM Providers");
         saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\IM Providers");
         SetThreadLocale(kCallerLocale);
-        ASSERT_TRUE(registerHook.installed() && unregisterHook.installed());
-        PerUserCalls::registerOriginal = registerHook.original();
-        PerUserCalls::unregisterOriginal = unregisterHook.original();
         PerUserCalls::registrations = PerUserCalls::unregistrations = 0;
         PerUserCalls::refuse = false;
     }
@@ -151,10 +168,6 @@ protected:
 
     SavedRegistryKeys saved;
     const LCID savedLocale = GetThreadLocale();
-    const ExportHook registerHook{GetModuleHandleW(L"oleaut32.dll"), "RegisterTypeLibForUser",
-                                  reinterpret_cast<const void*>(&PerUserCalls::registerForUser)};
-    const ExportHook unregisterHook{GetModuleHandleW(L"oleaut32.dll"), "UnRegisterTypeLibForUser",
-                                    reinterpret_cast<const void*>(&PerUserCalls::unregisterForUser)};
 };
 
 } // namespace
