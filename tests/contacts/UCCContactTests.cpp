@@ -163,13 +163,4 @@ TEST_F(UCCContactTest, OneSubscriptionObjectForEveryCallerAndThread)
     EXPECT_EQ(fresh->CreateSubscription(&later), S_OK);
     EXPECT_EQ(later.Get(), got[0].Get());
 
-    // Outlook subscribes its contacts this way: accepted, and nothing of the contact kept.
-    const auto ida = contactFor(L"ida@example.org");
-    const ULONG references = referenceCount(ida.contact.Get());
-    const auto types = SafeArray::ofInt32(std::vector<LONG>{ucPresenceAvailability});
-    EXPECT_EQ(later->AddContact(ida.contact.Get()), S_OK);
-    EXPECT_EQ(later->Subscribe(static_cast<ContactSubscriptionRefreshRate>(0), types.get()), S_OK);
-    EXPECT_EQ(later->Unsubscribe(), S_OK);
-    EXPECT_EQ(later->RemoveContact(ida.contact.Get()), S_OK);
-    EXPECT_EQ(referenceCount(ida.contact.Get()), references);
 }

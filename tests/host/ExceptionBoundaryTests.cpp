@@ -86,15 +86,6 @@ TEST_F(ExceptionBoundary, StartSurvivesAThrowingHelperAndStops)
     EXPECT_FALSE(LifecycleProbe::classObject()) << "the stop withdrew the class object it had registered";
 }
 
-TEST_F(ExceptionBoundary, StartSurvivesAHostLogThatThrowsAfterItsFirstRecord)
-{
-    EXPECT_CALL(*helper, log(_, _, _, _, _)).WillRepeatedly(::testing::Throw(std::runtime_error("host sink")));
-    EXPECT_CALL(*helper, log("starting", _, _, _, _)).WillOnce(::testing::Return());
-
-    EXPECT_NO_THROW(integration->startIntegration());
-    EXPECT_NO_THROW(integration->stopIntegration());
-}
-
 TEST_F(ExceptionBoundary, PresenceCallbacksDoNotThrowIntoTheMessenger)
 {
     IOfficeAdapterPlatformHelper::PresenceCallback callback;

@@ -187,25 +187,6 @@ TEST_F(ProviderKeys, UnregisteringRemovesOnlyThisProvidersDefaultAndOnlyLeafMach
     }
 }
 
-TEST_F(ProviderKeys, RegisteredMeansOneMachineKeyNamingThisProviderExactly)
-{
-    writeProviderKey(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
-    EXPECT_TRUE(Registry::IsProviderRegistered()) << "only under WOW6432Node";
-    writeProviderKey(HKEY_LOCAL_MACHINE, kMachineWowProviderKey, L"{ef7df969-ce84-41fd-ae70-4f563c30be2f}");
-    EXPECT_FALSE(Registry::IsProviderRegistered()) << "the class identifier in other letters";
-
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProviderKey.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMachineWowProviderKey.c_str());
-    writeProviderKey(HKEY_CURRENT_USER, kProviderKey);
-    host.forgetRecords();
-    EXPECT_FALSE(integration().isRegistered()) << "the per-user key does not count, however complete";
-
-    // Each check runs the registration diagnostics for the log.
-    const auto verdicts = host.messages(static_cast<std::int32_t>(LogLevel::Info));
-    ASSERT_EQ(verdicts.size(), 1u);
-    EXPECT_EQ(verdicts[0].rfind("Successful registration: ", 0), 0u);
-}
-
 // The keys every start writes for the messenger's user, naming the DLL beside the host.
 TEST(UserTypeLibKeys, PointAtTheLibraryBesideTheHostExecutable)
 {

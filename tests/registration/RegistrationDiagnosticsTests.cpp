@@ -117,11 +117,6 @@ TEST_F(RegistrationDiagnostics, EachLocationIsCountedAndOnlyACompleteOneIsAVerdi
         << "the eleventh row is the first registered nowhere";
     EXPECT_EQ(missing.back(), "Missing HKEY_LOCAL_MACHINE: SOFTWARE\\Classes\\WOW6432Node\\Interface\\"
                               "{8C9B6953-33CC-4A04-9DA4-F71AE79DA0C0}\\TypeLib, inteface: _IUCOfficeIntegrationEvents");
-    const auto records = host.records();
-    EXPECT_TRUE(std::all_of(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(missing.size()),
-                            [](const auto& record) { return record.level == kError; }))
-        << "the missing interfaces are reported before the summary";
-
     // Completed per user: HKCU's native view now holds every interface.
     for (std::size_t at = 0; at < Registry::ExpectedInterfaces.size(); ++at) {
         registerRow(HKEY_CURRENT_USER, View::Native, at);

@@ -1,6 +1,7 @@
 // Self-registration through the built DLL's exports and through Wine's regsvr32, against
 // the real registry of the test prefix. Every key the registration may touch is saved
 // and cleared first and put back afterwards.
+#include "registration/ExpectedInterfaces.h"
 #include "registration/RegistryUtils.h"
 #include "registration/SelfRegistration.h"
 #include "tests/support/RawRegistry.h"
@@ -11,18 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include <oleauto.h>
-#include <wrl/client.h>
-
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace Registry = Utils::Registry;
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -36,40 +32,9 @@ const std::wstring kMachineWowProviderKey = L"Software\\WOW6432Node\\IM Provider
 // The platform value the system's registration writes for a library of this build.
 const wchar_t* const kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
 
-std::filesystem::path productDll()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path() / L"orvex-windows-office-integration.dll";
-}
-
 std::wstring platformValue(const std::wstring& typeLibKey, const wchar_t* platform)
 {
     return typeLibKey + L"\\1.0\\0\\" + platform;
-}
-
-// Every interface of the embedded type library, as registry text.
-std::vector<std::wstring> typeLibraryInterfaces()
-{
-    ComPtr<ITypeLib> library;
-    std::vector<std::wstring> identifiers;
-    if (FAILED(LoadTypeLibEx(productDll().c_str(), REGKIND_NONE, &library))) {
-        return identifiers;
-    }
-    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
-        ComPtr<ITypeInfo> info;
-        TYPEATTR* attributes = nullptr;
-        if (FAILED(library->GetTypeInfo(index, &info)) || FAILED(info->GetTypeAttr(&attributes))) {
-            continue;
-        }
-        if (attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH) {
-            wchar_t text[39] = {};
-            StringFromGUID2(attributes->guid, text, 39);
-            identifiers.emplace_back(text);
-        }
-        info->ReleaseTypeAttr(attributes);
-    }
-    return identifiers;
 }
 
 // Stands in for the per-user functions that the DLL looks up by name: counts their calls
@@ -138,16 +103,15 @@ class SelfRegistration : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static const std::vector<std::wstring> interfaces = typeLibraryInterfaces();
-        ASSERT_GT(interfaces.size(), 273u);
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            for (const std::wstring& iid : interfaces) {
-                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\Interface\\" + iid);
-                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\WOW6432Node\\Interface\\" + iid);
+            for (const auto& row : Registry::ExpectedInterfaces) {
+                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\Interface\\" + std::wstring(row.iid));
+                saved.saveAndRemove(root, L"SOFTWARE\\Classes\\WOW6432Node\\Interface\\" + std::wstring(row.iid));
             }
             saved.saveAndRemove(root, Registry::typeLibPath());
             saved.saveAndRemove(root, Registry::typeLibWowPath());
         }
+        saved.saveAndRemove(HKEY_LOCAL_MACHINE, kSharedInterfaceKey);
         saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineProviderKey);
         saved.saveAndRemove(HKEY_LOCAL_MACHINE, kMachineWowProviderKey);
         saved.saveAndRemove(HKEY_CURRENT_USER, L"Software\\IM Providers");

@@ -130,12 +130,22 @@ std::function<void(DiagnosisTest&)> orvexIsDefaultAgain(REGSAM view)
     };
 }
 
+// Steps of a case that write or remove one registry value or key, in a view or none.
+using Step = std::function<void(DiagnosisTest&)>;
+Step sets(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0)
+{
+    return [=](DiagnosisTest&) { writeText(root, path, name, text, view); };
+}
+Step removes(HKEY root, const std::wstring& path, REGSAM view = 0)
+{
+    return [=](DiagnosisTest&) { removeTree(root, path, view); };
+}
+Step defaultIs(const std::wstring& text) { return sets(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", text, k64); }
+
 const Broken kInstallations[] = {
     {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
-    {"an uninstaller emptied DefaultIMApp",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"", k64); }, {kUser64}, "is empty"},
-    {"DefaultIMApp names a provider since uninstalled",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Old Messenger", k64); }, {kUser64},
+    {"an uninstaller emptied DefaultIMApp", defaultIs(L""), {kUser64}, "is empty"},
+    {"DefaultIMApp names a provider since uninstalled", defaultIs(L"Old Messenger"), {kUser64},
      "\"Old Messenger\", which is not installed"},
     {"DefaultIMApp written as a number by a script",
      [](DiagnosisTest&) { writeNumber(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", 1, k64); }, {kUser64},
@@ -149,24 +159,16 @@ const Broken kInstallations[] = {
      otherProviderIsDefault(KEY_WOW64_32KEY), {kUser64},
      "\"Other Messenger\", another provider, installed only for a 32-bit Office", false, {kUser64},
      orvexIsDefaultAgain(KEY_WOW64_32KEY)},
-    {"DefaultIMApp retyped in another letter case (fine)",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"TALVO orvex", k64); }, {}, ""},
+    {"DefaultIMApp retyped in another letter case (fine)", defaultIs(L"TALVO orvex"), {}, ""},
     {"the provider key's GUID in lower case without braces (fine)",
-     [](DiagnosisTest&) {
-         writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", k64);
-     },
-     {}, "", false, {},
-     [](DiagnosisTest&) {
-         writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), k64);
-     }},
+     sets(HKEY_LOCAL_MACHINE, kProvider, L"GUID", L"ef7df969-ce84-41fd-ae70-4f563c30be2f", k64), {}, "", false, {},
+     sets(HKEY_LOCAL_MACHINE, kProvider, L"GUID", Utils::Registry::ProviderClsid(), k64)},
     {"the provider key's GUID changed by another installer",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), k64); },
-     {{"provider-key", "64-bit", "HKLM"}}, "GUID is \"{00000000-0000-0000-C000-000000000046}\"", true},
+     sets(HKEY_LOCAL_MACHINE, kProvider, L"GUID", GuidText(IID_IUnknown), k64), {{"provider-key", "64-bit", "HKLM"}},
+     "GUID is \"{00000000-0000-0000-C000-000000000046}\"", true},
     {"a 64-bit-only installer left no provider key in the 32-bit view",
-     [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY); },
-     {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
-    {"UpAndRunning written as text by a hand edit",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", k64); },
+     removes(HKEY_LOCAL_MACHINE, kProvider, KEY_WOW64_32KEY), {{"provider-key", "32-bit", "HKLM"}}, "is missing", true},
+    {"UpAndRunning written as text by a hand edit", sets(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", L"2", k64),
      {{"up-and-running", "both", "HKCU"}}, "UpAndRunning is text, not a number"},
     {"UpAndRunning reset to 0 by a roaming profile while the integration runs",
      [](DiagnosisTest&) { writeNumber(HKEY_CURRENT_USER, kProvider, L"UpAndRunning", 0, k64); },
@@ -188,46 +190,45 @@ const Broken kInstallations[] = {
      {{"class-object", "both", ""}}, "does not answer within", false, {{"class-object", "both", ""}},
      [](DiagnosisTest& test) { test.freezeHost(false); }},
     {"a roaming profile's per-user win32 path names a file of another machine",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", L"C:\\Users\\away\\orvex\\gone.dll"); },
-     kPerUserWin32, "which does not exist"},
+     sets(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", L"C:\\Users\\away\\orvex\\gone.dll"), kPerUserWin32,
+     "which does not exist"},
     {"an older version's per-user win32 path names another type library",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", kOtherLibrary); },
-     kPerUserWin32, "version 2.0, not the provider's"},
+     sets(HKEY_CURRENT_USER, kTypeLibrary + L"win32", L"", kOtherLibrary), kPerUserWin32,
+     "version 2.0, not the provider's"},
     {"a per-user win64 path of an uninstalled copy wins over the machine-wide one",
-     [](DiagnosisTest&) { writeText(HKEY_CURRENT_USER, kTypeLibrary + L"win64", L"", L"D:\\old\\orvex.dll"); },
+     sets(HKEY_CURRENT_USER, kTypeLibrary + L"win64", L"", L"D:\\old\\orvex.dll"),
      {{"type-library", "64-bit", "HKCU"}}, "which does not exist", false, {},
-     [](DiagnosisTest&) { removeTree(HKEY_CURRENT_USER, kTypeLibrary + L"win64"); }},
+     removes(HKEY_CURRENT_USER, kTypeLibrary + L"win64")},
     {"the machine-wide win64 path left as the placeholder",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", L"", L"ORVEX_DUMMY"); },
-     {{"type-library", "64-bit", "HKLM"}}, "placeholder", true},
+     sets(HKEY_LOCAL_MACHINE, kTypeLibrary + L"win64", L"", L"ORVEX_DUMMY"), {{"type-library", "64-bit", "HKLM"}},
+     "placeholder", true},
     {"an uninstaller removed the whole type library registration",
-     [](DiagnosisTest&) {
-         removeTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
-         removeTree(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId());
+     [](DiagnosisTest& test) {
+         removes(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId())(test);
+         removes(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\TypeLib\\" + Utils::Registry::TypeLibId())(test);
      },
      {{"type-library", "64-bit", "HKLM"}, {"type-library", "32-bit", "HKCU"}}, "registered nowhere", true},
     {"the contact interface key names another version in the 32-bit view only",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY); },
+     sets(HKEY_LOCAL_MACHINE, kContactInterface, L"Version", L"2.0", KEY_WOW64_32KEY),
      {{"interfaces", "32-bit", "HKLM"}}, "IUCCContact (library", true},
     {"another provider's registration repointed the contact interface (64-bit view)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", GuidText(IID_IUnknown), k64); },
-     {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
+     sets(HKEY_LOCAL_MACHINE, kContactInterface, L"", GuidText(IID_IUnknown), k64), {{"interfaces", "64-bit", "HKLM"}},
+     "IUCCContact (library {00000000-0000-0000-C000-000000000046}", true},
     {"another provider's registration gave the dual contact interface IDispatch's marshaller (64-bit view)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64); },
+     sets(HKEY_LOCAL_MACHINE, kContactKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64),
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (ProxyStubClsid32 {00020420-0000-0000-C000-000000000046})", true},
     {"the contact events' dispinterface with IDispatch's marshaller, as Windows registers one (fine)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64); },
-     {}, "", false, {},
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kUniversalMarshaller, k64); }},
+     sets(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kDispatchMarshaller, k64), {}, "", false, {},
+     sets(HKEY_LOCAL_MACHINE, kEventsKey + L"\\ProxyStubClsid32", L"", kUniversalMarshaller, k64)},
     {"a hand edit left the contact interface's library ID without braces (64-bit view)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kContactInterface, L"", L"9d5662de-96cc-471f-94f0-e00e05457627", k64); },
+     sets(HKEY_LOCAL_MACHINE, kContactInterface, L"", L"9d5662de-96cc-471f-94f0-e00e05457627", k64),
      {{"interfaces", "64-bit", "HKLM"}}, "IUCCContact (library 9d5662de-96cc-471f-94f0-e00e05457627", true},
     {"an installer wrote the messenger's full path as ProcessName (64-bit view)",
-     [](DiagnosisTest&) { writeText(HKEY_LOCAL_MACHINE, kProvider, L"ProcessName", L"C:\\Orvex\\OrvexWindows.exe", k64); },
+     sets(HKEY_LOCAL_MACHINE, kProvider, L"ProcessName", L"C:\\Orvex\\OrvexWindows.exe", k64),
      {{"provider-key", "64-bit", "HKLM"}}, "ProcessName is \"C:\\Orvex\\OrvexWindows.exe\"", true},
     {"another provider's uninstaller removed the contact interface's key (64-bit view)",
-     [](DiagnosisTest&) { removeTree(HKEY_LOCAL_MACHINE, kContactKey, k64); },
-     {{"interfaces", "64-bit", "HKLM"}}, "no interface key: IUCCContact", true},
+     removes(HKEY_LOCAL_MACHINE, kContactKey, k64), {{"interfaces", "64-bit", "HKLM"}}, "no interface key: IUCCContact",
+     true},
 };
 
 // The table runs the doctor's diagnosis and repair in this process, twice a case: the
