@@ -10,7 +10,6 @@
 #include "tests/support/Deadline.h"
 
 #include <atomic>
-#include <cstdint>
 #include <sstream>
 #include <thread>
 
@@ -60,10 +59,6 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     std::ostringstream address;
     address << LogAddress{static_cast<UCCContact*>(kit.contact.Get())};
     const std::string finalRelease = "Final mContactDetails: " + address.str();
-    // Every object logs its address as upper-case hexadecimal of the pointer's width.
-    std::ostringstream sample;
-    sample << LogAddress{reinterpret_cast<const void*>(std::uintptr_t{0xABC12})};
-    EXPECT_EQ(sample.str(), std::string(sizeof(void*) * 2 - 5, '0') + "ABC12");
     std::atomic<bool> inEvent{false};
     std::atomic<bool> releasedDuringEvent{false};
     sink->onEvent = [&] {
@@ -85,14 +80,6 @@ TEST_F(ContactLifetimeTest, AReportInProgressCompletesBeforeTheContactGoes)
     EXPECT_TRUE(host.said(finalRelease));
     EXPECT_TRUE(host.said("Stop watching contact."));
 
-    // The watch is gone with the contact: a later report reaches nobody, and nothing of
-    // the destroyed watcher runs (only the resolver traces what the host said).
-    host.forgetRecords();
-    kit.hostSide(OutlookContactStatus::OnlinePresent);
-    EXPECT_EQ(sink->events().size(), 1u);
-    for (const auto& record : host.records()) {
-        EXPECT_EQ(record.file, "ContactResolver") << record.message;
-    }
 }
 
 TEST_F(ContactLifetimeTest, TheLastReferenceMayGoOnTheHostsThreadDuringTheEvent)

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <thread>
 
 using ::testing::_;
@@ -20,9 +19,8 @@ using ::testing::NiceMock;
 TEST(EntryPoint, AStopBeforeAnyStartOnlyLogsAndWritesNotServingTwice)
 {
     auto helper = std::make_shared<NiceMock<MockPlatformHelper>>();
-    std::map<std::string, std::vector<std::string>> byFile;
-    ON_CALL(*helper, log).WillByDefault([&byFile](const std::string& message, auto, auto, const std::string& file,
-                                                  auto) { byFile[file].push_back(message); });
+    std::vector<std::string> messages;
+    ON_CALL(*helper, log).WillByDefault([&messages](const std::string& message, auto...) { messages.push_back(message); });
     EXPECT_CALL(*helper, classFactoryRegistered(_)).Times(0);
     LifecycleProbe::markUpAndRunning(7);
 
@@ -30,9 +28,7 @@ TEST(EntryPoint, AStopBeforeAnyStartOnlyLogsAndWritesNotServingTwice)
         IntegrationLibrary library;
         ASSERT_TRUE(library.loaded());
         library.getOutlookIntegration(helper)->stopIntegration();
-        EXPECT_EQ(byFile["LocalServer"],
-                  (std::vector<std::string>{"shutting down", "Revoke class factory", "Setting up and running to 0"}));
-        EXPECT_EQ(std::ranges::count(byFile["Utilities\\RegistryUtils"], "Setting up and running to: 0"), 2);
+        EXPECT_EQ(std::ranges::count(messages, "Setting up and running to: 0"), 2);
         EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
         EXPECT_EQ(LifecycleProbe::apartmentType(), -1) << "no COM call initialised the thread";
     }).join();

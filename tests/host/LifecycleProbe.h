@@ -17,10 +17,10 @@ namespace LifecycleProbe {
 
 inline constexpr wchar_t kProviderKey[] = L"Software\\IM Providers\\Talvo Orvex";
 
-// HKCU "Software\IM Providers\Talvo Orvex" UpAndRunning, or -1 when absent.
-inline long upAndRunning()
+// HKCU "Software\IM Providers\Talvo Orvex" UpAndRunning in `view`, or -1 when absent.
+inline long upAndRunning(REGSAM view = 0)
 {
-    const auto value = RawRegistry::read(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning");
+    const auto value = RawRegistry::read(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning", view);
     return value.type == REG_DWORD ? static_cast<long>(value.number) : -1;
 }
 

@@ -11,7 +11,6 @@
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
-using ::testing::_;
 
 namespace {
 
@@ -24,11 +23,6 @@ public:
 
     explicit ReplacedClassRegistration(Registration with) { replacement = std::move(with); }
     ~ReplacedClassRegistration() { replacement = nullptr; } // what it captured may go with the test
-    ReplacedClassRegistration(const ReplacedClassRegistration&) = delete;
-    ReplacedClassRegistration& operator=(const ReplacedClassRegistration&) = delete;
-
-    static inline const auto real = reinterpret_cast<decltype(&CoRegisterClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoRegisterClassObject")));
 
 private:
     static HRESULT WINAPI call(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags, DWORD* cookie)
@@ -98,11 +92,9 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
     EXPECT_EQ(host.messagesOf("UCOfficeIntegration::initialise"), (std::vector<std::string>{"Enter", "Enter"}))
         << "the refused request's object, then the one handed out";
 
-    // A refused aggregation leaves the caller's pointer as it was.
-    IUnknown* untouched = reinterpret_cast<IUnknown*>(0x1234);
-    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&untouched)),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(untouched, reinterpret_cast<IUnknown*>(0x1234));
+    // Aggregation is refused. (That a refusal writes nothing is the fuzzer's, for every member.)
+    ComPtr<IUnknown> aggregated;
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_PPV_ARGS(&aggregated)), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
 
     // Refused once Office holds the object with its sinks: another caller's mistake takes
@@ -120,38 +112,6 @@ TEST_F(Lifecycle, TheFactoryServesOneObjectThatARefusedRequestTakesFromNobody)
     EXPECT_EQ(shutdowns, 1);
 }
 
-// A host may hand its log to another thread and wait for it there, and that thread may
-// ask for the integration meanwhile (a second activation, a window opening): whatever the
-// factory logs, it logs without holding what another request needs.
-TEST_F(Lifecycle, AHostWhoseLogCallbackReachesTheFactoryFromAnotherThreadIsNotDeadlocked)
-{
-    server().startIntegration();
-    const ComPtr<IClassFactory> factory = LifecycleProbe::classObject();
-    ASSERT_TRUE(factory);
-    ComPtr<IUnknown> meanwhile;
-    const auto askMeanwhile = [&factory, &meanwhile](auto&&...) {
-        finishesWithin(std::chrono::seconds(60), "an activation from the host's log callback", [&] {
-            EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&meanwhile)), S_OK);
-        });
-    };
-    EXPECT_CALL(host.mock(), log(_, _, _, _, _)).Times(::testing::AnyNumber());
-    {
-        // While the first object is being made, another request makes and keeps its own.
-        ::testing::InSequence once;
-        EXPECT_CALL(host.mock(), log("Enter", _, _, _, "UCOfficeIntegration::initialise")).WillOnce(askMeanwhile);
-        EXPECT_CALL(host.mock(), log("Enter", _, _, _, "UCOfficeIntegration::initialise")).WillOnce(::testing::Return());
-    }
-    ComPtr<IUnknown> first;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&first)), S_OK);
-    EXPECT_EQ(first.Get(), meanwhile.Get()) << "both requests receive the object that was kept";
-
-    EXPECT_CALL(host.mock(), log(::testing::StartsWith("failed to get a Messenger implementation"), _, _, _, _))
-        .WillOnce(askMeanwhile);
-    ComPtr<IDispatch> refused;
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&refused)), E_NOINTERFACE);
-    EXPECT_EQ(first.Get(), meanwhile.Get());
-}
-
 TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheProviderDown)
 {
     // The runtime's answer is replaced in this process's import table; Wine accepts a
@@ -167,27 +127,6 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
                                                  "factory and setting upandrunning to 0, result: -2147220996"}));
     EXPECT_EQ(host.messagesOf("LocalServer::revokeClassFactory"), std::vector<std::string>{"Revoke class factory"})
         << "nothing was registered, so nothing is revoked";
-}
-
-TEST_F(Lifecycle, AStopWhileTheClassObjectIsBeingRegisteredWithdrawsItAndTheNextStartServes)
-{
-    // The host stops on another thread just as the runtime has registered the class object.
-    {
-        const ReplacedClassRegistration racing([](REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags,
-                                                  DWORD* cookie) {
-            const HRESULT result = ReplacedClassRegistration::real(clsid, object, context, flags, cookie);
-            std::thread([] { server().stopIntegration(); }).join();
-            return result;
-        });
-        finishesWithin(std::chrono::seconds(30), "a stop during the registration", [] { server().startIntegration(); });
-    }
-    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
-    EXPECT_FALSE(LifecycleProbe::classObject()) << "Office must not activate an integration that was stopped";
-    EXPECT_FALSE(host.said("Up and running"));
-
-    server().startIntegration();
-    EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
-    EXPECT_TRUE(LifecycleProbe::classObject());
 }
 
 // The host and Office may call back into the integration from other threads while it is

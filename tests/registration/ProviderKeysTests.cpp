@@ -1,10 +1,10 @@
 // The IM provider keys against the real registry of the test prefix. The keys are saved
 // and cleared first and put back afterwards.
 #include "host/IOfficeIntegration.h"
-#include "host/LogLevel.h"
 #include "registration/ProviderKeys.h"
 #include "registration/RegistryUtils.h"
 #include "registration/Wow64RegistryMirror.h"
+#include "tests/host/LifecycleProbe.h"
 #include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/RecordingHost.h"
@@ -31,12 +31,6 @@ void writeProviderKey(HKEY root, const std::wstring& key, const std::wstring& gu
     RawRegistry::writeText(root, key, L"FriendlyName", L"Talvo Orvex", view);
     RawRegistry::writeText(root, key, L"ProcessName", L"OrvexWindows.exe", view);
     RawRegistry::writeText(root, key, L"GUID", guid, view);
-}
-
-DWORD upAndRunning(REGSAM view = 0)
-{
-    const auto value = RawRegistry::read(HKEY_CURRENT_USER, kProviderKey, L"UpAndRunning", view);
-    return value.type == REG_DWORD ? value.number : 0xFFFFFFFF;
 }
 
 // A value as a 64-bit Office reads it, from the 64-bit view, whatever this process's bitness.
@@ -97,19 +91,19 @@ protected:
 TEST_F(ProviderKeys, UpAndRunningStatesAndWhenTheDefaultProviderIsWritten)
 {
     Registry::SetUpAndRunning(1);
-    EXPECT_EQ(upAndRunning(), 1u) << "the per-user provider key is created";
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 1) << "the per-user provider key is created";
     EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp").exists);
     EXPECT_FALSE(RawRegistry::read(HKEY_CURRENT_USER, kUserWowProviders, L"DefaultIMApp").exists);
 
     Registry::SetUpAndRunning(2);
-    EXPECT_EQ(upAndRunning(), 2u);
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 2);
     for (const std::wstring& providers : {kUserProviders, kUserWowProviders}) {
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, providers, L"DefaultIMApp").type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(defaultApp(providers), L"Talvo Orvex");
     }
 
     Registry::SetUpAndRunning(0);
-    EXPECT_EQ(upAndRunning(), 0u);
+    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0);
     EXPECT_EQ(defaultApp(kUserProviders), L"Talvo Orvex") << "stopping leaves the default provider";
     // In a 32-bit process Wine (not Windows, where HKCU "Software" is shared by both views)
     // sends these writes under "Software\\Wow6432Node" once that key exists, which the
@@ -178,7 +172,7 @@ TEST_F(ProviderKeys, UnregisteringRemovesOnlyThisProvidersDefaultAndOnlyLeafMach
         EXPECT_EQ(read64(HKEY_CURRENT_USER, kUserProviders, L"DefaultIMApp"), removed ? L"" : before)
             << "the 64-bit view, where a 64-bit Office reads it";
         EXPECT_EQ(RawRegistry::read(HKEY_CURRENT_USER, kUserProviders, L"Kept").text, L"other data");
-        EXPECT_EQ(upAndRunning(), 0u) << "the per-user provider key stays";
+        EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the per-user provider key stays";
         EXPECT_EQ(read64(HKEY_LOCAL_MACHINE, kProviderKey, L"GUID"), L"") << "the 64-bit view's leaf key goes";
         EXPECT_TRUE(RawRegistry::keyExists(HKEY_LOCAL_MACHINE, kMachineWowProviderKey))
             << "a provider key with a subkey is not removed";

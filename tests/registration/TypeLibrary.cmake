@@ -1,7 +1,7 @@
 # The type library embedded in the DLL, read through oleaut32 under Wine, and the system's
 # dispatch code driven through it once registered.
 orvex_add_test(NAME type_library_tests LIBS orvex_typelib REGISTRY
-  SOURCES registration/TypeLibraryTests.cpp registration/DispatchArgumentsTests.cpp)
+  SOURCES registration/TypeLibraryTests.cpp)
 add_dependencies(type_library_tests orvex_office_integration)
 target_compile_options(type_library_tests PRIVATE ${ORVEX_WARNINGS})
 target_compile_definitions(type_library_tests PRIVATE
