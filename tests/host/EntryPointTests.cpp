@@ -2,9 +2,9 @@
 // name. Each test loads the library afresh, so each starts as a fresh process does,
 // without a singleton.
 #include "host/LogLevel.h"
-#include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/IntegrationLibrary.h"
+#include "tests/support/LifecycleProbe.h"
 #include "tests/support/MockPlatformHelper.h"
 
 #include <gtest/gtest.h>

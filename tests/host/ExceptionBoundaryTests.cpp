@@ -3,8 +3,8 @@
 // exception crosses from one module's frames into the other's only when both share one
 // C++ runtime; with a runtime linked into each, the 32-bit build ends in std::terminate.
 #include "client/com/Bstr.h"
-#include "tests/host/LifecycleProbe.h"
 #include "tests/support/IntegrationLibrary.h"
+#include "tests/support/LifecycleProbe.h"
 #include "tests/support/MockPlatformHelper.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The integration's start and stop in-process, through the real COM runtime and the real
 // registry of the test prefix: what Office would find, and what the host is told.
 #include "host/lifecycle/LocalServer.h"
-#include "tests/host/LifecycleProbe.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/ImportHook.h"
+#include "tests/support/LifecycleProbe.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 

@@ -5,7 +5,7 @@
 #include "client/com/Variant.h"
 #include "host/LogLevel.h"
 #include "host/lifecycle/LocalServer.h"
-#include "tests/host/LifecycleProbe.h"
+#include "tests/support/LifecycleProbe.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingSink.h"
 

@@ -4,7 +4,7 @@
 #include "registration/ProviderKeys.h"
 #include "registration/RegistryUtils.h"
 #include "registration/Wow64RegistryMirror.h"
-#include "tests/host/LifecycleProbe.h"
+#include "tests/support/LifecycleProbe.h"
 #include "tests/support/RawRegistry.h"
 #include "tests/support/SavedRegistryKeys.h"
 #include "tests/support/RecordingHost.h"

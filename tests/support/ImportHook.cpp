@@ -16,7 +16,7 @@ ImportHook::ImportHook(HMODULE module, const char* function, const void* replace
         // The names stay in the lookup table; the loader wrote the addresses over the other.
         const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + imported->OriginalFirstThunk);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imported->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+        for (; imported->OriginalFirstThunk != 0 && names->u1.AddressOfData != 0; ++names, ++slots) {
             const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
             if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
                 std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0) {

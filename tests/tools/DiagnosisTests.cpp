@@ -60,16 +60,18 @@ std::pair<std::set<Named>, std::string> problemsOf(const DiagnosisReport& report
 }
 
 class DiagnosisTest;
+// What a case does to the installation, or to undo that.
+using Step = std::function<void(DiagnosisTest&)>;
 
 // One way an installation breaks, and what the doctor and its repair must make of it.
 struct Broken {
     const char* name;
-    std::function<void(DiagnosisTest&)> breakIt;
+    Step breakIt;
     std::set<Named> faults = {};      // exactly these, and nothing anywhere else
     std::string what = {};            // in the first one's description
     bool machine = false;             // the repair needs --machine (and says so without it)
     std::set<Named> afterRepair = {}; // what the repair must leave, saying why
-    std::function<void(DiagnosisTest&)> restore = [](DiagnosisTest&) {};
+    Step restore = [](DiagnosisTest&) {};
 };
 
 class DiagnosisTest : public EndToEndTest {
@@ -83,8 +85,9 @@ public:
         const auto control = reinterpret_cast<Control>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleW(L"ntdll.dll"), frozen ? "NtSuspendProcess" : "NtResumeProcess")));
         const HANDLE process = OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, host->id());
-        ASSERT_EQ(control(process), 0);
+        const LONG status = control(process);
         CloseHandle(process);
+        ASSERT_EQ(status, 0) << (frozen ? "suspending" : "resuming") << " the messenger stand-in";
     }
     void integration(const char* verb) { command(verb, std::string("host: integration ") + verb + (verb[2] == 'o' ? "ped" : "ed")); }
 };
@@ -103,25 +106,7 @@ const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}};
 const std::set<Named> kPerUserWin32{{"type-library", "32-bit", "HKCU"}, {"type-library", "64-bit", "HKCU"}};
 #endif
 
-// Another provider, installed in the registry view `view`, made the 64-bit Office's
-// default, as its installer does; and undone.
-std::function<void(DiagnosisTest&)> otherProviderIsDefault(REGSAM view)
-{
-    return [view](DiagnosisTest&) {
-        writeText(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), view);
-        writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Other Messenger", k64);
-    };
-}
-std::function<void(DiagnosisTest&)> orvexIsDefaultAgain(REGSAM view)
-{
-    return [view](DiagnosisTest&) {
-        writeText(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", L"Talvo Orvex", k64);
-        removeTree(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", view);
-    };
-}
-
 // Steps of a case that write or remove one registry value or key, in a view or none.
-using Step = std::function<void(DiagnosisTest&)>;
 Step sets(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0)
 {
     return [=](DiagnosisTest&) { writeText(root, path, name, text, view); };
@@ -131,6 +116,23 @@ Step removes(HKEY root, const std::wstring& path, REGSAM view = 0)
     return [=](DiagnosisTest&) { removeTree(root, path, view); };
 }
 Step defaultIs(const std::wstring& text) { return sets(HKEY_CURRENT_USER, kProviders, L"DefaultIMApp", text, k64); }
+
+// Another provider, installed in the registry view `view`, made the 64-bit Office's
+// default, as its installer does; and undone.
+Step otherProviderIsDefault(REGSAM view)
+{
+    return [view](DiagnosisTest& test) {
+        sets(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", L"GUID", GuidText(IID_IUnknown), view)(test);
+        defaultIs(L"Other Messenger")(test);
+    };
+}
+Step orvexIsDefaultAgain(REGSAM view)
+{
+    return [view](DiagnosisTest& test) {
+        defaultIs(L"Talvo Orvex")(test);
+        removes(HKEY_LOCAL_MACHINE, kProviders + L"\\Other Messenger", view)(test);
+    };
+}
 
 const Broken kInstallations[] = {
     {"nothing: a healthy installation", [](DiagnosisTest&) {}, {}, ""},
